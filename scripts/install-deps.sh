@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Brings a Debian 12 machine to the state where Tessary builds, runs and tests.
+# Idempotent: when everything is present it only checks and returns within seconds.
+set -euo pipefail
+
+QWT_PREFIX="${QWT_PREFIX:-/opt/tessary-qwt}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+PACKAGES=(
+  build-essential cmake ninja-build ccache pkg-config dpkg-dev debian-archive-keyring
+  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-svg-dev
+  qt6-documentation-tools libqt6opengl6-dev libqt6svg6-dev libgl-dev
+  libhdf5-dev hdf5-tools
+  libopencv-dev
+  libarmadillo-dev libopenblas-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Qwt for Qt 6 is not packaged for Debian 12: build the upstream release that
+# Debian's own source package carries, once per machine, into a fixed prefix.
+if [ ! -f "$QWT_PREFIX/lib/libqwt-qt6.so" ] && [ ! -f "$QWT_PREFIX/lib/libqwt.so" ]; then
+  echo "Building Qwt for Qt 6 into $QWT_PREFIX"
+  srclist=/etc/apt/sources.list.d/tessary-sid-src.sources
+  if [ ! -f "$srclist" ]; then
+    $SUDO tee "$srclist" >/dev/null <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: sid
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+    $SUDO apt-get update -qq
+  fi
+  work=$(mktemp -d)
+  ( cd "$work" && apt-get source --download-only qwt/sid >/dev/null 2>&1 || true )
+  tarball=$(ls "$work"/qwt_*.orig.tar.* 2>/dev/null | head -n 1 || true)
+  if [ -z "$tarball" ]; then
+    echo "Could not download the Qwt source package" >&2
+    exit 1
+  fi
+  tar -xf "$tarball" -C "$work"
+  qwtsrc=$(find "$work" -maxdepth 1 -mindepth 1 -type d -name 'qwt*' | head -n 1)
+  cfg="$qwtsrc/qwtconfig.pri"
+  sed -i -E "s|^(\s*QWT_INSTALL_PREFIX\s*=).*|\1 $QWT_PREFIX|" "$cfg"
+  sed -i -E 's|^(\s*QWT_CONFIG\s*\+=\s*QwtDesigner)|#\1|; s|^(\s*QWT_CONFIG\s*\+=\s*QwtExamples)|#\1|; s|^(\s*QWT_CONFIG\s*\+=\s*QwtPlayground)|#\1|; s|^(\s*QWT_CONFIG\s*\+=\s*QwtTests)|#\1|; s|^(\s*QWT_CONFIG\s*\+=\s*QwtOpenGL)|#\1|; s|^(\s*QWT_CONFIG\s*\+=\s*QwtPolar)|#\1|' "$cfg"
+  ( cd "$qwtsrc" && qmake6 qwt.pro >/dev/null && make -s -j"$(nproc)" >/dev/null && $SUDO make -s install >/dev/null )
+  rm -rf "$work"
+fi
+echo "Dependencies are in place (Qwt in $QWT_PREFIX)."
