@@ -169,6 +169,7 @@ TEST(RtdcFixture, CompressedFramesMatchAcrossWriteBlocks)
     options.images = true;
     options.masks = true;
     options.imageStorage = {32, 4};
+    options.maskStorage = {50, 1};
     RtdcFileBuilder b = writeStandardMeasurement(dir.file("frames.rtdc"), 3000, options);
 
     H5::H5File file(dir.file("frames.rtdc"), H5F_ACC_RDONLY);
