@@ -258,6 +258,20 @@ TEST(RtdcFixture, DamagedAndUnusualFiles)
         EXPECT_EQ(file.openGroup("/events/trace").getNumObjs(), 0u);
     }
 
+    // No events at all: empty columns, and frames whose chunking is dropped.
+    StandardOptions empty;
+    empty.images = true;
+    empty.imageStorage = {10, 4};
+    RtdcFileBuilder none = standardMeasurement(0, empty);
+    none.feature("flags", {uint8_t{}}).dataset("/events/flags", std::vector<uint8_t>{}, {});
+    none.write(dir.file("empty.rtdc"));
+    {
+        H5::H5File file(dir.file("empty.rtdc"), H5F_ACC_RDONLY);
+        EXPECT_EQ(file.openDataSet("/events/deform").getSpace().getSimpleExtentNpoints(), 0);
+        EXPECT_EQ(file.openDataSet("/events/flags").getSpace().getSimpleExtentNpoints(), 0);
+        EXPECT_EQ(file.openDataSet("/events/image").getSpace().getSimpleExtentNpoints(), 0);
+    }
+
     writeNotHdf5(dir.file("text.rtdc"));
     EXPECT_FALSE(H5::H5File::isHdf5(dir.file("text.rtdc")));
     writeStandardMeasurement(dir.file("whole.rtdc"), 100);
