@@ -125,17 +125,11 @@ double distanceToSegment(double x, double y, std::pair<double, double> a, std::p
 
 // ---- Rule list operations -------------------------------------------------
 
-TEST(EventFilter, StartsEmptyEnabledInModeZero)
-{
-    const EventFilter filter;
-    EXPECT_EQ(filter.ruleCount(), 0);
-    EXPECT_EQ(filter.combineMode(), 0);
-    EXPECT_TRUE(filter.isEnabled());
-}
-
 TEST(EventFilter, ClearKeepsModeAndEnabledFlag)
 {
     EventFilter filter;
+    EXPECT_EQ(filter.combineMode(), 0); // a new filter: mode 0, enabled
+    EXPECT_TRUE(filter.isEnabled());
     filter.addRule(rangeRule("area_um", 1, 2));
     filter.setCombineMode(1);
     filter.setEnabled(false);

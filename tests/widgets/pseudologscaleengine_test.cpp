@@ -115,46 +115,54 @@ TEST(PseudoLogScaleEngine, ChoosesAStepWhenNoneIsGiven)
 
 // ---- autoScale --------------------------------------------------------------
 
+namespace {
+
+struct Scale
+{
+    double x1, x2, step;
+};
+
+Scale autoScaled(const PseudoLogScaleEngine& engine, double x1, double x2)
+{
+    double step = 0.0;
+    engine.autoScale(5, x1, x2, step);
+    return {x1, x2, step};
+}
+
+} // namespace
+
 TEST(PseudoLogScaleEngine, AutoScaleAlignsToTheLinearStep)
 {
     PseudoLogScaleEngine engine(100.0, 0.5);
-    double x1 = 97.0, x2 = 3.0, step = 0.0;
-    engine.autoScale(5, x1, x2, step);
-    EXPECT_EQ(x1, 0.0);
-    EXPECT_EQ(x2, 100.0);
-    EXPECT_EQ(step, 20.0);
+    Scale s = autoScaled(engine, 97.0, 3.0);
+    EXPECT_EQ(s.x1, 0.0);
+    EXPECT_EQ(s.x2, 100.0);
+    EXPECT_EQ(s.step, 20.0);
 
     engine.setAttribute(QwtScaleEngine::Floating);
-    x1 = 3.0;
-    x2 = 97.0;
-    engine.autoScale(5, x1, x2, step);
-    EXPECT_EQ(x1, 3.0);
-    EXPECT_EQ(x2, 97.0);
+    s = autoScaled(engine, 3.0, 97.0);
+    EXPECT_EQ(s.x1, 3.0);
+    EXPECT_EQ(s.x2, 97.0);
 
     engine.setAttribute(QwtScaleEngine::Floating, false);
     engine.setAttribute(QwtScaleEngine::Inverted);
-    x1 = 3.0;
-    x2 = 97.0;
-    engine.autoScale(5, x1, x2, step);
-    EXPECT_EQ(x1, 100.0);
-    EXPECT_EQ(x2, 0.0);
-    EXPECT_EQ(step, -20.0);
+    s = autoScaled(engine, 3.0, 97.0);
+    EXPECT_EQ(s.x1, 100.0);
+    EXPECT_EQ(s.x2, 0.0);
+    EXPECT_EQ(s.step, -20.0);
 }
 
 TEST(PseudoLogScaleEngine, AutoScaleWidensAPointAndHonoursTheReference)
 {
     PseudoLogScaleEngine engine(100.0, 0.5);
-    double x1 = 50.0, x2 = 50.0, step = 0.0;
-    engine.autoScale(5, x1, x2, step);
-    EXPECT_LT(x1, 50.0);
-    EXPECT_GT(x2, 50.0);
-    EXPECT_GT(step, 0.0);
+    Scale s = autoScaled(engine, 50.0, 50.0);
+    EXPECT_LT(s.x1, 50.0);
+    EXPECT_GT(s.x2, 50.0);
+    EXPECT_GT(s.step, 0.0);
 
     engine.setAttribute(QwtScaleEngine::IncludeReference);
     engine.setReference(-300.0);
-    x1 = 10.0;
-    x2 = 90.0;
-    engine.autoScale(5, x1, x2, step);
-    EXPECT_LE(x1, -300.0);
-    EXPECT_GE(x2, 90.0);
+    s = autoScaled(engine, 10.0, 90.0);
+    EXPECT_LE(s.x1, -300.0);
+    EXPECT_GE(s.x2, 90.0);
 }
