@@ -106,6 +106,7 @@ struct PolygonEntry
 
     void prepareSlabs()
     {
+        // Only finite vertices get here (prepare), so no NaN reaches the sort.
         for (const Vertex& v : vertices)
             slabY.push_back(v.second);
         std::sort(slabY.begin(), slabY.end());
