@@ -199,19 +199,14 @@ void RTDCReader::cacheFeatures()
         imagePresent = maskPresent = false;
     }
     try {
-        if (file && file->nameExists("/events")) {
-            const H5::Group events = file->openGroup("/events");
-            const hsize_t count = events.getNumObjs();
-            for (hsize_t i = 0; i < count; ++i) {
-                if (events.getObjTypeByIdx(i) != H5G_DATASET)
-                    continue;
-                const std::string name = events.getObjnameByIdx(i);
-                const int rank = events.openDataSet(name).getSpace().getSimpleExtentNdims();
+        if (file) {
+            ReaderDetail::forEachDataset(*file, "/", "/events", [&](const std::string& name, const H5::DataSpace& space) {
+                const int rank = space.getSimpleExtentNdims();
                 // Frames are (N, H, W); an image or mask of another shape counts as absent.
                 const bool frames = name == "image" || name == "mask";
                 if (frames ? rank == 3 : rank == 1)
                     names.push_back(name);
-            }
+            });
         }
     } catch (...) {
         reportHdf5Failure("Error caching features: ");
