@@ -41,7 +41,7 @@ public:
     bool isOpen() const;
     std::string filePath() const;
 
-    // Feature names (stored and computed), sorted by bytes. May contain "image"
+    // A copy of the feature names (stored and computed), sorted by bytes. May contain "image"
     // and "mask"; filter with isScalarFeatureName for scalar lists.
     std::vector<std::string> features() const;
     bool hasFeature(const std::string& name) const;
