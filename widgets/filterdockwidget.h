@@ -108,6 +108,10 @@ private slots:
     void onCombineModeChanged();
     void onDatasetFilterToggled(bool checked);
 
+protected:
+    // Keeps the scroll area as wide as its widest row.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     std::vector<std::string> scalarFeatures() const;
     void appendRow(QWidget* row);
@@ -117,6 +121,7 @@ private:
     int rowIndex(const QWidget* row) const;
     void updateAllButton(QPushButton* button, const QString& text, bool differs);
     void clearRows();
+    void fitScrollWidth();
 };
 
 } // namespace Tessary
