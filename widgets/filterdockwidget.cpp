@@ -155,23 +155,9 @@ void FilterDockWidget::setActiveDataset(DatasetEntry* ds)
     refresh();
 }
 
-void FilterDockWidget::clearRows()
-{
-    for (QWidget* widget : ruleWidgets) {
-        rulesLayout->removeWidget(widget);
-        widget->deleteLater();
-    }
-    for (QWidget* widget : separators) {
-        rulesLayout->removeWidget(widget);
-        widget->deleteLater();
-    }
-    ruleWidgets.clear();
-    separators.clear();
-}
-
 void FilterDockWidget::refresh()
 {
-    clearRows();
+    clearRuleRows(rulesLayout, ruleWidgets, separators);
     if (!activeDataset) {
         // The toggled slot ignores this without a dataset.
         filterEnabledCheck->setChecked(false);
@@ -195,14 +181,14 @@ void FilterDockWidget::refresh()
             row->setRule(rule);
             row->multiDataset = datasetCount > 1;
             row->updateAllDatasetButtons();
-            appendRow(row);
+            appendRuleRow(rulesLayout, ruleWidgets, separators, row);
             connectRow(row);
         } else {
             auto* row = new FilterRuleWidget(features, reader, this);
             row->setRule(rule);
             row->multiDataset = datasetCount > 1;
             row->updateAllDatasetButtons();
-            appendRow(row);
+            appendRuleRow(rulesLayout, ruleWidgets, separators, row);
             connectRow(row);
         }
     }
@@ -456,7 +442,7 @@ void FilterDockWidget::onAddRule()
     auto* row = new FilterRuleWidget(features, activeDataset->reader.get(), this);
     row->multiDataset = datasetCount > 1;
     row->updateAllDatasetButtons();
-    appendRow(row);
+    appendRuleRow(rulesLayout, ruleWidgets, separators, row);
     connectRow(row);
     syncFilterFromRows();
     emit filterChanged();
@@ -493,17 +479,6 @@ std::vector<std::string> FilterDockWidget::scalarFeatures() const
         if (RTDCReader::isScalarFeatureName(name))
             result.push_back(name);
     return result;
-}
-
-void FilterDockWidget::appendRow(QWidget* row)
-{
-    if (!ruleWidgets.empty()) {
-        QWidget* separator = makeRuleSeparator(this);
-        rulesLayout->addWidget(separator);
-        separators.push_back(separator);
-    }
-    rulesLayout->addWidget(row);
-    ruleWidgets.push_back(row);
 }
 
 bool FilterDockWidget::eventFilter(QObject* watched, QEvent* event)

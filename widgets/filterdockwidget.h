@@ -114,13 +114,11 @@ protected:
 
 private:
     std::vector<std::string> scalarFeatures() const;
-    void appendRow(QWidget* row);
     template <typename Row>
     void connectRow(Row* row);
     void removeRow(QWidget* row);
     int rowIndex(const QWidget* row) const;
     void updateAllButton(QPushButton* button, const QString& text, bool differs);
-    void clearRows();
     void fitScrollWidth();
 };
 
