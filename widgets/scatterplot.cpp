@@ -4,6 +4,7 @@
 #include <QPen>
 
 #include <qwt_color_map.h>
+#include <qwt_painter.h>
 #include <qwt_plot_canvas.h>
 #include <qwt_plot_grid.h>
 #include <qwt_plot_panner.h>
@@ -253,6 +254,18 @@ bool ScatterPlot::isDisplayable(double x, double y) const
     if (scaleModes[QwtAxis::YLeft] == 1 && y <= 0.0)
         return false;
     return true;
+}
+
+void ScatterPlot::drawItems(QPainter* painter, const QRectF& canvasRect,
+                            const QwtScaleMap maps[QwtAxis::AxisPositions]) const
+{
+    // Qwt cuts wide polylines into pieces of a few points on raster devices, and every
+    // piece restarts the dash pattern: a dashed contour of closely spaced points would
+    // come out solid. Whole polylines keep their dashes.
+    const bool splitting = QwtPainter::polylineSplitting();
+    QwtPainter::setPolylineSplitting(false);
+    QwtPlot::drawItems(painter, canvasRect, maps);
+    QwtPainter::setPolylineSplitting(splitting);
 }
 
 int ScatterPlot::pointLayerRenders() const

@@ -79,6 +79,10 @@ public:
     // For checks of the point layer: how often the shown point curve repainted its points.
     int pointLayerRenders() const;
 
+protected:
+    void drawItems(QPainter* painter, const QRectF& canvasRect,
+                   const QwtScaleMap maps[QwtAxis::AxisPositions]) const override;
+
 signals:
     void pointClicked(int index);
     void pointHovered(int index);

@@ -12,10 +12,7 @@
 #include <cmath>
 
 #include "rtdc/axistransforms.h"
-#if __has_include("widgets/densitycontours.h")
 #include "widgets/densitycontours.h"
-#define TESSARY_HAVE_DENSITY_CONTOURS 1
-#endif
 
 namespace Tessary {
 
@@ -48,7 +45,6 @@ double fromGateSpace(double t, int mode)
 void ScatterPlot::setContours(const std::vector<DensityContour>& contours)
 {
     clearContours();
-#ifdef TESSARY_HAVE_DENSITY_CONTOURS
     for (std::size_t k = 0; k < contours.size(); ++k) {
         const QPen pen(Qt::black, 2, k == 0 ? Qt::DashLine : Qt::SolidLine);
         for (const auto& polyline : contours[k].polylines) {
@@ -63,14 +59,12 @@ void ScatterPlot::setContours(const std::vector<DensityContour>& contours)
             curve->setPen(pen);
             curve->setItemAttribute(QwtPlotItem::Legend, false);
             curve->setZ(40);
+            curve->setRenderHint(QwtPlotItem::RenderAntialiased, true);
             curve->setSamples(points);
             curve->attach(this);
             contourCurves.push_back(curve);
         }
     }
-#else
-    (void)contours;
-#endif
     replot();
 }
 
@@ -101,6 +95,7 @@ void ScatterPlot::setIsoElasticityLines(const std::vector<IsoelasticLine>& lines
         curve->setItemAttribute(QwtPlotItem::Legend, false);
         curve->setItemAttribute(QwtPlotItem::AutoScale, false);
         curve->setZ(-10);
+        curve->setRenderHint(QwtPlotItem::RenderAntialiased, true);
         curve->setSamples(points);
         curve->attach(this);
         isoelasticCurves.push_back(curve);
@@ -217,6 +212,7 @@ void ScatterPlot::addPolygonGate(int id, const QPolygonF& polygon, bool active, 
         item->setBrush(QBrush(QColor(160, 160, 160, 25)));
     }
     item->setZ(50);
+    item->setRenderHint(QwtPlotItem::RenderAntialiased, true);
     // A gate with corners a log axis cannot place must not drag its autoscale to 1e-150.
     const QRectF bounds = item->shape().boundingRect();
     if ((scaleModes[QwtAxis::XBottom] == 1 && bounds.left() <= 0.0)
