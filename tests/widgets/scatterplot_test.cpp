@@ -103,6 +103,25 @@ TEST_F(ScatterPlotTest, PixelsShowTheMapColoursThePlainColourAndTheHighlight)
     EXPECT_LE(distance(image.pixel(pixelOf(80, 50)), qRgb(254, 204, 0)), 2);
 }
 
+// Later events cover earlier ones, also when the points are painted on several threads.
+TEST_F(ScatterPlotTest, LaterPointsCoverEarlierOnes)
+{
+    std::vector<double> x(120000, 10.0);
+    std::vector<double> y(120000, 10.0);
+    std::vector<double> c(120000, 0.0);
+    x.back() = 50.0;
+    y.back() = 50.0;
+    c.back() = 1.0;
+    x[x.size() - 2] = 50.0;
+    y[y.size() - 2] = 50.0;
+    plot->setData(x, y, "x", "y", c, "c");
+    setRanges(0, 100, 0, 100);
+    EXPECT_LE(distance(canvasImage().pixel(pixelOf(50, 50)), qRgb(253, 231, 37)), 2);
+    std::swap(c[c.size() - 1], c[c.size() - 2]);
+    plot->setData(x, y, "x", "y", c, "c");
+    EXPECT_LE(distance(canvasImage().pixel(pixelOf(50, 50)), qRgb(68, 1, 84)), 2);
+}
+
 TEST_F(ScatterPlotTest, ColourColumnOfAnotherLengthFallsBackToThePlainColour)
 {
     plot->setData({20, 80}, {50, 50}, "x", "y", {1}, "c");
