@@ -44,10 +44,18 @@ std::size_t transformId(const QwtScaleMap& map)
     return t ? typeid(*t).hash_code() : 0;
 }
 
-bool isRasterTarget(const QPainter* painter)
+// Device pixels per logical pixel when the painter draws pixels (a widget, an image) with
+// at most a uniform scale, as an export at a higher resolution does; 0 otherwise.
+qreal rasterScale(const QPainter* painter)
 {
     const QPaintEngine* engine = painter->paintEngine();
-    return engine && engine->type() == QPaintEngine::Raster && painter->transform().isIdentity();
+    if (!engine || engine->type() != QPaintEngine::Raster)
+        return 0.0;
+    const QTransform& t = painter->transform();
+    if (t.type() > QTransform::TxScale || t.m11() != t.m22() || !(t.m11() > 0.0))
+        return 0.0;
+    const qreal deviceRatio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+    return deviceRatio * t.m11();
 }
 
 } // namespace
@@ -251,7 +259,8 @@ void PointLayer::draw(QPainter* painter, const QwtScaleMap& xMap, const QwtScale
     if (from > to || colours.isEmpty() || !dotPainter)
         return;
 
-    if (!isRasterTarget(painter)) {
+    const qreal scale = rasterScale(painter);
+    if (scale <= 0.0) {
         // Vector output: each dot stays a shape of its own.
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing, true);
@@ -275,7 +284,7 @@ void PointLayer::draw(QPainter* painter, const QwtScaleMap& xMap, const QwtScale
     wanted.xTransform = transformId(xMap);
     wanted.yTransform = transformId(yMap);
     wanted.rect = canvasRect;
-    wanted.ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+    wanted.ratio = scale;
     wanted.from = from;
     wanted.to = to;
     if (!valid || !(wanted == key)) {

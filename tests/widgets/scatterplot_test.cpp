@@ -1,7 +1,10 @@
 // Data, colouring, scales, overlays and the export look of the scatter plot.
 #include "scatterplottesting.h"
 
+#include <QBuffer>
+#include <QPainter>
 #include <QPainterPath>
+#include <QSvgGenerator>
 #include <QPen>
 
 #include <qwt_color_map.h>
@@ -350,6 +353,49 @@ TEST_F(ScatterPlotTest, OverlaysRepaintWithoutRepaintingThePoints)
     wheel(pixelOf(50, 50), 120);
     canvasImage();
     EXPECT_EQ(plot->pointLayerRenders(), renders + 1);
+}
+
+// Exports draw the points at the target's resolution, and as shapes on vector devices.
+TEST_F(ScatterPlotTest, RenderedExportsScaleThePoints)
+{
+    plot->setData({20, 50, 80}, {50, 50, 50}, "x", "y", {3, 3, 3}, "c");
+    setRanges(0, 100, 0, 100);
+    auto countDotPixels = [](const QImage& image) {
+        int n = 0;
+        for (int yy = 0; yy < image.height(); ++yy)
+            for (int xx = 0; xx < image.width(); ++xx)
+                n += distance(image.pixel(xx, yy), qRgb(68, 1, 84)) <= 2 ? 1 : 0;
+        return n;
+    };
+    QwtPlotRenderer renderer;
+    QImage single(640, 480, QImage::Format_RGB32);
+    single.fill(Qt::white);
+    {
+        QPainter painter(&single);
+        renderer.render(plot.get(), &painter, QRectF(0, 0, 640, 480));
+    }
+    QImage twice(1280, 960, QImage::Format_RGB32);
+    twice.fill(Qt::white);
+    {
+        QPainter painter(&twice);
+        painter.scale(2.0, 2.0);
+        renderer.render(plot.get(), &painter, QRectF(0, 0, 640, 480));
+    }
+    const int atOne = countDotPixels(single);
+    EXPECT_GT(atOne, 3 * 12);
+    EXPECT_NEAR(double(countDotPixels(twice)) / atOne, 4.0, 1.0);
+
+    QBuffer svg;
+    svg.open(QIODevice::WriteOnly);
+    QSvgGenerator generator;
+    generator.setOutputDevice(&svg);
+    generator.setSize(QSize(640, 480));
+    {
+        QPainter painter(&generator);
+        renderer.render(plot.get(), &painter, QRectF(0, 0, 640, 480));
+    }
+    EXPECT_EQ(svg.data().count("<circle"), 3);
+    EXPECT_EQ(svg.data().count("<image"), 1);   // the colour bar only
 }
 
 // --- export look -------------------------------------------------------------------
