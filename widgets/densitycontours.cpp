@@ -185,18 +185,11 @@ double contourLevelForFraction(const std::vector<double>& densities, double frac
 {
     if (!(fraction > 0.0 && fraction < 1.0))
         return 0.0;
-    std::vector<double> d;
-    d.reserve(densities.size());
-    for (double v : densities) {
-        if (!std::isnan(v))
-            d.push_back(v);
-    }
-    if (d.empty())
+    const size_t n = static_cast<size_t>(
+        std::count_if(densities.begin(), densities.end(), [](double v) { return !std::isnan(v); }));
+    if (n == 0)
         return 0.0;
-    const size_t n = d.size();
-    const size_t index = std::min(n - 1, static_cast<size_t>(std::floor(n * fraction)));
-    std::nth_element(d.begin(), d.begin() + index, d.end());
-    return d[index];
+    return selectNthSmallest(densities, std::min(n - 1, static_cast<size_t>(std::floor(n * fraction))));
 }
 
 std::vector<DensityContour> buildDensityContours(const std::vector<double>& x, const std::vector<double>& y,
