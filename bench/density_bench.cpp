@@ -51,7 +51,7 @@ void BM_KernelPointDensity(benchmark::State& state)
         benchmark::DoNotOptimize(computePointDensity(e.x, e.y, KernelDensity));
     state.counters["gridSize"] = optimalBinCount(e.x, e.y);
 }
-BENCHMARK(BM_KernelPointDensity)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KernelPointDensity)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_OptimalBinCount(benchmark::State& state)
 {
@@ -59,7 +59,7 @@ void BM_OptimalBinCount(benchmark::State& state)
     for (auto _ : state)
         benchmark::DoNotOptimize(optimalBinCount(e.x, e.y));
 }
-BENCHMARK(BM_OptimalBinCount)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OptimalBinCount)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_KernelGridFixedSize(benchmark::State& state)
 {
@@ -67,7 +67,7 @@ void BM_KernelGridFixedSize(benchmark::State& state)
     for (auto _ : state)
         benchmark::DoNotOptimize(computeKdeGrid(e.x, e.y, static_cast<int>(state.range(0))));
 }
-BENCHMARK(BM_KernelGridFixedSize)->Arg(128)->Arg(512)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KernelGridFixedSize)->Arg(128)->Arg(512)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_HistogramPointDensity(benchmark::State& state)
 {
@@ -75,7 +75,7 @@ void BM_HistogramPointDensity(benchmark::State& state)
     for (auto _ : state)
         benchmark::DoNotOptimize(computePointDensity(e.x, e.y, HistogramDensity));
 }
-BENCHMARK(BM_HistogramPointDensity)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HistogramPointDensity)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_NearestNeighbourPointDensity(benchmark::State& state)
 {
@@ -83,7 +83,7 @@ void BM_NearestNeighbourPointDensity(benchmark::State& state)
     for (auto _ : state)
         benchmark::DoNotOptimize(computePointDensity(e.x, e.y, NearestNeighbourDensity));
 }
-BENCHMARK(BM_NearestNeighbourPointDensity)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NearestNeighbourPointDensity)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Contours at 0.5 and 0.9 from an existing grid and point densities: the two
 // levels and the two tracings.
@@ -99,7 +99,7 @@ void BM_ContoursFromGrid(benchmark::State& state)
         }
     }
 }
-BENCHMARK(BM_ContoursFromGrid)->Arg(512)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ContoursFromGrid)->Arg(512)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The tracing alone at two levels.
 void BM_TraceIsolines(benchmark::State& state)
@@ -117,7 +117,7 @@ void BM_TraceIsolines(benchmark::State& state)
     }
     state.counters["points"] = static_cast<double>(points);
 }
-BENCHMARK(BM_TraceIsolines)->Arg(128)->Arg(512)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TraceIsolines)->Arg(128)->Arg(512)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The whole contour computation the plot update runs.
 void BM_DensityContours(benchmark::State& state)
@@ -126,7 +126,7 @@ void BM_DensityContours(benchmark::State& state)
     for (auto _ : state)
         benchmark::DoNotOptimize(computeDensityContours(e.x, e.y, {0.5, 0.9}, 0, 0));
 }
-BENCHMARK(BM_DensityContours)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DensityContours)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

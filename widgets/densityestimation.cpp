@@ -106,14 +106,11 @@ double binRange(double lo, double hi)
 }
 
 // trunc(v) clamped to [0, bins - 1], decided in floating point so that no
-// out-of-range or NaN value reaches the integer conversion.
+// out-of-range or NaN value (NaN gives 0) reaches the integer conversion.
+// Written without branches so that loops over it vectorise.
 inline int32_t binIndex(double v, int bins)
 {
-    if (v >= bins)
-        return bins - 1;
-    if (v > 0.0)
-        return static_cast<int32_t>(v);
-    return 0;
+    return static_cast<int32_t>(std::min(std::max(0.0, v), static_cast<double>(bins - 1)));
 }
 
 // Counts points into an m x m histogram (row = y bin) with bins of width
