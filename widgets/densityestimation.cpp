@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <limits>
 #include <numeric>
+#include <system_error>
 #include <thread>
 
 namespace Tessary {
@@ -170,8 +171,12 @@ void parallelFor(size_t count, size_t minimumPerThread, Work&& work)
     };
     std::vector<std::thread> pool;
     pool.reserve(threads - 1);
-    for (size_t t = 1; t < threads; ++t)
-        pool.emplace_back(run);
+    try {
+        for (size_t t = 1; t < threads; ++t)
+            pool.emplace_back(run);
+    } catch (const std::system_error&) {
+        // No more threads to be had: the ones running and this one share the work.
+    }
     run();
     for (std::thread& thread : pool)
         thread.join();
