@@ -12,6 +12,11 @@
 #include <system_error>
 #include <thread>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define TESSARY_DENSITY_SSE2 1
+#endif
+
 namespace Tessary {
 
 namespace {
@@ -114,9 +119,35 @@ inline int32_t binIndex(double v, int bins)
     return static_cast<int32_t>(std::min(std::max(0.0, v), static_cast<double>(bins - 1)));
 }
 
+// Bin numbers j * m + i of len points for bins of width hx, hy from (minX,
+// minY), as binIndex gives them. The bin-count rule runs this over every point
+// twenty times and the divisions dominate, so on x86-64 two points share each
+// division instruction.
+void binNumbers(const double* x, const double* y, size_t len, double minX, double minY, double hx, double hy,
+                int m, int32_t* out)
+{
+    size_t k = 0;
+#ifdef TESSARY_DENSITY_SSE2
+    const __m128d lowX = _mm_set1_pd(minX), lowY = _mm_set1_pd(minY);
+    const __m128d widthX = _mm_set1_pd(hx), widthY = _mm_set1_pd(hy);
+    const __m128d zero = _mm_setzero_pd(), top = _mm_set1_pd(m - 1);
+    for (; k + 2 <= len; k += 2) {
+        // max(q, 0) yields 0 for NaN, as binIndex does.
+        const __m128d qx = _mm_div_pd(_mm_sub_pd(_mm_loadu_pd(x + k), lowX), widthX);
+        const __m128d qy = _mm_div_pd(_mm_sub_pd(_mm_loadu_pd(y + k), lowY), widthY);
+        const __m128i ix = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(qx, zero), top));
+        const __m128i iy = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(qy, zero), top));
+        out[k] = _mm_cvtsi128_si32(iy) * m + _mm_cvtsi128_si32(ix);
+        out[k + 1] = _mm_cvtsi128_si32(_mm_srli_si128(iy, 4)) * m + _mm_cvtsi128_si32(_mm_srli_si128(ix, 4));
+    }
+#endif
+    for (; k < len; ++k)
+        out[k] = binIndex((y[k] - minY) / hy, m) * m + binIndex((x[k] - minX) / hx, m);
+}
+
 // Counts points into an m x m histogram (row = y bin) with bins of width
-// hx, hy starting at (minX, minY). Works in blocks: the bin numbers of a block
-// are computed in a loop the compiler can vectorise, then counted.
+// hx, hy starting at (minX, minY), block by block; binOfPoint, when given,
+// receives every point's bin number.
 void countBins(const double* x, const double* y, size_t n, double minX, double minY, double hx,
                double hy, int m, int32_t* counts, int32_t* binOfPoint)
 {
@@ -125,11 +156,7 @@ void countBins(const double* x, const double* y, size_t n, double minX, double m
     for (size_t start = 0; start < n; start += kBlock) {
         const size_t len = std::min(kBlock, n - start);
         int32_t* bins = binOfPoint ? binOfPoint + start : block;
-        for (size_t k = 0; k < len; ++k) {
-            const int32_t i = binIndex((x[start + k] - minX) / hx, m);
-            const int32_t j = binIndex((y[start + k] - minY) / hy, m);
-            bins[k] = j * m + i;
-        }
+        binNumbers(x + start, y + start, len, minX, minY, hx, hy, m, bins);
         for (size_t k = 0; k < len; ++k)
             ++counts[bins[k]];
     }
@@ -443,14 +470,18 @@ DensityGrid kdeGridOf(const double* x, const double* y, size_t n, int gridSize)
     // Column-major with x along the rows of the matrix: element (i, j) sits at
     // i + j * G, which is the row order of DensityGrid::values. So a "line"
     // below is one y bin.
-    arma::mat counts(g, g, arma::fill::zeros);
+    std::vector<int32_t> binned(static_cast<size_t>(g) * g, 0);
+    countBins(x, y, n, grid.x0, grid.y0, grid.dx, grid.dy, g, binned.data(), nullptr);
+    arma::mat counts(g, g);
     double* c = counts.memptr();
     std::vector<Span> occupied(g);
-    for (size_t p = 0; p < n; ++p) {
-        const int32_t i = binIndex((x[p] - grid.x0) / grid.dx, g);
-        const int32_t j = binIndex((y[p] - grid.y0) / grid.dy, g);
-        c[static_cast<size_t>(j) * g + i] += 1.0;
-        occupied[j].include(i);
+    for (int j = 0; j < g; ++j) {
+        for (int i = 0; i < g; ++i) {
+            const int32_t count = binned[static_cast<size_t>(j) * g + i];
+            c[static_cast<size_t>(j) * g + i] = count;
+            if (count > 0)
+                occupied[j].include(i);
+        }
     }
 
     // Separable smoothing: along x within each y bin, then along y.
