@@ -255,35 +255,15 @@ int optimalBinCountOf(const double* x, const double* y, size_t n)
 // ascending sort puts there), NaN left out. The values are first counted into
 // buckets over their range; since the bucket number rises with the value, a
 // rank lies in a known bucket, and only the few buckets holding wanted ranks
-// are gathered and searched with nth_element.
-void selectOrderStatistics(const double* v, size_t n, const size_t* ranks, size_t count, double* out)
+// are gathered and searched with nth_element. low, high and numbers are the
+// smallest and largest number in v and how many numbers it holds.
+void selectOrderStatisticsIn(const double* v, size_t n, double low, double high, size_t numbers,
+                             const size_t* ranks, size_t count, double* out)
 {
-    // min and max skip NaN by themselves (every comparison with NaN is false).
-    // Four running pairs let the loop overlap its comparisons.
-    double lo[4], hi[4];
-    size_t numbers = 0;
-    std::fill(lo, lo + 4, std::numeric_limits<double>::infinity());
-    std::fill(hi, hi + 4, -std::numeric_limits<double>::infinity());
-    size_t p = 0;
-    for (; p + 4 <= n; p += 4) {
-        for (int k = 0; k < 4; ++k) {
-            lo[k] = std::min(lo[k], v[p + k]);
-            hi[k] = std::max(hi[k], v[p + k]);
-            numbers += v[p + k] == v[p + k];
-        }
-    }
-    for (; p < n; ++p) {
-        lo[0] = std::min(lo[0], v[p]);
-        hi[0] = std::max(hi[0], v[p]);
-        numbers += v[p] == v[p];
-    }
-    const double low = std::min(std::min(lo[0], lo[1]), std::min(lo[2], lo[3]));
-    const double high = std::max(std::max(hi[0], hi[1]), std::max(hi[2], hi[3]));
     if (numbers == 0) {
         std::fill(out, out + count, kNaN);
         return;
     }
-
     constexpr int kBuckets = 4096;
     const double scale = kBuckets / (high - low);
     if (!(std::isfinite(scale) && scale > 0.0)) {
@@ -341,15 +321,45 @@ void selectOrderStatistics(const double* v, size_t n, const size_t* ranks, size_
     }
 }
 
-// Kernel bandwidth of one axis: sigma * n^(-1/6) with sigma the smaller of the
-// standard deviation and IQR / 1.34.
-double bandwidthOf(const double* v, size_t n)
+// The same when nothing is known about v.
+void selectOrderStatistics(const double* v, size_t n, const size_t* ranks, size_t count, double* out)
 {
-    const double mean = std::accumulate(v, v + n, 0.0) / static_cast<double>(n);
-    double ss = 0.0;
-    for (size_t i = 0; i < n; ++i)
-        ss += (v[i] - mean) * (v[i] - mean);
-    const double sd = std::sqrt(ss / static_cast<double>(n));
+    // min and max skip NaN by themselves (every comparison with NaN is false).
+    double low = std::numeric_limits<double>::infinity();
+    double high = -low;
+    size_t numbers = 0;
+    for (size_t p = 0; p < n; ++p) {
+        low = std::min(low, v[p]);
+        high = std::max(high, v[p]);
+        numbers += v[p] == v[p];
+    }
+    selectOrderStatisticsIn(v, n, low, high, numbers, ranks, count, out);
+}
+
+// Sum of n values in four running parts, so the additions overlap.
+double sumOf(const double* v, size_t n, double shift, bool squared)
+{
+    double part[4] = {0.0, 0.0, 0.0, 0.0};
+    size_t p = 0;
+    for (; p + 4 <= n; p += 4) {
+        for (int k = 0; k < 4; ++k) {
+            const double d = v[p + k] - shift;
+            part[k] += squared ? d * d : d;
+        }
+    }
+    for (; p < n; ++p) {
+        const double d = v[p] - shift;
+        part[0] += squared ? d * d : d;
+    }
+    return (part[0] + part[1]) + (part[2] + part[3]);
+}
+
+// Kernel bandwidth of one axis (finite values from low to high): sigma * n^(-1/6) with sigma the smaller of the
+// standard deviation and IQR / 1.34.
+double bandwidthOf(const double* v, size_t n, double low, double high)
+{
+    const double mean = sumOf(v, n, 0.0, false) / static_cast<double>(n);
+    const double sd = std::sqrt(sumOf(v, n, mean, true) / static_cast<double>(n));
 
     // The quartiles as sortedQuantile reads them from the sorted values.
     size_t ranks[4];
@@ -362,7 +372,7 @@ double bandwidthOf(const double* v, size_t n)
         weights[q] = pos - l;
     }
     double values[4];
-    selectOrderStatistics(v, n, ranks, 4, values);
+    selectOrderStatisticsIn(v, n, low, high, n, ranks, 4, values);
     const double q1 = (1.0 - weights[0]) * values[0] + weights[0] * values[1];
     const double q3 = (1.0 - weights[1]) * values[2] + weights[1] * values[3];
     const double iqr = q3 - q1;
@@ -458,8 +468,8 @@ DensityGrid kdeGridOf(const double* x, const double* y, size_t n, int gridSize)
         return grid;
     const int g = gridSize >= 1 ? gridSize : optimalBinCountOf(x, y, n);
     const Extent e = extentOf(x, y, n);
-    const double hx = bandwidthOf(x, n);
-    const double hy = bandwidthOf(y, n);
+    const double hx = bandwidthOf(x, n, e.minX, e.maxX);
+    const double hy = bandwidthOf(y, n, e.minY, e.maxY);
 
     grid.gridSize = g;
     grid.x0 = e.minX - 3.0 * hx;
