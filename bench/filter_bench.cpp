@@ -1,6 +1,6 @@
 // EventFilter::apply over 10^6 events: three range rules and one 8-vertex
 // polygon gate, on linear, logarithmic and pseudo-logarithmic axes.
-// bench/filter_numpy.py times the same work with numpy and matplotlib.
+// bench/python/filter_reference.py times the same work with numpy and matplotlib.
 #include "rtdc/eventfilter.h"
 
 #include <benchmark/benchmark.h>

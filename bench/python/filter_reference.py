@@ -1,7 +1,7 @@
 """The work of filter_bench with numpy boolean masks and matplotlib's
 Path.contains_points, on data drawn from the same distributions.
 
-Run with the system interpreter: /usr/bin/python3 bench/filter_numpy.py
+Run with the system interpreter: /usr/bin/python3 bench/python/filter_reference.py
 """
 import timeit
 
