@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -84,10 +85,14 @@ struct DialogAnswers
     }
 };
 
+// Types the full path into the dialog's name field: selectFile() hands the
+// name to the dialog's asynchronous directory model, which may clear it again.
 void chooseFile(QFileDialog* dialog, const QString& path, const QString& filter)
 {
     dialog->selectNameFilter(filter);
-    dialog->selectFile(path);
+    auto* nameEdit = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(nameEdit, nullptr);
+    nameEdit->setText(path);
     static_cast<QDialog*>(dialog)->accept(); // runs the file dialog's own accept
 }
 
