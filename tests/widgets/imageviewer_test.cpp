@@ -1,5 +1,8 @@
 #include "widgets/imageviewer.h"
 
+#include "fixtures/rtdcfixture.h"
+#include "rtdc/rtdcreader.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -243,6 +246,38 @@ TEST(ImageViewer, OverlayAppliesAfterContrastStretch)
     const QImage shown = shownPixmap(viewer).toImage();
     EXPECT_EQ(shown.pixel(0, 0), qRgb(76, 61, 0)); // stretched to 0, then blended
     EXPECT_EQ(shown.pixel(1, 0), qRgb(255, 255, 255));
+}
+
+TEST(ImageViewer, ShowsFrameAndMaskReadFromFile)
+{
+    // 7 x 3 frames straight from a measurement file: odd width, mask as 0/255.
+    Fixtures::TempDir dir;
+    std::vector<uint8_t> images(2 * 21), masks(2 * 21, 0);
+    for (std::size_t i = 0; i < images.size(); ++i)
+        images[i] = static_cast<uint8_t>(10 * (i % 21));
+    masks[21 + 8] = 255; // event 1, row 1, column 1
+    Fixtures::RtdcFileBuilder()
+        .feature("area_um", std::vector<float>{1.f, 2.f})
+        .attribute("setup:module composition", "Vireon")
+        .image(images, 2, 3, 7)
+        .mask(masks, 2, 3, 7)
+        .write(dir.file("frames.rtdc"));
+    RTDCReader reader;
+    ASSERT_TRUE(reader.open(dir.file("frames.rtdc")));
+    int width = 0, height = 0, maskWidth = 0, maskHeight = 0;
+    const auto pixels = reader.readImage(1, width, height);
+    const auto mask = reader.readMask(1, maskWidth, maskHeight);
+    ASSERT_EQ(width, 7);
+    ASSERT_EQ(height, 3);
+
+    ImageViewer viewer;
+    viewer.actualSize();
+    viewer.displayImageWithMask(pixels, mask, width, height, "event 1");
+    const QImage shown = shownPixmap(viewer).toImage();
+    ASSERT_EQ(shown.size(), QSize(7, 3));
+    EXPECT_EQ(shown.pixel(6, 2), qRgb(200, 200, 200));
+    // 80 under the mask: 56 + 0.3 * (254, 204, 0).
+    EXPECT_EQ(shown.pixel(1, 1), qRgb(132, 117, 56));
 }
 
 // --- zoom -------------------------------------------------------------------------

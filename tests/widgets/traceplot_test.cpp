@@ -1,5 +1,8 @@
 #include "widgets/traceplot.h"
 
+#include "fixtures/rtdcfixture.h"
+#include "rtdc/rtdcreader.h"
+
 #include "widgets/pseudologscaleengine.h"
 
 #include <QPen>
@@ -228,4 +231,39 @@ TEST(TracePlot, WavelengthOutsideVisibleRangeIsGrey)
     EXPECT_TRUE(hasColour(TracePlot::wavelengthToColor(781), 128, 128, 128));
     EXPECT_TRUE(hasColour(TracePlot::wavelengthToColor(std::numeric_limits<double>::quiet_NaN()),
                           128, 128, 128));
+}
+
+// --- with a measurement file ---------------------------------------------------------
+
+TEST(TracePlot, DrawsTracesReadFromFile)
+{
+    Fixtures::TempDir dir;
+    std::vector<int16_t> fl1(2 * 4), fl2(2 * 4);
+    for (std::size_t i = 0; i < fl1.size(); ++i) {
+        fl1[i] = static_cast<int16_t>(100 + i);
+        fl2[i] = static_cast<int16_t>(-5 * static_cast<int>(i));
+    }
+    Fixtures::RtdcFileBuilder()
+        .feature("area_um", std::vector<float>{1.f, 2.f})
+        .attribute("setup:module composition", "Vireon, Fluorescence")
+        .trace("fl1_median", fl1, 2, 4)
+        .trace("fl2_median", fl2, 2, 4)
+        .write(dir.file("traces.rtdc"));
+    RTDCReader reader;
+    ASSERT_TRUE(reader.open(dir.file("traces.rtdc")));
+
+    TracePlot plot;
+    plot.createTraceCurves({{1, "488/560"}, {2, "560/590"}}, {{2, 10.0}}, 1e6,
+                           reader.traceNames(), true);
+    std::map<std::string, std::vector<float>> traces;
+    for (const TraceChannel& channel : plot.channels())
+        traces[channel.traceName] = reader.readTrace(channel.traceName, 1);
+    plot.setTraces(traces);
+
+    const auto curves = curvesOf(plot);
+    ASSERT_EQ(curves.size(), 2u);
+    EXPECT_EQ(curves[0]->title().text(), "FL1 (488/560)"); // no refined trace in the file
+    ASSERT_EQ(curves[0]->dataSize(), 4u);
+    EXPECT_EQ(curves[0]->sample(3), QPointF(3.0, 107.0));
+    EXPECT_EQ(curves[1]->sample(1), QPointF(1.0, -25.0 + 10.0));
 }
