@@ -169,9 +169,8 @@ int TracePlot::parseWavelength(const std::string& name)
     const std::string number = name.substr(0, name.find('/'));
     try {
         return std::stoi(number);
-    } catch (const std::invalid_argument&) {
-        return 0;
-    } catch (const std::out_of_range&) {
+    } catch (const std::logic_error&) {
+        // std::invalid_argument (no digits) and std::out_of_range (beyond int)
         return 0;
     }
 }

@@ -447,42 +447,36 @@ TEST(ImageViewer, CancelledSaveDoesNothing)
     EXPECT_EQ(saved.count(), 0);
 }
 
-TEST(ImageViewer, FailedWriteReportsErrorNotSuccess)
+TEST(ImageViewer, FailedSavesReportErrorNotSuccess)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    ImageViewer viewer;
-    viewer.displayImage(pattern(4, 4, {1}), 4, 4, "fail");
-    QSignalSpy saved(&viewer, &ImageViewer::imageSaved);
-
-    // A folder that does not exist: the encoder succeeds, the write fails.
-    const QString missing = dir.filePath("missing/folder/image.png");
-    DialogAnswers answers;
-    answers.fileDialog = [&missing](QFileDialog* dialog) {
-        chooseFile(dialog, missing, "PNG Images (*.png)");
+    struct Case
+    {
+        QString path;
+        QString filter;
+        const char* what;
     };
-    answers.run([&viewer] { QMetaObject::invokeMethod(&viewer, "saveImage"); });
-    ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_TRUE(answers.boxes.first().startsWith("Error|Failed to save image: ")) << answers.boxes.first().toStdString();
-    EXPECT_EQ(saved.count(), 0);
-    EXPECT_FALSE(QFile::exists(missing));
-}
+    const Case cases[] = {
+        // The encoder succeeds, the write fails without any exception.
+        {dir.filePath("missing/folder/image.png"), "PNG Images (*.png)", "folder that does not exist"},
+        // "All Files" adds no suffix; the encoder knows no ".xyz" and throws.
+        {dir.filePath("image.xyz"), "All Files (*)", "unknown format"},
+    };
+    for (const Case& failing : cases) {
+        ImageViewer viewer;
+        viewer.displayImage(pattern(4, 4, {1}), 4, 4, "fail");
+        QSignalSpy saved(&viewer, &ImageViewer::imageSaved);
 
-TEST(ImageViewer, UnknownFormatReportsError)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    ImageViewer viewer;
-    viewer.displayImage(pattern(4, 4, {1}), 4, 4, "format");
-    QSignalSpy saved(&viewer, &ImageViewer::imageSaved);
-
-    // "All Files" adds no suffix; the encoder knows no ".xyz" and throws.
-    const QString path = dir.filePath("image.xyz");
-    DialogAnswers answers;
-    answers.fileDialog = [&path](QFileDialog* dialog) { chooseFile(dialog, path, "All Files (*)"); };
-    answers.run([&viewer] { QMetaObject::invokeMethod(&viewer, "saveImage"); });
-    ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_TRUE(answers.boxes.first().startsWith("Error|Failed to save image: "));
-    EXPECT_EQ(saved.count(), 0);
-    EXPECT_FALSE(QFile::exists(path));
+        DialogAnswers answers;
+        answers.fileDialog = [&failing](QFileDialog* dialog) {
+            chooseFile(dialog, failing.path, failing.filter);
+        };
+        answers.run([&viewer] { QMetaObject::invokeMethod(&viewer, "saveImage"); });
+        ASSERT_EQ(answers.boxes.size(), 1) << failing.what;
+        EXPECT_TRUE(answers.boxes.first().startsWith("Error|Failed to save image: "))
+            << failing.what << ": " << answers.boxes.first().toStdString();
+        EXPECT_EQ(saved.count(), 0) << failing.what;
+        EXPECT_FALSE(QFile::exists(failing.path)) << failing.what;
+    }
 }
