@@ -1,0 +1,24 @@
+#pragma once
+
+#include <vector>
+
+namespace Tessary {
+
+// Summary of one column of feature values.
+struct ColumnStatistics
+{
+    double mean = 0.0;
+    double sd = 0.0;     // sample standard deviation (n - 1), 0 for one value
+    double q1 = 0.0;
+    double median = 0.0;
+    double q3 = 0.0;
+    double iqr = 0.0;    // q3 - q1
+};
+
+// Mean, sample standard deviation and the quartiles (linear interpolation
+// between neighbouring ranks) of values. An empty column gives all zeros. A
+// column holding NaN gives a NaN mean and SD; the NaN values are ordered after
+// every number, so the quartiles come from the upper end of the numbers.
+ColumnStatistics computeColumnStatistics(const std::vector<double>& values);
+
+} // namespace Tessary

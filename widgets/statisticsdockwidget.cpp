@@ -1,0 +1,69 @@
+#include "widgets/statisticsdockwidget.h"
+
+#include "widgets/columnstatistics.h"
+
+#include <QHeaderView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace Tessary {
+
+StatisticsDockWidget::StatisticsDockWidget(QWidget* parent)
+    : QWidget(parent)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+
+    table = new QTreeWidget(this);
+    table->setColumnCount(3);
+    table->setHeaderLabels({tr("Statistic"), tr("X"), tr("Y")});
+    table->setRootIsDecorated(false);
+    table->setAlternatingRowColors(true);
+    table->header()->setStretchLastSection(true);
+    layout->addWidget(table);
+}
+
+StatisticsDockWidget::~StatisticsDockWidget() = default;
+
+void StatisticsDockWidget::updateStatistics(const std::vector<double>& x,
+                                            const std::vector<double>& y,
+                                            const QString& xName, const QString& yName)
+{
+    table->clear();
+    table->setHeaderLabels({tr("Statistic"), xName, yName});
+    if (x.empty() || y.empty())
+        return;
+
+    const ColumnStatistics sx = computeColumnStatistics(x);
+    const ColumnStatistics sy = computeColumnStatistics(y);
+
+    const auto addRow = [this](const QString& name, const QString& xText, const QString& yText) {
+        auto* item = new QTreeWidgetItem(table);
+        item->setText(0, name);
+        item->setText(1, xText);
+        item->setText(2, yText);
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    };
+    const auto number = [](double v) { return QString::number(v, 'g', 6); };
+
+    // The caller passes x and y of one set of events, so N is that of x.
+    const QString count = QString::number(static_cast<qulonglong>(x.size()));
+    addRow(tr("N"), count, count);
+    addRow(tr("Mean"), number(sx.mean), number(sy.mean));
+    addRow(tr("SD"), number(sx.sd), number(sy.sd));
+    addRow(tr("Q1"), number(sx.q1), number(sy.q1));
+    addRow(tr("Median"), number(sx.median), number(sy.median));
+    addRow(tr("Q3"), number(sx.q3), number(sy.q3));
+    addRow(tr("IQR"), number(sx.iqr), number(sy.iqr));
+
+    table->resizeColumnToContents(0);
+}
+
+void StatisticsDockWidget::clear()
+{
+    table->clear();
+    table->setHeaderLabels({tr("Statistic"), tr("X"), tr("Y")});
+}
+
+} // namespace Tessary

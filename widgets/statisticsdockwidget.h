@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <vector>
+
+class QTreeWidget;
+
+namespace Tessary {
+
+// Table of summary statistics (N, mean, SD, quartiles, IQR) of the two plotted
+// columns: the x and y values of the events the scatter plot shows.
+class StatisticsDockWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit StatisticsDockWidget(QWidget* parent = nullptr);
+    ~StatisticsDockWidget() override;
+
+    // Replaces the rows with the statistics of x and y; the header names the
+    // two columns. An empty x or y leaves only the header.
+    void updateStatistics(const std::vector<double>& x, const std::vector<double>& y,
+                          const QString& xName, const QString& yName);
+    // Removes every row and restores the header "Statistic", "X", "Y".
+    void clear();
+
+private:
+    QTreeWidget* table = nullptr; // owned through the Qt parent tree
+};
+
+} // namespace Tessary
