@@ -1,0 +1,198 @@
+#include "rtdc/rtdcreader.h"
+
+#include "rtdc/hdf5lock.h"
+#include "rtdc/rtdcreader_p.h"
+
+#include <cstdio>
+
+namespace Tessary {
+
+namespace {
+
+const std::string polygonKeyEnding = " polygon points";
+
+// printf "%f": fixed notation with six decimals, however large the value.
+std::string formatFixed(double value)
+{
+    const int length = std::snprintf(nullptr, 0, "%f", value);
+    std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    std::snprintf(text.data(), text.size() + 1, "%f", value);
+    return text;
+}
+
+// A string attribute read through a memory type made from its own type, so
+// UTF-8 and fixed-length strings read as well as ASCII variable-length ones.
+std::string readStringAttribute(const H5::Attribute& attribute)
+{
+    const H5::StrType fileType = attribute.getStrType();
+    if (fileType.isVariableStr()) {
+        H5::StrType memType(H5::PredType::C_S1, H5T_VARIABLE);
+        memType.setCset(fileType.getCset());
+        std::string value;
+        attribute.read(memType, value);
+        return value;
+    }
+    const std::size_t size = fileType.getSize();
+    H5::StrType memType(H5::PredType::C_S1, size);
+    memType.setCset(fileType.getCset());
+    memType.setStrpad(fileType.getStrpad());
+    std::string buffer(size, '\0');
+    attribute.read(memType, buffer.data());
+    // Null-terminated and null-padded strings end at the first NUL; space-padded
+    // ones lose their trailing blanks.
+    const std::size_t nul = buffer.find('\0');
+    if (nul != std::string::npos)
+        buffer.resize(nul);
+    if (fileType.getStrpad() == H5T_STR_SPACEPAD) {
+        const std::size_t last = buffer.find_last_not_of(' ');
+        buffer.resize(last == std::string::npos ? 0 : last + 1);
+    }
+    return buffer;
+}
+
+// The text of a single value, or false for a class that is not shown.
+bool scalarAttributeText(const H5::Attribute& attribute, const H5::DataType& type, std::string& text)
+{
+    switch (type.getClass()) {
+    case H5T_STRING:
+        text = readStringAttribute(attribute);
+        return true;
+    case H5T_FLOAT: {
+        double value = 0.0;
+        attribute.read(H5::PredType::NATIVE_DOUBLE, &value);
+        text = formatFixed(value);
+        return true;
+    }
+    case H5T_INTEGER:
+        if (attribute.getIntType().getSign() == H5T_SGN_NONE) {
+            unsigned long long value = 0;
+            attribute.read(H5::PredType::NATIVE_ULLONG, &value);
+            text = std::to_string(value);
+        } else {
+            long long value = 0;
+            attribute.read(H5::PredType::NATIVE_LLONG, &value);
+            text = std::to_string(value);
+        }
+        return true;
+    case H5T_ENUM: {
+        const auto values = ReaderDetail::readEnumValues(
+            type, 1, [&](void* buffer, const H5::DataType& memType) { attribute.read(memType, buffer); });
+        text = std::to_string(values.front());
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+// A polygon filter from an (N, 2) float attribute named "<section>:<x>,<y> polygon points".
+bool readPolygonAttribute(const H5::Attribute& attribute, const std::string& name, const hsize_t dims[2],
+                          PolygonFilterInfo& polygon, std::string& text)
+{
+    std::vector<float> values(static_cast<std::size_t>(dims[0]) * 2);
+    attribute.read(H5::PredType::NATIVE_FLOAT, values.data());
+    const std::size_t colon = name.find(':');
+    if (colon == std::string::npos)
+        return false;
+    const std::string key = name.substr(colon + 1);
+    if (key.size() <= polygonKeyEnding.size()
+        || key.compare(key.size() - polygonKeyEnding.size(), polygonKeyEnding.size(), polygonKeyEnding) != 0)
+        return false;
+    const std::string head = key.substr(0, key.size() - polygonKeyEnding.size());
+    const std::size_t comma = head.find(',');
+    if (comma == std::string::npos)
+        return false;
+    polygon.xFeature = head.substr(0, comma);
+    polygon.yFeature = head.substr(comma + 1);
+    text.clear();
+    for (std::size_t i = 0; i < values.size() / 2; ++i) {
+        const double x = values[2 * i];
+        const double y = values[2 * i + 1];
+        polygon.points.emplace_back(x, y);
+        if (i > 0)
+            text += ", ";
+        text += "(" + formatFixed(x) + "," + formatFixed(y) + ")";
+    }
+    return true;
+}
+
+} // namespace
+
+RTDCMetadata RTDCReader::readMetadata()
+{
+    RTDCMetadata metadata;
+    if (!isOpen())
+        return metadata;
+    Hdf5Lock lock;
+    if (!isOpen())
+        return metadata;
+    try {
+        const H5::Group root = file->openGroup("/");
+        const int count = root.getNumAttrs();
+        for (int index = 0; index < count; ++index) {
+            try {
+                const H5::Attribute attribute = root.openAttribute(static_cast<unsigned int>(index));
+                const std::string name = attribute.getName();
+                const H5::DataType type = attribute.getDataType();
+                const H5::DataSpace space = attribute.getSpace();
+                const int rank = space.getSimpleExtentNdims();
+                std::string text;
+                if (rank == 0) {
+                    if (!scalarAttributeText(attribute, type, text))
+                        continue;
+                } else {
+                    hsize_t dims[2] = {0, 0};
+                    if (rank != 2 || type.getClass() != H5T_FLOAT)
+                        continue;
+                    space.getSimpleExtentDims(dims);
+                    PolygonFilterInfo polygon;
+                    if (dims[1] != 2 || !readPolygonAttribute(attribute, name, dims, polygon, text))
+                        continue;
+                    metadata.polygonFilters.push_back(std::move(polygon));
+                }
+                metadata.allAttributes[name] = text;
+                storeMetadataEntry(name, text, metadata);
+            } catch (...) {
+                reportHdf5Failure("Warning: failed to read attribute " + std::to_string(index) + ": ");
+            }
+        }
+    } catch (...) {
+        reportHdf5Failure("Error reading metadata: ");
+    }
+    const auto composition = metadata.setup.find("module composition");
+    if (composition != metadata.setup.end() && composition->second.find("Vireon") != std::string::npos) {
+        std::lock_guard<std::mutex> state(stateMutex);
+        instrumentData = true;
+    }
+    return metadata;
+}
+
+void RTDCReader::storeMetadataEntry(const std::string& name, const std::string& value, RTDCMetadata& metadata)
+{
+    const std::size_t colon = name.find(':');
+    if (colon == std::string::npos)
+        return;
+    const std::string section = name.substr(0, colon);
+    const std::string key = name.substr(colon + 1);
+    std::map<std::string, std::string>* target = nullptr;
+    if (section == "experiment")
+        target = &metadata.experiment;
+    else if (section == "setup")
+        target = &metadata.setup;
+    else if (section == "imaging")
+        target = &metadata.imaging;
+    else if (section == "online_contour")
+        target = &metadata.onlineContour;
+    else if (section == "online_filter")
+        target = &metadata.onlineFilter;
+    else if (section == "offline_filter")
+        target = &metadata.offlineFilter;
+    else if (section == "fluorescence")
+        target = &metadata.fluorescence;
+    else if (section == "export")
+        target = &metadata.exportInfo;
+    if (target)
+        (*target)[key] = value;
+}
+
+} // namespace Tessary

@@ -1,0 +1,178 @@
+#include "rtdc/rtdcreader.h"
+
+#include "rtdc/hdf5lock.h"
+
+#include <H5Cpp.h>
+
+#include <algorithm>
+#include <iostream>
+
+namespace Tessary {
+
+void RTDCReader::cacheTraceInfo()
+{
+    std::vector<std::string> names;
+    std::uint64_t samples = 0;
+    {
+        std::lock_guard<std::mutex> state(stateMutex);
+        tracesPresent = false;
+        traceNameList.clear();
+        traceSamples = 0;
+    }
+    try {
+        if (file && file->nameExists("/events") && file->nameExists("/events/trace")) {
+            const H5::Group traces = file->openGroup("/events/trace");
+            const hsize_t count = traces.getNumObjs();
+            for (hsize_t i = 0; i < count; ++i) {
+                if (traces.getObjTypeByIdx(i) != H5G_DATASET)
+                    continue;
+                const std::string name = traces.getObjnameByIdx(i);
+                if (name.find("_median") == std::string::npos && name.find("_raw") == std::string::npos)
+                    continue;
+                const H5::DataSpace space = traces.openDataSet(name).getSpace();
+                // Traces are (N, L); a dataset of another shape counts as absent.
+                if (space.getSimpleExtentNdims() != 2)
+                    continue;
+                names.push_back(name);
+                if (samples == 0) {
+                    hsize_t dims[2] = {0, 0};
+                    space.getSimpleExtentDims(dims);
+                    samples = dims[1];
+                }
+            }
+        }
+    } catch (...) {
+        reportHdf5Failure("Error caching trace info: ");
+    }
+    std::sort(names.begin(), names.end());
+    std::lock_guard<std::mutex> state(stateMutex);
+    traceNameList = names;
+    traceSamples = samples;
+    tracesPresent = !names.empty();
+}
+
+bool RTDCReader::hasTraces() const
+{
+    std::lock_guard<std::mutex> state(stateMutex);
+    return tracesPresent;
+}
+
+std::vector<std::string> RTDCReader::traceNames() const
+{
+    std::lock_guard<std::mutex> state(stateMutex);
+    return traceNameList;
+}
+
+std::uint64_t RTDCReader::traceLength() const
+{
+    std::lock_guard<std::mutex> state(stateMutex);
+    return traceSamples;
+}
+
+std::vector<float> RTDCReader::readTrace(const std::string& name, std::size_t index) const
+{
+    Hdf5Lock lock;
+    return readTraceUnlocked(name, index);
+}
+
+std::vector<float> RTDCReader::readTraceUnlocked(const std::string& name, std::size_t index) const
+{
+    const auto computed = computedTraceSources.find(name);
+    if (computed == computedTraceSources.end())
+        return readStoredTrace(name, index);
+
+    if (traceCacheName == name && traceCacheIndex == static_cast<std::int64_t>(index))
+        return traceCacheSamples;
+    // Registration refuses cycles, so this recursion ends at a stored trace.
+    std::vector<float> samples = readTraceUnlocked(computed->second, index);
+    applyTraceOptions(samples, traceOptions);
+    traceCacheName = name;
+    traceCacheIndex = static_cast<std::int64_t>(index);
+    traceCacheSamples = samples;
+    return samples;
+}
+
+std::vector<float> RTDCReader::readStoredTrace(const std::string& name, std::size_t index) const
+{
+    std::vector<float> samples;
+    {
+        std::lock_guard<std::mutex> state(stateMutex);
+        // Only listed names reach the file: no paths, no unknown names.
+        if (!opened || !tracesPresent
+            || std::find(traceNameList.begin(), traceNameList.end(), name) == traceNameList.end())
+            return samples;
+    }
+    try {
+        const H5::DataSet* dataset = frameDataset("/events/trace/" + name);
+        H5::DataSpace space = dataset->getSpace();
+        if (space.getSimpleExtentNdims() != 2)
+            return samples;
+        hsize_t dims[2] = {0, 0};
+        space.getSimpleExtentDims(dims);
+        if (index >= dims[0])
+            return samples;
+        const hsize_t start[2] = {index, 0};
+        const hsize_t count[2] = {1, dims[1]};
+        space.selectHyperslab(H5S_SELECT_SET, count, start);
+        const H5::DataSpace memory(1, &dims[1]);
+        const H5::DataType type = dataset->getDataType();
+        if (type.getClass() == H5T_INTEGER && type.getSize() == 2) {
+            std::vector<std::int16_t> raw(static_cast<std::size_t>(dims[1]));
+            dataset->read(raw.data(), H5::PredType::NATIVE_INT16, memory, space);
+            samples.assign(raw.begin(), raw.end());
+        } else {
+            samples.resize(static_cast<std::size_t>(dims[1]));
+            dataset->read(samples.data(), H5::PredType::NATIVE_FLOAT, memory, space);
+        }
+    } catch (...) {
+        reportHdf5Failure("Error reading trace '" + name + "' at index " + std::to_string(index) + ": ");
+        samples.clear();
+    }
+    return samples;
+}
+
+void RTDCReader::setComputedTrace(const std::string& name, const std::string& source)
+{
+    Hdf5Lock lock;
+    // Follow the source chain; the map is kept free of cycles, so this ends.
+    for (std::string step = source;;) {
+        if (step == name) {
+            std::cerr << ("Error registering computed trace '" + name + "': its source '" + source
+                          + "' leads back to it\n")
+                      << std::flush;
+            return;
+        }
+        const auto next = computedTraceSources.find(step);
+        if (next == computedTraceSources.end())
+            break;
+        step = next->second;
+    }
+    computedTraceSources[name] = source;
+    traceCacheName.clear();
+    traceCacheIndex = -1;
+    traceCacheSamples.clear();
+    std::lock_guard<std::mutex> state(stateMutex);
+    if (std::find(traceNameList.begin(), traceNameList.end(), name) == traceNameList.end()) {
+        traceNameList.push_back(name);
+        std::sort(traceNameList.begin(), traceNameList.end());
+    }
+}
+
+void RTDCReader::setTraceOptions(bool hampel1Enabled, int hampel1Window, float hampel1Threshold,
+                                 bool hampel2Enabled, int hampel2Window, float hampel2Threshold,
+                                 bool medianEnabled, int medianWindow,
+                                 bool rollingAvgEnabled, int rollingAvgWindow,
+                                 bool savgolEnabled, int savgolWindow)
+{
+    Hdf5Lock lock;
+    traceOptions = TraceOptions{hampel1Enabled, hampel1Window, hampel1Threshold,
+                                hampel2Enabled, hampel2Window, hampel2Threshold,
+                                medianEnabled, medianWindow,
+                                rollingAvgEnabled, rollingAvgWindow,
+                                savgolEnabled, savgolWindow};
+    traceCacheName.clear();
+    traceCacheIndex = -1;
+    traceCacheSamples.clear();
+}
+
+} // namespace Tessary

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "rtdc/filterrule.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class QVBoxLayout;
+
+namespace Tessary {
+
+struct DatasetEntry;
+struct FilterGroup;
+class FilterGroupWidget;
+class RTDCReader;
+
+// Content of the "Filters" dock: edits the active dataset's own filter
+// (enabled flag, combine mode, rules) and shows the filter groups with their
+// per-dataset switch. It writes nothing but the active dataset's filter; every
+// other request leaves as a signal for the main window, which fills the dock
+// through the public operations below.
+class FilterDockWidget : public QWidget {
+    Q_OBJECT
+public:
+    explicit FilterDockWidget(QWidget* parent = nullptr);
+
+    // Not owned; null disables the dock. Rebuilds the rule rows, not the groups.
+    void setActiveDataset(DatasetEntry* ds);
+    void refresh();
+    void setDatasetCount(int n);
+    // Groups are not owned; reader is the active dataset's reader or null.
+    void rebuildGroupWidgets(const std::vector<FilterGroup*>& groups, RTDCReader* reader);
+    void refreshFeatureLists();
+    void removeRuleWidget(int index);
+    void setRuleChecked(int index, bool checked);
+    void setRulePropagationId(int index, const std::string& id);
+    void setRuleSyncState(int index, bool updateDiffers, bool checkDiffers);
+    void setEnabledDiffers(bool differs);
+    void setCombineModeDiffers(bool differs);
+    void setGroupSyncState(int groupId, bool differs);
+    void setGroupPolygonEditChecked(int groupId, int ruleIndex, bool on);
+    void setPolygonEditChecked(int index, bool on);
+    void setPolygonButtonChecked(bool on);
+    void setEventCounts(std::size_t shown, std::size_t total);
+
+    // Rewrites the active dataset's rule list from the rows, keeping its
+    // enabled flag and combine mode.
+    void syncFilterFromRows();
+
+    QCheckBox* filterEnabledCheck = nullptr;
+    QPushButton* enabledAllButton = nullptr;
+    QCheckBox* showExcludedCheck = nullptr;
+    QPushButton* combineAllButton = nullptr;
+    QPushButton* addRuleButton = nullptr;
+    QPushButton* addPolygonButton = nullptr;
+    QPushButton* addGroupButton = nullptr;
+    QVBoxLayout* rulesLayout = nullptr;
+    QScrollArea* scrollArea = nullptr;
+    QLabel* countLabel = nullptr;
+    QGroupBox* datasetBox = nullptr;
+    QVBoxLayout* groupsLayout = nullptr;
+    std::vector<FilterGroupWidget*> groupWidgets;
+    std::vector<QWidget*> ruleWidgets;
+    std::vector<QWidget*> separators;
+    DatasetEntry* activeDataset = nullptr;
+    int datasetCount = 0;
+
+signals:
+    void filterChanged();
+    void applyToAllRequested();
+    void applyRuleToAll(int ruleIndex);
+    void updateRuleToAll(int ruleIndex);
+    void uncheckRuleInAll(int ruleIndex);
+    void checkRuleInAll(int ruleIndex);
+    void deleteRuleFromAll(int ruleIndex);
+    void enabledChangedForAll(bool enabled);
+    void combineModeChangedForAll(int mode);
+    void polygonDrawRequested();
+    void polygonDrawCancelRequested();
+    void polygonEditRequested(int ruleIndex, bool on);
+    void importMeasurementFiltersRequested(bool toAll);
+    void addFilterGroupRequested();
+    void renameFilterGroupRequested(int groupId, QString newName);
+    void deleteFilterGroupRequested(int groupId);
+    void groupEnableChanged(int groupId, bool enabled);
+    void groupEnablePropagateRequested(int groupId, bool enabled);
+    void addRuleToGroupRequested(int groupId);
+    void addPolygonToGroupRequested(int groupId);
+    void groupRuleChanged(int groupId, int ruleIndex, Tessary::FilterRule rule);
+    void groupRuleRemoved(int groupId, int ruleIndex);
+    void groupPolygonEditRequested(int groupId, int ruleIndex, bool on);
+    void importGroupsRequested();
+    void exportGroupsRequested();
+
+private slots:
+    void onAddRule();
+    void onRuleChanged();
+    void onCombineModeChanged();
+    void onDatasetFilterToggled(bool checked);
+
+private:
+    std::vector<std::string> scalarFeatures() const;
+    void appendRow(QWidget* row);
+    template <typename Row>
+    void connectRow(Row* row);
+    void removeRow(QWidget* row);
+    int rowIndex(const QWidget* row) const;
+    void updateAllButton(QPushButton* button, const QString& text, bool differs);
+    void clearRows();
+};
+
+} // namespace Tessary

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QPixmap>
+#include <QString>
+
+class QHBoxLayout;
+class QPushButton;
+class QWidget;
+
+namespace Tessary {
+
+// The shared look of the filter dock, its rule rows and its group widgets.
+namespace FilterStyle {
+extern const char* const plainSmallButton;
+// An all-datasets action whose datasets currently differ.
+extern const char* const accentSmallButton;
+extern const char* const deleteButton;
+extern const char* const editButton;
+QString groupAddButton(int minWidth);
+} // namespace FilterStyle
+
+// The gate icon of polygon rows: round(size * ratio) pixels square, drawn for
+// that device pixel ratio.
+QPixmap makePolygonIcon(int size, double ratio);
+
+// A short centred grey line between two rule rows; owned by parent.
+QWidget* makeRuleSeparator(QWidget* parent);
+
+// The "×" button of a row or group, 20 x 24, in the delete style; owned by parent.
+QPushButton* makeDeleteButton(QWidget* parent);
+
+// The per-rule all-datasets buttons shared by range and polygon rows.
+struct RuleAllButtons {
+    QPushButton* applyAllButton = nullptr;   // "Apply to All"
+    QPushButton* updateAllButton = nullptr;  // "Update in All"
+    QPushButton* checkAllButton = nullptr;   // "Uncheck in All" / "Check in All"
+    QPushButton* deleteAllButton = nullptr;  // "Delete from All"
+
+    // Creates the four buttons as children of parent, laid out in one
+    // indented row, the last three hidden; returns the row.
+    QHBoxLayout* create(QWidget* parent);
+
+    // Visibility, enabled state, check-button text and accent styles for a
+    // row in the given state. A row inside a group shows none of them.
+    void update(bool inGroup, bool hasPropagationId, bool ruleChecked, bool multiDataset,
+                bool updateDiffers, bool checkDiffers);
+};
+
+// Sets the plain or the accent small-button style.
+void setSmallButtonAccent(QPushButton* button, bool accent);
+
+} // namespace Tessary
