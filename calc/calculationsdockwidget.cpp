@@ -156,7 +156,7 @@ QGroupBox* CalculationsDockWidget::buildCrosstalkSection()
 {
     auto* box = new QGroupBox(QStringLiteral("Crosstalk Compensation"));
     auto* layout = new QVBoxLayout(box);
-    auto* hint = new QLabel(QStringLiteral("Spillover: row = emitting channel, column = detecting channel."));
+    auto* hint = new QLabel(QStringLiteral("Spillover: row = detecting channel, column = dye of channel."));
     hint->setWordWrap(true);
     hint->setStyleSheet(QStringLiteral("font-weight: 400; color: #60646c;"));
     crosstalkTable = new QTableWidget(0, 0);
@@ -315,22 +315,22 @@ void CalculationsDockWidget::setupCrosstalkTable(const std::vector<int>& channel
         }
 }
 
-void CalculationsDockWidget::setCrosstalkMatrix(const arma::mat& spillover, const std::vector<int>& channels)
+void CalculationsDockWidget::setCrosstalkMatrix(const SpilloverMatrix& spillover, const std::vector<int>& channels)
 {
     if (channels != tableChannels)
         setupCrosstalkTable(channels);
     const size_t n = channels.size();
-    if (spillover.n_rows != n || spillover.n_cols != n)
+    if (spillover.rows() != n || spillover.cols() != n)
         return;
     for (size_t i = 0; i < n; ++i)
         for (size_t j = 0; j < n; ++j)
             crosstalkTable->item(int(i), int(j))->setText(QString::number(spillover(i, j), 'g', 6));
 }
 
-arma::mat CalculationsDockWidget::crosstalkMatrix() const
+SpilloverMatrix CalculationsDockWidget::crosstalkMatrix() const
 {
     const int n = crosstalkTable->rowCount();
-    arma::mat m(n, n, arma::fill::zeros);
+    SpilloverMatrix m{size_t(n), size_t(n)};
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j) {
             bool ok = false;
@@ -402,10 +402,10 @@ RefinementSettings CalculationsDockWidget::refinementSettings() const
     s.hampel2Threshold = hampel2ThresholdSpin->value();
     s.medianEnabled = medianCheck->isChecked();
     s.medianWindow = medianWindowSpin->value();
-    s.rollingAvgEnabled = rollingAvgCheck->isChecked();
-    s.rollingAvgWindow = rollingAvgWindowSpin->value();
-    s.savgolEnabled = savgolCheck->isChecked();
-    s.savgolWindow = savgolWindowSpin->value();
+    s.rollingAverageEnabled = rollingAvgCheck->isChecked();
+    s.rollingAverageWindow = rollingAvgWindowSpin->value();
+    s.savitzkyGolayEnabled = savgolCheck->isChecked();
+    s.savitzkyGolayWindow = savgolWindowSpin->value();
     s.peakThreshold = peakThresholdSpin->value();
     return s;
 }

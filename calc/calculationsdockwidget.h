@@ -2,10 +2,9 @@
 
 #include "calc/emodulusparams.h"
 #include "calc/refinementsettings.h"
+#include "calc/spillovermatrix.h"
 
 #include <QWidget>
-
-#include <armadillo>
 
 #include <vector>
 
@@ -52,9 +51,9 @@ public:
     // An n x n table for the channels, identity to start with.
     void setupCrosstalkTable(const std::vector<int>& channels);
     // Writes a stored matrix into the table; ignored when it does not fit.
-    void setCrosstalkMatrix(const arma::mat& spillover, const std::vector<int>& channels);
+    void setCrosstalkMatrix(const SpilloverMatrix& spillover, const std::vector<int>& channels);
     // The table as a matrix; cells that are not numbers read as 0.
-    arma::mat crosstalkMatrix() const;
+    SpilloverMatrix crosstalkMatrix() const;
     std::vector<int> crosstalkChannels() const { return tableChannels; }
 
     void showDatasetParameters(const RTDCMetadata& metadata, bool hasPerEventTemperature);

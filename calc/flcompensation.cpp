@@ -2,6 +2,8 @@
 
 #include "rtdc/rtdcreader.h"
 
+#include <armadillo>
+
 #include <cmath>
 #include <iostream>
 #include <limits>
@@ -23,7 +25,7 @@ FLCompensation::FLCompensation(QObject* parent)
 {
 }
 
-bool FLCompensation::compensate(const std::vector<std::vector<double>>& columns, const arma::mat& spillover,
+bool FLCompensation::compensate(const std::vector<std::vector<double>>& columns, const SpilloverMatrix& spillover,
                                 std::vector<std::vector<double>>& compensated, QString* error)
 {
     const size_t n = columns.size();
@@ -34,10 +36,14 @@ bool FLCompensation::compensate(const std::vector<std::vector<double>>& columns,
     };
     if (n == 0)
         return fail(QStringLiteral("no channels given"));
-    if (spillover.n_rows != n || spillover.n_cols != n)
+    if (spillover.rows() != n || spillover.cols() != n)
         return fail(QStringLiteral("spillover matrix is %1 x %2 for %3 channels")
-                        .arg(spillover.n_rows).arg(spillover.n_cols).arg(n));
-    if (!spillover.is_finite())
+                        .arg(spillover.rows()).arg(spillover.cols()).arg(n));
+    arma::mat s(n, n);
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = 0; j < n; ++j)
+            s(i, j) = spillover(i, j);
+    if (!s.is_finite())
         return fail(QStringLiteral("spillover matrix holds a value that is not a number"));
     const size_t events = columns.front().size();
     for (const auto& c : columns)
@@ -46,32 +52,32 @@ bool FLCompensation::compensate(const std::vector<std::vector<double>>& columns,
 
     // A tiny reciprocal condition number means the channels cannot be told
     // apart: any answer would be noise amplified without bound.
-    const double rc = arma::rcond(spillover);
+    const double rc = arma::rcond(s);
     if (!(rc > 1e3 * std::numeric_limits<double>::epsilon()))
         return fail(QStringLiteral("spillover matrix is singular"));
     arma::mat inverse;
-    if (!arma::inv(inverse, spillover))
+    if (!arma::inv(inverse, s))
         return fail(QStringLiteral("spillover matrix is singular"));
 
-    // t = m * S^-1 for each event; a NaN peak spreads only to the channels it
+    // t = S^-1 m for each event; a NaN peak spreads only to the channels it
     // feeds, through the arithmetic itself.
     std::vector<std::vector<double>> out(n, std::vector<double>(events));
     for (size_t e = 0; e < events; ++e) {
-        for (size_t j = 0; j < n; ++j) {
+        for (size_t i = 0; i < n; ++i) {
             double sum = 0.0;
-            for (size_t i = 0; i < n; ++i) {
+            for (size_t j = 0; j < n; ++j) {
                 const double coeff = inverse(i, j);
                 if (coeff != 0.0)
-                    sum += columns[i][e] * coeff;
+                    sum += coeff * columns[j][e];
             }
-            out[j][e] = sum;
+            out[i][e] = sum;
         }
     }
     compensated = std::move(out);
     return true;
 }
 
-bool FLCompensation::compute(RTDCReader* reader, const std::vector<int>& channels, const arma::mat& spillover)
+bool FLCompensation::compute(RTDCReader* reader, const std::vector<int>& channels, const SpilloverMatrix& spillover)
 {
     if (!reader) {
         report(QStringLiteral("no dataset"));

@@ -97,8 +97,8 @@ bool FLRefinement::compute(RTDCReader* reader, const RTDCMetadata& metadata, Ref
     reader->setTraceOptions(settings.hampel1Enabled, settings.hampel1Window, float(settings.hampel1Threshold),
                             settings.hampel2Enabled, settings.hampel2Window, float(settings.hampel2Threshold),
                             settings.medianEnabled, settings.medianWindow,
-                            settings.rollingAvgEnabled, settings.rollingAvgWindow,
-                            settings.savgolEnabled, settings.savgolWindow);
+                            settings.rollingAverageEnabled, settings.rollingAverageWindow,
+                            settings.savitzkyGolayEnabled, settings.savitzkyGolayWindow);
     std::vector<std::string> refinedNames;
     for (int c : channels) {
         const std::string base = "fl" + std::to_string(c);
