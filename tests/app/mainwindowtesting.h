@@ -15,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -52,6 +53,7 @@ struct MessageBoxCatcher
     QString title, text;
     QStringList buttons;
     int seen = 0;
+    std::function<void()> whileShown;   // runs while the box is open, before it is closed
 
     void arm()
     {
@@ -73,6 +75,8 @@ private:
         buttons.clear();
         for (QAbstractButton* b : box->buttons())
             buttons << b->text();
+        if (whileShown)
+            whileShown();
         box->reject();
     }
 };
