@@ -21,10 +21,12 @@
 
 namespace Tessary::Testing {
 
-// Settings go to a throw-away place, never to the user's own.
+// Settings go to a throw-away place, never to the user's own, and to a store
+// of this process alone (test programs run in parallel).
 inline void isolateSettings()
 {
     QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("TessaryTests-%1").arg(QCoreApplication::applicationPid()));
     QSettings().clear();
 }
 
