@@ -329,6 +329,28 @@ TEST(DensityEstimation, HistogramCountsEachPointsBin)
     const std::vector<double> d = computeHistogramDensity(x, y, 4);
     EXPECT_EQ(d, (std::vector<double>{3, 3, 3, 1, 2, 2, 1}));
 
+    // Whole-number data put many points exactly on bin edges.
+    std::mt19937 rng(8);
+    std::uniform_int_distribution<int> whole(-10, 30);
+    std::vector<double> wx, wy;
+    for (int i = 0; i < 999; ++i) {
+        wx.push_back(whole(rng));
+        wy.push_back(0.5 * whole(rng));
+    }
+    for (int m : {1, 4, 8, 41, 77}) {
+        const double hx = 40.0 / m, hy = 20.0 / m;
+        std::vector<int> counts(m * m, 0), bin(wx.size());
+        for (size_t k = 0; k < wx.size(); ++k) {
+            const int i = std::min(int((wx[k] + 10.0) / hx), m - 1);
+            const int j = std::min(int((wy[k] + 5.0) / hy), m - 1);
+            bin[k] = j * m + i;
+            ++counts[bin[k]];
+        }
+        const std::vector<double> fast = computeHistogramDensity(wx, wy, m);
+        for (size_t k = 0; k < wx.size(); ++k)
+            ASSERT_EQ(fast[k], counts[bin[k]]) << "bins " << m << " point " << k;
+    }
+
     const std::vector<double> gaps = computeHistogramDensity({0.0, NaN, 4.0}, {0.0, 1.0, 4.0}, 2);
     EXPECT_EQ(gaps[0], 1.0);
     EXPECT_TRUE(std::isnan(gaps[1]));
