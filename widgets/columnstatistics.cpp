@@ -8,15 +8,44 @@ namespace Tessary {
 
 namespace {
 
-double percentileOfSorted(const std::vector<double>& sorted, double p)
+// Linear interpolation between neighbouring ranks: h = (n - 1) p, the value at
+// rank floor(h) plus the fraction of the step to the next rank.
+struct Percentile
 {
-    const std::size_t n = sorted.size();
+    std::size_t k;
+    double f;
+};
+
+Percentile percentileRank(std::size_t n, double p)
+{
     const double h = static_cast<double>(n - 1) * p;
-    const std::size_t k = static_cast<std::size_t>(std::floor(h));
-    const double f = h - static_cast<double>(k);
-    if (k + 1 >= n)
-        return sorted[k];
-    return f * sorted[k + 1] + (1.0 - f) * sorted[k];
+    const double k = std::floor(h);
+    return {static_cast<std::size_t>(k), h - k};
+}
+
+double interpolate(const std::vector<double>& ordered, std::size_t n, Percentile rank)
+{
+    if (rank.k + 1 >= n)
+        return ordered[rank.k];
+    return rank.f * ordered[rank.k + 1] + (1.0 - rank.f) * ordered[rank.k];
+}
+
+// Puts the values of the given ranks (ascending) where a full ascending sort
+// would put them, in linear time: each selection leaves everything after its
+// rank no smaller, so the next one only looks at the rest.
+void placeRanks(std::vector<double>& values, std::vector<double>::iterator end,
+                const std::vector<std::size_t>& ranks)
+{
+    auto from = values.begin();
+    for (std::size_t rank : ranks) {
+        const auto at = values.begin() + static_cast<std::ptrdiff_t>(rank);
+        if (at >= end)
+            break;
+        if (at >= from) {
+            std::nth_element(from, at, end);
+            from = at + 1;
+        }
+    }
 }
 
 } // namespace
@@ -43,16 +72,20 @@ ColumnStatistics computeColumnStatistics(const std::vector<double>& values)
     }
 
     // Plain operator< is no strict weak ordering once NaN is present, and
-    // std::sort may then run past the ends of the range. Move the NaN values to
-    // the back first and sort only the numbers.
-    std::vector<double> sorted(values);
-    const auto numbersEnd = std::partition(sorted.begin(), sorted.end(),
+    // the standard algorithms may then run past the ends of the range. Move the
+    // NaN values to the back first and order only the numbers.
+    std::vector<double> ordered(values);
+    const auto numbersEnd = std::partition(ordered.begin(), ordered.end(),
                                            [](double v) { return !std::isnan(v); });
-    std::sort(sorted.begin(), numbersEnd);
 
-    stats.q1 = percentileOfSorted(sorted, 0.25);
-    stats.median = percentileOfSorted(sorted, 0.5);
-    stats.q3 = percentileOfSorted(sorted, 0.75);
+    const Percentile ranks[3] = {percentileRank(n, 0.25), percentileRank(n, 0.5),
+                                 percentileRank(n, 0.75)};
+    placeRanks(ordered, numbersEnd,
+               {ranks[0].k, ranks[0].k + 1, ranks[1].k, ranks[1].k + 1, ranks[2].k, ranks[2].k + 1});
+
+    stats.q1 = interpolate(ordered, n, ranks[0]);
+    stats.median = interpolate(ordered, n, ranks[1]);
+    stats.q3 = interpolate(ordered, n, ranks[2]);
     stats.iqr = stats.q3 - stats.q1;
     return stats;
 }
