@@ -1,0 +1,206 @@
+#include "app/datasetviews.h"
+
+#include "windows/datasetrowlist.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTextDocument>
+#include <QTimer>
+#include <QTreeWidgetItemIterator>
+
+namespace Tessary {
+
+namespace {
+
+const QString kMime = QString::fromLatin1(DatasetRowList::kMimeType);
+
+QMimeData* datasetMime(const QVariant& id)
+{
+    auto* mime = new QMimeData;
+    if (id.isValid()) {
+        const QByteArray text = QByteArray::number(id.toInt());
+        mime->setData(kMime, text);
+        mime->setText(QString::fromUtf8(text));
+    }
+    return mime;
+}
+
+bool isOwnDatasetDrag(const QDropEvent* event, const QWidget* self)
+{
+    return event->source() == self && event->mimeData()->hasFormat(kMime);
+}
+
+} // namespace
+
+void HtmlItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    painter->save();
+    if (opt.state & QStyle::State_Selected)
+        painter->fillRect(opt.rect, opt.palette.brush(QPalette::Current, QPalette::Highlight));
+    QTextDocument doc;
+    doc.setDefaultFont(opt.font);
+    doc.setHtml(opt.text);
+    painter->translate(opt.rect.topLeft() + QPoint(4, 0));
+    doc.drawContents(painter, QRectF(0, 0, opt.rect.width() - 8, opt.rect.height()));
+    painter->restore();
+}
+
+QSize HtmlItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    QTextDocument doc;
+    doc.setDefaultFont(opt.font);
+    doc.setHtml(opt.text);
+    return QSize(int(doc.idealWidth()) + 8, int(doc.size().height()));
+}
+
+DatasetListWidget::DatasetListWidget(QWidget* parent)
+    : QListWidget(parent)
+{
+}
+
+void DatasetListWidget::mousePressEvent(QMouseEvent* event)
+{
+    // A click into the empty area keeps the selection: there is always an active dataset.
+    if (event->button() == Qt::LeftButton && !itemAt(event->position().toPoint())) {
+        event->accept();
+        return;
+    }
+    QListWidget::mousePressEvent(event);
+}
+
+void DatasetListWidget::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (isOwnDatasetDrag(event, this))
+        event->acceptProposedAction();
+    else
+        QListWidget::dragEnterEvent(event);
+}
+
+void DatasetListWidget::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (isOwnDatasetDrag(event, this))
+        event->acceptProposedAction();
+    else
+        QListWidget::dragMoveEvent(event);
+}
+
+void DatasetListWidget::dropEvent(QDropEvent* event)
+{
+    if (!isOwnDatasetDrag(event, this)) {
+        QListWidget::dropEvent(event);
+        return;
+    }
+    const QPoint pos = event->position().toPoint();
+    int target = count();
+    if (QListWidgetItem* under = itemAt(pos)) {
+        target = row(under);
+        if (pos.y() > visualItemRect(under).center().y())
+            ++target;
+    }
+    const int id = event->mimeData()->data(kMime).toInt();
+    int source = -1;
+    for (int i = 0; i < count(); ++i)
+        if (item(i)->data(Qt::UserRole).toInt() == id)
+            source = i;
+    if (source < 0 || source == target || target == source + 1) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    QTimer::singleShot(0, this, [this, source, target] { emit internalReorderRequested(source, target); });
+}
+
+void DatasetListWidget::startDrag(Qt::DropActions)
+{
+    // Copy only: a drop elsewhere must never take the row away.
+    QListWidget::startDrag(Qt::CopyAction);
+}
+
+QMimeData* DatasetListWidget::mimeData(const QList<QListWidgetItem*>& items) const
+{
+    return datasetMime(items.isEmpty() ? QVariant() : items.first()->data(Qt::UserRole));
+}
+
+DatasetTreeWidget::DatasetTreeWidget(QWidget* parent)
+    : QTreeWidget(parent)
+{
+}
+
+QTreeWidgetItem* DatasetTreeWidget::itemForDatasetId(int id) const
+{
+    for (QTreeWidgetItemIterator it(const_cast<DatasetTreeWidget*>(this)); *it; ++it) {
+        const QVariant data = (*it)->data(0, Qt::UserRole);
+        if (data.isValid() && data.toInt() == id)
+            return *it;
+    }
+    return nullptr;
+}
+
+void DatasetTreeWidget::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (isOwnDatasetDrag(event, this))
+        event->acceptProposedAction();
+    else
+        QTreeWidget::dragEnterEvent(event);
+}
+
+bool DatasetTreeWidget::reorderTargets(QDropEvent* event, QTreeWidgetItem*& source, QTreeWidgetItem*& target) const
+{
+    target = itemAt(event->position().toPoint());
+    source = itemForDatasetId(event->mimeData()->data(kMime).toInt());
+    // Reordering happens only among the datasets of one folder.
+    return source && target && source != target && target->data(0, Qt::UserRole).isValid()
+           && source->parent() == target->parent();
+}
+
+void DatasetTreeWidget::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!isOwnDatasetDrag(event, this)) {
+        QTreeWidget::dragMoveEvent(event);
+        return;
+    }
+    QTreeWidgetItem *source = nullptr, *target = nullptr;
+    if (reorderTargets(event, source, target))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void DatasetTreeWidget::dropEvent(QDropEvent* event)
+{
+    if (!isOwnDatasetDrag(event, this)) {
+        QTreeWidget::dropEvent(event);
+        return;
+    }
+    QTreeWidgetItem *source = nullptr, *target = nullptr;
+    if (!reorderTargets(event, source, target)) {
+        event->ignore();
+        return;
+    }
+    const bool after = event->position().toPoint().y() > visualItemRect(target).center().y();
+    const int sourceId = source->data(0, Qt::UserRole).toInt();
+    const int targetId = target->data(0, Qt::UserRole).toInt();
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    QTimer::singleShot(0, this, [this, sourceId, targetId, after] { emit internalReorderRequested(sourceId, targetId, after); });
+}
+
+void DatasetTreeWidget::startDrag(Qt::DropActions)
+{
+    QTreeWidget::startDrag(Qt::CopyAction);
+}
+
+QMimeData* DatasetTreeWidget::mimeData(const QList<QTreeWidgetItem*>& items) const
+{
+    return datasetMime(items.isEmpty() ? QVariant() : items.first()->data(0, Qt::UserRole));
+}
+
+} // namespace Tessary

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "calc/refinementsettings.h"
+
+#include <QObject>
+
+#include <vector>
+
+namespace Tessary {
+
+class RTDCReader;
+struct RTDCMetadata;
+
+// Fluorescence peak refinement: each channel's raw trace is smoothed by the
+// reader's trace chain (Hampel, median, rolling mean, Savitzky-Golay as the
+// settings say), and the peak of the smoothed trace gives the refined height,
+// position and width of every event.
+class FLRefinement : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FLRefinement(QObject* parent = nullptr);
+
+    struct Peak
+    {
+        double height;     // maximum of the trace
+        double position;   // time of the maximum, in µs (in samples without a sample rate)
+        double width;      // full width at half maximum, same unit
+    };
+
+    // The peak of one smoothed trace. samplePeriod converts samples to time.
+    // An empty trace gives NaN everywhere; a maximum below threshold keeps its
+    // height but gives NaN position and width, since a peak that low is noise.
+    static Peak findPeak(const std::vector<float>& trace, double samplePeriod, double threshold);
+
+    // Stores "fl<c>_max_rf", "fl<c>_pos_rf" and "fl<c>_width_rf" for every
+    // channel c with a raw trace "fl<c>_raw", and registers the smoothed trace
+    // "fl<c>_median_rf". False, with a line on standard error, when the reader
+    // has no raw fluorescence traces. Runs on the calling thread.
+    bool compute(RTDCReader* reader, const RTDCMetadata& metadata, RefinementSettings settings);
+
+signals:
+    void progressChanged(int percent);
+};
+
+} // namespace Tessary

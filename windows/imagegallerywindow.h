@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QFutureWatcher>
+#include <QImage>
+#include <QMainWindow>
+
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace Tessary {
+
+class MainWindow;
+
+// The event images of one dataset's filtered events, a page at a time. Pages
+// render on the global thread pool; every request carries a generation
+// number, and a result of an older generation is dropped.
+class ImageGalleryWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static constexpr int kPageSize = 24;
+
+    ImageGalleryWindow(MainWindow* mainWindow, int datasetId, QWidget* parent = nullptr);
+    ~ImageGalleryWindow() override;
+
+    void refresh();
+    void onActiveDatasetChanged(int datasetId);
+    void onDatasetRemoved(int datasetId);
+    void onDatasetRenamed(int datasetId, const QString& name);
+
+    int datasetId() const { return shownDatasetId; }
+    int currentPage() const { return page; }
+    int pageCount() const;
+    // Blocks until the running page render (if any) has delivered.
+    void waitForRendering();
+
+signals:
+    void windowClosed(ImageGalleryWindow* window);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct Page
+    {
+        quint64 generation = 0;
+        std::vector<int> events;
+        std::vector<QImage> images;
+    };
+
+    void showPage(int newPage);
+    void onPageRendered();
+    void updateLabels();
+
+    MainWindow* mainWindow;
+    int shownDatasetId;
+    std::vector<int> eventIndices;
+    int page = 0;
+    quint64 generation = 0;
+    QFutureWatcher<Page>* renderWatcher = nullptr;
+
+    QLabel* nameLabel = nullptr;
+    QLabel* pageLabel = nullptr;
+    QCheckBox* followActiveCheck = nullptr;
+    QPushButton* previousButton = nullptr;
+    QPushButton* nextButton = nullptr;
+    QListWidget* grid = nullptr;
+};
+
+} // namespace Tessary
