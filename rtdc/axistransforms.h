@@ -76,13 +76,19 @@ void inverseTransformAxisRange(double& x, double& y, int xMode, int yMode);
 // One value for filter evaluation. A log axis uses the natural logarithm here;
 // zero, negative and NaN values sit where the value 1 would (0.0). Vertices
 // and event values go through the same function, so the base does not matter.
-inline double transformRuleAxisValue(double value, int mode)
+// The three-argument form lets a loop hold the pseudo-log formula itself.
+inline double transformRuleAxisValue(double value, int mode, const PseudoLogFormula& pseudoLog)
 {
     if (mode == ScaleLog)
         return value > 0.0 ? std::log(value) : 0.0;
     if (mode == ScalePseudoLog)
-        return defaultPseudoLog().forward(value);
+        return pseudoLog.forward(value);
     return value;
+}
+
+inline double transformRuleAxisValue(double value, int mode)
+{
+    return transformRuleAxisValue(value, mode, defaultPseudoLog());
 }
 
 } // namespace Tessary

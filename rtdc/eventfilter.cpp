@@ -44,6 +44,13 @@ struct RangeEntry
     bool inverted;
 };
 
+// One polygon edge as the crossing formula reads it; dx and dy are the same
+// differences the formula would compute, so the results are bit-identical.
+struct Edge
+{
+    double xi, yi, dx, dy;
+};
+
 struct PolygonEntry
 {
     const double* xs;
@@ -52,30 +59,35 @@ struct PolygonEntry
     int yMode;
     bool inverted;
     std::vector<Vertex> vertices; // in transformed (plot) coordinates
-    // Points outside this box cannot be inside, so the even-odd loop is
-    // skipped for them. The y bounds are exact: no edge is crossed at or
-    // above the top vertex or below the bottom one. The x bounds carry a
-    // margin wider than the rounding of the crossing formula, so no verdict
-    // changes; where that formula could overflow or underflow, x is not boxed.
-    double boxMinX, boxMaxX, boxMinY, boxMaxY;
 
-    void buildBox()
+    // Which edges the even-odd rule can count depends only on where y lies
+    // among the vertices' y values: on [Y[k], Y[k+1]) exactly the edges with
+    // (yi > y) != (yj > y) are fixed. Each slab lists them, so a point meets
+    // only the edges its ray can cross, usually two. Below the lowest vertex
+    // and at or above the highest, no edge counts: that is the exact y extent
+    // of the bounding box.
+    std::vector<double> slabY;
+    std::vector<std::size_t> slabStart; // slab k: edges [slabStart[k], slabStart[k+1])
+    std::vector<Edge> slabEdges;
+    bool useSlabs = false;
+    // The x extent of the box carries a margin wider than the rounding of the
+    // crossing formula, so no verdict changes; where that formula could
+    // overflow or underflow, x is not boxed.
+    double boxMinX = -std::numeric_limits<double>::infinity();
+    double boxMaxX = std::numeric_limits<double>::infinity();
+
+    void prepare()
     {
-        const double inf = std::numeric_limits<double>::infinity();
-        boxMinX = boxMinY = -inf;
-        boxMaxX = boxMaxY = inf;
-        double loX = inf, hiX = -inf, loY = inf, hiY = -inf;
-        for (const Vertex& v : vertices) {
+        for (const Vertex& v : vertices)
             if (!std::isfinite(v.first) || !std::isfinite(v.second))
-                return; // leave every point to the full test
-            loX = std::min(loX, v.first);
-            hiX = std::max(hiX, v.first);
-            loY = std::min(loY, v.second);
-            hiY = std::max(hiY, v.second);
-        }
-        boxMinY = loY;
-        boxMaxY = hiY;
+                return; // leave every point to the plain loop
+        prepareBoxX();
+        prepareSlabs();
+    }
 
+    void prepareBoxX()
+    {
+        double loX = std::numeric_limits<double>::infinity(), hiX = -loX;
         for (std::size_t i = 0, j = vertices.size() - 1; i < vertices.size(); j = i++) {
             const double dx = vertices[j].first - vertices[i].first;
             const double dy = vertices[j].second - vertices[i].second;
@@ -83,6 +95,8 @@ struct PolygonEntry
             if (dx != 0.0 && dy != 0.0
                 && !(product >= std::numeric_limits<double>::min() && std::isfinite(product)))
                 return;
+            loX = std::min(loX, vertices[i].first);
+            hiX = std::max(hiX, vertices[i].first);
         }
         const double margin = 1e-9 * (std::fabs(loX) + std::fabs(hiX))
                               + 16 * std::numeric_limits<double>::denorm_min();
@@ -90,12 +104,57 @@ struct PolygonEntry
         boxMaxX = hiX + margin;
     }
 
+    void prepareSlabs()
+    {
+        // Only finite vertices get here (prepare), so no NaN reaches the sort.
+        for (const Vertex& v : vertices)
+            slabY.push_back(v.second);
+        std::sort(slabY.begin(), slabY.end());
+        slabY.erase(std::unique(slabY.begin(), slabY.end()), slabY.end());
+        // A wildly winding outline could list most edges in most slabs; the
+        // plain loop serves it as well.
+        const std::size_t limit = 64 * vertices.size() + 4096;
+        slabStart.push_back(0);
+        for (std::size_t k = 0; k + 1 < slabY.size(); ++k) {
+            const double y = slabY[k];
+            for (std::size_t i = 0, j = vertices.size() - 1; i < vertices.size(); j = i++) {
+                const Vertex& a = vertices[i];
+                const Vertex& b = vertices[j];
+                if ((a.second > y) != (b.second > y))
+                    slabEdges.push_back({a.first, a.second, b.first - a.first, b.second - a.second});
+            }
+            if (slabEdges.size() > limit)
+                return;
+            slabStart.push_back(slabEdges.size());
+        }
+        useSlabs = true;
+    }
+
     bool contains(double x, double y) const
     {
+        if (!useSlabs)
+            return evenOddInside(x, y, vertices.data(), vertices.size());
         // Written so that NaN fails the box as it fails the even-odd loop.
-        if (!(y >= boxMinY && y < boxMaxY && x >= boxMinX && x <= boxMaxX))
+        // One branch for the whole box (bitwise &): points in and out of a
+        // gate alternate unpredictably.
+        if (!((x >= boxMinX) & (x <= boxMaxX) & (y >= slabY.front()) & (y < slabY.back())))
             return false;
-        return evenOddInside(x, y, vertices.data(), vertices.size());
+        std::size_t below; // number of vertex rows at or under y
+        if (slabY.size() <= 16) {
+            below = 0;
+            for (double row : slabY)
+                below += row <= y;
+        } else {
+            below = static_cast<std::size_t>(
+                std::upper_bound(slabY.begin(), slabY.end(), y) - slabY.begin());
+        }
+        const std::size_t slab = below - 1;
+        bool inside = false;
+        for (std::size_t e = slabStart[slab]; e < slabStart[slab + 1]; ++e) {
+            const Edge& edge = slabEdges[e];
+            inside ^= x < edge.dx * (y - edge.yi) / edge.dy + edge.xi;
+        }
+        return inside;
     }
 };
 
@@ -163,13 +222,17 @@ std::vector<int> EventFilter::apply(const FeatureColumns& columns, std::size_t n
             const std::vector<double>* ys = usableColumn(columns, rule.featureNameY, n);
             if (!xs || !ys)
                 continue;
-            PolygonEntry entry{xs->data(), ys->data(), normalizeScaleMode(rule.scaleXMode),
-                               normalizeScaleMode(rule.scaleYMode), rule.inverted, {}, 0, 0, 0, 0};
+            PolygonEntry entry;
+            entry.xs = xs->data();
+            entry.ys = ys->data();
+            entry.xMode = normalizeScaleMode(rule.scaleXMode);
+            entry.yMode = normalizeScaleMode(rule.scaleYMode);
+            entry.inverted = rule.inverted;
             entry.vertices.reserve(rule.polygonVertices.size());
             for (const Vertex& v : rule.polygonVertices)
                 entry.vertices.emplace_back(transformRuleAxisValue(v.first, entry.xMode),
                                             transformRuleAxisValue(v.second, entry.yMode));
-            entry.buildBox();
+            entry.prepare();
             polygons.push_back(std::move(entry));
         }
     }
@@ -185,7 +248,10 @@ std::vector<int> EventFilter::apply(const FeatureColumns& columns, std::size_t n
     // Each event's outcome is the one the rule-by-rule test would give.
     constexpr std::size_t BlockSize = 1024;
     unsigned char pass[BlockSize];
+    unsigned short survivors[BlockSize];
     const unsigned char keepWhen = mode == 0 ? 1 : 0;
+    const PseudoLogFormula& pseudoLog = defaultPseudoLog();
+    int blockKept[BlockSize];
     for (std::size_t base = 0; base < n; base += BlockSize) {
         const std::size_t len = std::min(BlockSize, n - base);
         std::fill(pass, pass + len, static_cast<unsigned char>(1));
@@ -198,20 +264,36 @@ std::vector<int> EventFilter::apply(const FeatureColumns& columns, std::size_t n
                 pass[k] &= inRange ^ flip;
             }
         }
-        for (const PolygonEntry& p : polygons) {
-            const double* xs = p.xs + base;
-            const double* ys = p.ys + base;
+        if (!polygons.empty()) {
+            std::size_t count = 0;
             for (std::size_t k = 0; k < len; ++k) {
-                if (!pass[k])
-                    continue;
-                const double tx = transformRuleAxisValue(xs[k], p.xMode);
-                const double ty = transformRuleAxisValue(ys[k], p.yMode);
-                pass[k] = p.contains(tx, ty) != p.inverted;
+                survivors[count] = static_cast<unsigned short>(k);
+                count += pass[k];
+            }
+            for (const PolygonEntry& p : polygons) {
+                const double* xs = p.xs + base;
+                const double* ys = p.ys + base;
+                std::size_t still = 0;
+                for (std::size_t s = 0; s < count; ++s) {
+                    const std::size_t k = survivors[s];
+                    const double tx = transformRuleAxisValue(xs[k], p.xMode, pseudoLog);
+                    const double ty = transformRuleAxisValue(ys[k], p.yMode, pseudoLog);
+                    const unsigned char verdict = p.contains(tx, ty) != p.inverted;
+                    pass[k] = verdict;
+                    survivors[still] = static_cast<unsigned short>(k);
+                    still += verdict;
+                }
+                count = still;
             }
         }
-        for (std::size_t k = 0; k < len; ++k)
-            if (pass[k] == keepWhen)
-                kept.push_back(static_cast<int>(base + k));
+        // Collected without branches, appended in one copy: the result was
+        // reserved, so only the pages it fills are ever touched.
+        std::size_t count = 0;
+        for (std::size_t k = 0; k < len; ++k) {
+            blockKept[count] = static_cast<int>(base + k);
+            count += pass[k] == keepWhen;
+        }
+        kept.insert(kept.end(), blockKept, blockKept + count);
     }
     return kept;
 }

@@ -5,15 +5,48 @@
 #include "rtdc/rtdcreader_p.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace Tessary {
 
 namespace {
 
+constexpr std::size_t maximumPreloadThreads = 8;
+
 const std::vector<double>& emptyColumn()
 {
     static const std::vector<double> empty;
     return empty;
+}
+
+// A zeroed column of n values. Fresh memory is what a preload spends most of
+// its time on (one page fault per 4 KiB); on Linux the column asks for huge
+// pages before it is first touched, which makes faulting it in far cheaper.
+std::shared_ptr<std::vector<double>> newColumn(std::size_t n)
+{
+    auto column = std::make_shared<std::vector<double>>();
+    column->reserve(n);
+#ifdef __linux__
+    constexpr std::uintptr_t hugePage = std::uintptr_t(2) << 20;
+    const std::size_t bytes = n * sizeof(double);
+    if (bytes >= 2 * hugePage) {
+        const auto begin = reinterpret_cast<std::uintptr_t>(column->data());
+        const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+        const std::uintptr_t first = (begin + page - 1) / page * page;
+        const std::uintptr_t last = (begin + bytes) / page * page;
+        if (last > first)
+            madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE); // a hint; failure is harmless
+    }
+#endif
+    column->resize(n);
+    return column;
 }
 
 // Reads the whole column in memory type T and widens it to double.
@@ -166,19 +199,14 @@ void RTDCReader::cacheFeatures()
         imagePresent = maskPresent = false;
     }
     try {
-        if (file && file->nameExists("/events")) {
-            const H5::Group events = file->openGroup("/events");
-            const hsize_t count = events.getNumObjs();
-            for (hsize_t i = 0; i < count; ++i) {
-                if (events.getObjTypeByIdx(i) != H5G_DATASET)
-                    continue;
-                const std::string name = events.getObjnameByIdx(i);
-                const int rank = events.openDataSet(name).getSpace().getSimpleExtentNdims();
+        if (file) {
+            ReaderDetail::forEachDataset(*file, "/", "/events", [&](const std::string& name, const H5::DataSpace& space) {
+                const int rank = space.getSimpleExtentNdims();
                 // Frames are (N, H, W); an image or mask of another shape counts as absent.
                 const bool frames = name == "image" || name == "mask";
                 if (frames ? rank == 3 : rank == 1)
                     names.push_back(name);
-            }
+            });
         }
     } catch (...) {
         reportHdf5Failure("Error caching features: ");
@@ -248,6 +276,12 @@ std::uint64_t RTDCReader::eventCount() const
 
 const std::vector<double>& RTDCReader::readFeature(const std::string& name) const
 {
+    return loadColumn(name, nullptr);
+}
+
+const std::vector<double>& RTDCReader::loadColumn(const std::string& name,
+                                                  std::shared_ptr<std::vector<double>> prepared) const
+{
     {
         std::lock_guard<std::mutex> state(stateMutex);
         const auto cached = columnCache.find(name);
@@ -275,11 +309,12 @@ const std::vector<double>& RTDCReader::readFeature(const std::string& name) cons
         space.getSimpleExtentDims(&length);
         if (length == 0)
             return emptyColumn();
-        auto values = std::make_shared<std::vector<double>>(static_cast<std::size_t>(length), 0.0);
-        readColumnValues(dataset, *values);
+        if (!prepared || prepared->size() != length)
+            prepared = newColumn(static_cast<std::size_t>(length));
+        readColumnValues(dataset, *prepared);
 
         std::lock_guard<std::mutex> state(stateMutex);
-        return *columnCache.emplace(name, std::move(values)).first->second;
+        return *columnCache.emplace(name, std::move(prepared)).first->second;
     } catch (...) {
         reportHdf5Failure("Error reading feature '" + name + "': ");
         return emptyColumn();
@@ -302,12 +337,67 @@ void RTDCReader::setComputedFeature(const std::string& name, std::vector<double>
     }
 }
 
+std::uint64_t RTDCReader::columnLength(const std::string& name) const
+{
+    Hdf5Lock lock;
+    if (!isOpen() || !hasFeature(name))
+        return 0;
+    try {
+        const H5::DataSpace space = file->openDataSet("/events/" + name).getSpace();
+        hsize_t length = 0;
+        if (space.getSimpleExtentNdims() == 1)
+            space.getSimpleExtentDims(&length);
+        return length;
+    } catch (...) {
+        return 0; // the read itself reports it
+    }
+}
+
 void RTDCReader::preloadFeatures() const
 {
     // A snapshot: computed columns may be stored while the walk runs.
+    std::vector<std::string> names;
     for (const std::string& name : features()) {
-        if (isScalarFeatureName(name))
-            readFeature(name);
+        if (!isScalarFeatureName(name))
+            continue;
+        std::lock_guard<std::mutex> state(stateMutex);
+        if (columnCache.count(name) == 0)
+            names.push_back(name);
+    }
+    // Most of a preload is the kernel handing out fresh zeroed pages. That part
+    // needs no HDF5, so the columns are allocated on several threads first; the
+    // reads that follow take the lock one column at a time as usual.
+    std::vector<std::shared_ptr<std::vector<double>>> prepared(names.size());
+    std::vector<std::uint64_t> lengths(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i)
+        lengths[i] = columnLength(names[i]);
+    std::atomic<std::size_t> next{0};
+    const auto allocate = [&] {
+        for (std::size_t i = next++; i < names.size(); i = next++) {
+            try {
+                if (lengths[i] > 0)
+                    prepared[i] = newColumn(static_cast<std::size_t>(lengths[i]));
+            } catch (...) {
+                // A length no memory can hold: the read reports it.
+            }
+        }
+    };
+    const std::size_t helpers =
+        std::min<std::size_t>({std::thread::hardware_concurrency(), names.size(), maximumPreloadThreads}) ;
+    std::vector<std::thread> threads;
+    for (std::size_t t = 1; t < helpers; ++t) {
+        try {
+            threads.emplace_back(allocate);
+        } catch (...) {
+            break; // no thread: the calling thread does the rest
+        }
+    }
+    allocate();
+    for (std::thread& thread : threads)
+        thread.join();
+
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        loadColumn(names[i], std::move(prepared[i]));
     }
 }
 

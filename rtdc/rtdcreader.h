@@ -41,7 +41,7 @@ public:
     bool isOpen() const;
     std::string filePath() const;
 
-    // Feature names (stored and computed), sorted by bytes. May contain "image"
+    // A copy of the feature names (stored and computed), sorted by bytes. May contain "image"
     // and "mask"; filter with isScalarFeatureName for scalar lists.
     std::vector<std::string> features() const;
     bool hasFeature(const std::string& name) const;
@@ -59,6 +59,7 @@ public:
     // Stores a computed column; it shadows a stored column of the same name.
     void setComputedFeature(const std::string& name, std::vector<double> values);
     // Reads every scalar column into the cache; takes the HDF5 lock per column.
+    // Allocates the columns on a few short-lived threads first.
     void preloadFeatures() const;
 
     bool hasImage() const;
@@ -100,6 +101,9 @@ private:
     void determineEventCount();
     std::vector<std::uint8_t> readFrame(const char* datasetName, bool present, const char* errorPrefix,
                                         std::size_t index, int& width, int& height) const;
+    // readFeature with an optional buffer already allocated for the column.
+    const std::vector<double>& loadColumn(const std::string& name, std::shared_ptr<std::vector<double>> prepared) const;
+    std::uint64_t columnLength(const std::string& name) const; // 0 when not a readable column
     std::vector<float> readTraceUnlocked(const std::string& name, std::size_t index) const;
     std::vector<float> readStoredTrace(const std::string& name, std::size_t index) const;
     // An open dataset kept for repeated row or frame reads, with a chunk cache

@@ -5,10 +5,28 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace Tessary {
 namespace ReaderDetail {
+
+// Calls visit(name, dataspace) for every dataset directly in the group at path;
+// nothing when the group (or its parent) does not exist.
+template <typename Visit>
+void forEachDataset(const H5::H5File& file, const std::string& parent, const std::string& path, Visit visit)
+{
+    if (!file.nameExists(parent) || !file.nameExists(path))
+        return;
+    const H5::Group group = file.openGroup(path);
+    const hsize_t count = group.getNumObjs();
+    for (hsize_t i = 0; i < count; ++i) {
+        if (group.getObjTypeByIdx(i) != H5G_DATASET)
+            continue;
+        const std::string name = group.getObjnameByIdx(i);
+        visit(name, group.openDataSet(name).getSpace());
+    }
+}
 
 // The values of an enum dataset or attribute as signed 64-bit integers. The
 // library converts no enum to an integer type, so the data are read in the

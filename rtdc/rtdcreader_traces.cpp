@@ -1,8 +1,7 @@
 #include "rtdc/rtdcreader.h"
 
 #include "rtdc/hdf5lock.h"
-
-#include <H5Cpp.h>
+#include "rtdc/rtdcreader_p.h"
 
 #include <algorithm>
 #include <iostream>
@@ -20,26 +19,21 @@ void RTDCReader::cacheTraceInfo()
         traceSamples = 0;
     }
     try {
-        if (file && file->nameExists("/events") && file->nameExists("/events/trace")) {
-            const H5::Group traces = file->openGroup("/events/trace");
-            const hsize_t count = traces.getNumObjs();
-            for (hsize_t i = 0; i < count; ++i) {
-                if (traces.getObjTypeByIdx(i) != H5G_DATASET)
-                    continue;
-                const std::string name = traces.getObjnameByIdx(i);
+        if (file) {
+            ReaderDetail::forEachDataset(*file, "/events", "/events/trace",
+                                         [&](const std::string& name, const H5::DataSpace& space) {
                 if (name.find("_median") == std::string::npos && name.find("_raw") == std::string::npos)
-                    continue;
-                const H5::DataSpace space = traces.openDataSet(name).getSpace();
+                    return;
                 // Traces are (N, L); a dataset of another shape counts as absent.
                 if (space.getSimpleExtentNdims() != 2)
-                    continue;
+                    return;
                 names.push_back(name);
                 if (samples == 0) {
                     hsize_t dims[2] = {0, 0};
                     space.getSimpleExtentDims(dims);
                     samples = dims[1];
                 }
-            }
+            });
         }
     } catch (...) {
         reportHdf5Failure("Error caching trace info: ");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rtdc/filterrule.h"
+#include "widgets/filtermetatypes.h"
 
 #include <QString>
 #include <QWidget>

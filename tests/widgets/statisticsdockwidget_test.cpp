@@ -1,0 +1,115 @@
+#include "widgets/statisticsdockwidget.h"
+
+#include <QHeaderView>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+using namespace Tessary;
+
+namespace {
+
+QTreeWidget* tableOf(StatisticsDockWidget& dock)
+{
+    return dock.findChild<QTreeWidget*>();
+}
+
+QStringList headerOf(QTreeWidget* table)
+{
+    QStringList labels;
+    for (int i = 0; i < table->columnCount(); ++i)
+        labels << table->headerItem()->text(i);
+    return labels;
+}
+
+// Column texts of the row named statistic.
+QStringList rowOf(QTreeWidget* table, const QString& statistic)
+{
+    for (int i = 0; i < table->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = table->topLevelItem(i);
+        if (item->text(0) == statistic)
+            return {item->text(1), item->text(2)};
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(StatisticsDockWidget, StartsWithHeaderOnly)
+{
+    StatisticsDockWidget dock;
+    QTreeWidget* table = tableOf(dock);
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(headerOf(table), (QStringList{"Statistic", "X", "Y"}));
+    EXPECT_EQ(table->topLevelItemCount(), 0);
+    EXPECT_FALSE(table->rootIsDecorated());
+    EXPECT_TRUE(table->alternatingRowColors());
+}
+
+TEST(StatisticsDockWidget, RowsInOrderWithSixSignificantDigits)
+{
+    StatisticsDockWidget dock;
+    dock.updateStatistics({1, 2, 3, 4}, {1.5e6, 1.5e6, 1.5e6, 1.5e6}, "Area [µm²]", "Deformation");
+    QTreeWidget* table = tableOf(dock);
+    EXPECT_EQ(headerOf(table), (QStringList{"Statistic", "Area [µm²]", "Deformation"}));
+
+    ASSERT_EQ(table->topLevelItemCount(), 7);
+    QStringList names;
+    for (int i = 0; i < 7; ++i)
+        names << table->topLevelItem(i)->text(0);
+    EXPECT_EQ(names, (QStringList{"N", "Mean", "SD", "Q1", "Median", "Q3", "IQR"}));
+
+    EXPECT_EQ(rowOf(table, "N"), (QStringList{"4", "4"}));
+    EXPECT_EQ(rowOf(table, "Mean"), (QStringList{"2.5", "1.5e+06"}));
+    EXPECT_EQ(rowOf(table, "SD"), (QStringList{"1.29099", "0"}));
+    EXPECT_EQ(rowOf(table, "Q1"), (QStringList{"1.75", "1.5e+06"}));
+    EXPECT_EQ(rowOf(table, "Median"), (QStringList{"2.5", "1.5e+06"}));
+    EXPECT_EQ(rowOf(table, "Q3"), (QStringList{"3.25", "1.5e+06"}));
+    EXPECT_EQ(rowOf(table, "IQR"), (QStringList{"1.5", "0"}));
+
+    const QTreeWidgetItem* mean = table->topLevelItem(1);
+    EXPECT_EQ(mean->textAlignment(1), int(Qt::AlignRight | Qt::AlignVCenter));
+    EXPECT_EQ(mean->textAlignment(2), int(Qt::AlignRight | Qt::AlignVCenter));
+}
+
+TEST(StatisticsDockWidget, SmallValuesUseExponentForm)
+{
+    StatisticsDockWidget dock;
+    dock.updateStatistics({1e-5}, {2.5}, "a", "b");
+    EXPECT_EQ(rowOf(tableOf(dock), "Mean"), (QStringList{"1e-05", "2.5"}));
+    EXPECT_EQ(rowOf(tableOf(dock), "SD"), (QStringList{"0", "0"}));
+}
+
+TEST(StatisticsDockWidget, EmptyColumnShowsNamedHeaderWithoutRows)
+{
+    StatisticsDockWidget dock;
+    dock.updateStatistics({1, 2}, {3, 4}, "a", "b");
+    dock.updateStatistics({1, 2}, {}, "Area", "Brightness");
+    QTreeWidget* table = tableOf(dock);
+    EXPECT_EQ(headerOf(table), (QStringList{"Statistic", "Area", "Brightness"}));
+    EXPECT_EQ(table->topLevelItemCount(), 0);
+}
+
+TEST(StatisticsDockWidget, ClearRestoresDefaultHeader)
+{
+    StatisticsDockWidget dock;
+    dock.updateStatistics({1, 2}, {3, 4}, "a", "b");
+    dock.clear();
+    QTreeWidget* table = tableOf(dock);
+    EXPECT_EQ(headerOf(table), (QStringList{"Statistic", "X", "Y"}));
+    EXPECT_EQ(table->topLevelItemCount(), 0);
+}
+
+TEST(StatisticsDockWidget, NaNColumnShowsNaNMeanAndSd)
+{
+    StatisticsDockWidget dock;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    dock.updateStatistics({1, nan, 3}, {1, 2, 3}, "a", "b");
+    QTreeWidget* table = tableOf(dock);
+    EXPECT_EQ(rowOf(table, "N"), (QStringList{"3", "3"}));
+    EXPECT_EQ(rowOf(table, "Mean").value(0), "nan");
+    EXPECT_EQ(rowOf(table, "SD").value(0), "nan");
+    EXPECT_EQ(rowOf(table, "Mean").value(1), "2");
+}
