@@ -1,0 +1,176 @@
+// The least that the views, filter groups, gates and sessions must do so that
+// a file can be opened and looked at before they are built in full: each body
+// here is replaced by the full one in the file of its concern, and this file
+// then goes.
+#include "app/mainwindow.h"
+
+#include "app/datasetviews.h"
+#include "rtdc/rtdcreader.h"
+#include "widgets/filterdockwidget.h"
+#include "widgets/imageviewer.h"
+#include "widgets/scatterplot.h"
+#if __has_include("widgets/traceplot.h")
+#include "widgets/traceplot.h"
+#define TESSARY_HAVE_TRACEPLOT 1
+#endif
+
+#include <QComboBox>
+#include <QFont>
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QTreeWidget>
+
+namespace Tessary {
+
+bool MainWindow::hierarchicalPathLess(const QString& a, const QString& b)
+{
+    const QStringList pa = a.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const QStringList pb = b.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < std::min(pa.size(), pb.size()); ++i) {
+        const int order = pa[i].compare(pb[i], Qt::CaseInsensitive);
+        if (order != 0)
+            return order < 0;
+    }
+    return pa.size() < pb.size();
+}
+
+// Minimal: one item per dataset, no folders.
+void MainWindow::rebuildDatasetTree()
+{
+    if (!datasetTree)
+        return;
+    treeRebuilding = true;
+    datasetTree->clear();
+    for (size_t i = 0; i < datasetEntries.size(); ++i) {
+        auto* item = new QTreeWidgetItem(datasetTree);
+        item->setText(0, buildDatasetCaption(datasetEntries[i].get()));
+        item->setData(0, Qt::UserRole, datasetEntries[i]->id);
+        item->setToolTip(0, QString::fromStdString(datasetEntries[i]->filePath));
+        if (int(i) == activeDatasetIndex)
+            datasetTree->setCurrentItem(item);
+    }
+    treeRebuilding = false;
+}
+
+// Minimal: the trace plot stays hidden.
+void MainWindow::rebuildTracePlot()
+{
+#ifdef TESSARY_HAVE_TRACEPLOT
+    tracePlot->hide();
+#endif
+}
+
+// Minimal: the image (with the mask when asked for) and the event's values.
+void MainWindow::displayEvent(int eventIndex)
+{
+    const DatasetEntry* ds = activeEntry();
+    if (!ds || !ds->reader)
+        return;
+    const RTDCReader& reader = *ds->reader;
+    int width = 0;
+    int height = 0;
+    const std::vector<uint8_t> image = reader.readImage(size_t(eventIndex), width, height);
+    if (!image.empty()) {
+        const QString info = QStringLiteral("Event %1").arg(eventIndex);
+        int mw = 0;
+        int mh = 0;
+        const std::vector<uint8_t> mask = imageViewer->isMaskShown() && reader.hasMask()
+                                              ? reader.readMask(size_t(eventIndex), mw, mh)
+                                              : std::vector<uint8_t>();
+        if (!mask.empty() && mw == width && mh == height)
+            imageViewer->displayImageWithMask(image, mask, width, height, info + QStringLiteral(" (with mask)"));
+        else
+            imageViewer->displayImage(image, width, height, info);
+    }
+    eventTable->setRowCount(0);
+    for (const std::string& name : reader.features()) {
+        if (!RTDCReader::isScalarFeatureName(name))
+            continue;
+        const std::vector<double>& column = reader.readFeature(name);
+        const int row = eventTable->rowCount();
+        eventTable->insertRow(row);
+        auto* label = new QTableWidgetItem(QString::fromStdString(reader.featureLabel(name)));
+        label->setToolTip(QString::fromStdString(name));
+        eventTable->setItem(row, 0, label);
+        if (eventIndex >= 0 && size_t(eventIndex) < column.size())
+            eventTable->setItem(row, 1, new QTableWidgetItem(QString::number(column[size_t(eventIndex)], 'g', 6)));
+    }
+    eventTable->resizeColumnsToContents();
+}
+
+// Minimal: the sections by their titles, nothing under "Other".
+void MainWindow::populateMetadataTree()
+{
+    const DatasetEntry* ds = activeEntry();
+    if (!ds)
+        return;
+    metadataTree->clear();
+    const RTDCMetadata& m = ds->metadata;
+    const std::pair<const char*, const std::map<std::string, std::string>*> sections[] = {
+        {"Experiment", &m.experiment},         {"Setup", &m.setup},
+        {"Imaging", &m.imaging},               {"Online Contour", &m.onlineContour},
+        {"Fluorescence", &m.fluorescence},     {"Online Filter", &m.onlineFilter},
+        {"Offline Filter", &m.offlineFilter},  {"Export", &m.exportInfo},
+    };
+    for (const auto& [title, entries] : sections) {
+        if (entries->empty())
+            continue;
+        auto* top = new QTreeWidgetItem(metadataTree, {QString::fromLatin1(title)});
+        QFont bold = top->font(0);
+        bold.setWeight(QFont::Bold);
+        top->setFont(0, bold);
+        for (const auto& [key, value] : *entries)
+            new QTreeWidgetItem(top, {QString::fromStdString(key), QString::fromStdString(value)});
+    }
+    metadataTree->expandAll();
+    metadataTree->resizeColumnToContents(0);
+}
+
+// The gates of the active dataset and of its switched-on groups on the shown axes.
+void MainWindow::updatePolygonOverlays()
+{
+    scatterPlot->clearPolygonGates();
+    const DatasetEntry* ds = activeEntry();
+    if (!ds)
+        return;
+    const std::string x = xFeatureCombo->currentData(Qt::UserRole).toString().toStdString();
+    const std::string y = yFeatureCombo->currentData(Qt::UserRole).toString().toStdString();
+    const int edited = scatterPlot->isEditingPolygon() ? scatterPlot->editingPolygonId() : -1;
+    const auto addGates = [&](const std::vector<FilterRule>& rules, int firstId) {
+        for (size_t j = 0; j < rules.size(); ++j) {
+            const FilterRule& rule = rules[j];
+            const int id = firstId + int(j);
+            if (rule.type != 1 || rule.featureName != x || rule.featureNameY != y || id == edited)
+                continue;
+            QPolygonF polygon;
+            for (const auto& [vx, vy] : rule.polygonVertices)
+                polygon << QPointF(vx, vy);
+            scatterPlot->addPolygonGate(id, polygon, rule.enabled, rule.scaleXMode, rule.scaleYMode);
+        }
+    };
+    addGates(ds->filter.rules, 0);
+    for (const auto& group : groups.filterGroups())
+        if (isGroupEnabled(ds, group->id))
+            addGates(group->rules, (group->id + 100) * 10000);
+}
+
+// Minimal: no "differs" markers yet.
+void MainWindow::updateFilterSyncState() {}
+
+// Minimal: the group widgets for the active dataset.
+void MainWindow::refreshFilterPanel()
+{
+    const DatasetEntry* ds = activeEntry();
+    filterDock->rebuildGroupWidgets(groups.groupPointers(), ds ? ds->reader.get() : nullptr);
+}
+
+// Minimal: sessions restore nothing yet; the restore ends.
+void MainWindow::createSessionDuplicates() {}
+
+void MainWindow::finalizeSessionLoad()
+{
+    restoringSession = false;
+    pendingSession = QJsonObject();
+}
+
+} // namespace Tessary
