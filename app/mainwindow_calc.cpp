@@ -1,0 +1,314 @@
+// The main window's calculation actions: the slots the calculations panel
+// reaches, their background bodies and the one-at-a-time launcher.
+#include "app/mainwindow.h"
+
+#include "calc/calculationsdockwidget.h"
+#include "calc/emodulus.h"
+#include "calc/flcompensation.h"
+#include "calc/flrefinement.h"
+#include "calc/fourierdeform.h"
+#include "calc/imagefeatures.h"
+#include "rtdc/rtdcreader.h"
+
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace Tessary {
+
+std::vector<int> MainWindow::fluorescenceChannels(const RTDCReader* reader)
+{
+    std::vector<int> channels;
+    if (!reader)
+        return channels;
+    for (const std::string& name : reader->features()) {
+        if (name.size() < 6 || name.compare(0, 2, "fl") != 0 || name.compare(name.size() - 4, 4, "_max") != 0)
+            continue;
+        const std::string middle = name.substr(2, name.size() - 6);
+        if (middle.empty() || middle.size() > 9
+            || !std::all_of(middle.begin(), middle.end(), [](unsigned char c) { return std::isdigit(c); }))
+            continue;
+        channels.push_back(std::atoi(middle.c_str()));
+    }
+    std::sort(channels.begin(), channels.end());
+    channels.erase(std::unique(channels.begin(), channels.end()), channels.end());
+    return channels;
+}
+
+void MainWindow::updateDeformationSources()
+{
+    const DatasetEntry* ds = activeEntry();
+    const bool expert = expertModeAction && expertModeAction->isChecked();
+    const bool hasFourier = expert && ds && ds->reader && ds->reader->hasFeature("deform_fc");
+    const bool hasOdd = expert && ds && ds->reader && ds->reader->hasFeature("deform_odd");
+    calcDockWidget->setDeformationSources(hasFourier, hasOdd);
+}
+
+void MainWindow::updateCalculationControls()
+{
+    DatasetEntry* ds = activeEntry();
+    calcDockWidget->setActiveDataset(ds);
+    if (!ds || !ds->reader)
+        return;
+    RTDCReader* reader = ds->reader.get();
+    const bool idle = !calcRunning && ds->loaded;
+    const std::vector<int> channels = fluorescenceChannels(reader);
+    calcDockWidget->setRefineEnabled(idle && reader->hasTraces());
+    calcDockWidget->setCompensateEnabled(idle && channels.size() >= 2);
+    const bool emodInputs = reader->hasFeature("area_um") && reader->hasFeature(ds->emodParams.deformFeature);
+    calcDockWidget->setEmodulusEnabled(idle && emodulusEngine->isAvailable() && emodInputs);
+    calcDockWidget->setAssessQualityEnabled(idle && emodulusEngine->isAvailable() && reader->hasFeature("emodulus"));
+    calcDockWidget->setFourierDeformEnabled(idle && fourierDeform->isAvailable() && reader->hasMask());
+    calcDockWidget->setImageFeaturesEnabled(idle && imageFeatures->isAvailable() && reader->hasImage() && reader->hasMask());
+
+    if (ds->ctcApplied && !ds->ctcChannels.empty())
+        calcDockWidget->setCrosstalkMatrix(ds->spilloverMatrix, ds->ctcChannels);
+    else if (calcDockWidget->crosstalkChannels() != channels)
+        calcDockWidget->setupCrosstalkTable(channels);
+    calcDockWidget->showDatasetParameters(ds->metadata, reader->hasFeature("temp"));
+    updateDeformationSources();
+}
+
+bool MainWindow::startCalculation(std::function<void()> work, std::function<void()> completion)
+{
+    if (calcRunning)
+        return false;   // one at a time; the request is dropped
+    calcRunning = true;
+    calcCompletion = std::move(completion);
+    calcWatcher->setFuture(QtConcurrent::run(std::move(work)));
+    return true;
+}
+
+void MainWindow::onCalcFinished()
+{
+    if (!calcRunning)
+        return;
+    calcRunning = false;
+    std::function<void()> completion = std::move(calcCompletion);
+    calcCompletion = nullptr;
+    if (completion)
+        completion();
+}
+
+void MainWindow::setCalcProgressValue(int value)
+{
+    calcDockWidget->progressBar->setValue(value);
+}
+
+void MainWindow::setCalcProgressFormat(int datasetNumber, int datasetCount)
+{
+    calcDockWidget->progressBar->setFormat(
+        QStringLiteral("Dataset %1 of %2 \u2014 %p%").arg(datasetNumber).arg(datasetCount));
+}
+
+void MainWindow::connectProgress(QObject* engine)
+{
+    // The engines emit from pool threads; the connection queues to the GUI thread.
+    connect(engine, SIGNAL(progressChanged(int)), calcDockWidget->progressBar, SLOT(setValue(int)), Qt::UniqueConnection);
+}
+
+DatasetEntry* MainWindow::calculationTarget(const QString& title)
+{
+    DatasetEntry* ds = activeEntry();
+    if (!ds || !ds->reader) {
+        QMessageBox::information(this, title, QStringLiteral("Open a dataset first."));
+        return nullptr;
+    }
+    if (!ds->loaded) {
+        QMessageBox::information(this, title, QStringLiteral("The dataset is still loading."));
+        return nullptr;
+    }
+    if (calcRunning) {
+        QMessageBox::information(this, title, QStringLiteral("Another calculation is running."));
+        return nullptr;
+    }
+    return ds;
+}
+
+namespace {
+
+// The common frame of one calculation: the progress bar shows "Dataset 1 of 1",
+// the engine's compute runs on the pool with the reader held by the task, and
+// the completion finds the dataset by id (it may be gone) before using it.
+struct CalcResult
+{
+    bool ok = false;
+};
+
+} // namespace
+
+void MainWindow::onRefineFluorescence()
+{
+    const QString title = QStringLiteral("Refine Fluorescence");
+    DatasetEntry* ds = calculationTarget(title);
+    if (!ds)
+        return;
+    connectProgress(flRefinement);
+    setCalcProgressFormat(1, 1);
+    setCalcProgressValue(0);
+    calcDockWidget->setRefineEnabled(false);
+    const int id = ds->id;
+    std::shared_ptr<RTDCReader> reader = ds->reader;
+    const RTDCMetadata metadata = ds->metadata;
+    const RefinementSettings settings = calcDockWidget->refinementSettings();
+    auto result = std::make_shared<CalcResult>();
+    FLRefinement* engine = flRefinement;
+    startCalculation([reader, metadata, settings, result, engine] { result->ok = engine->compute(reader.get(), metadata, settings); },
+                     [this, id, result, title] {
+                         DatasetEntry* target = findDatasetById(id);
+                         if (target && result->ok)
+                             target->flRefinementApplied = true;
+                         if (!result->ok)
+                             QMessageBox::warning(this, title, QStringLiteral("The fluorescence peaks could not be refined."));
+                         zoomResetRequest = [](const std::string& f) { return f.size() > 3 && f.compare(f.size() - 3, 3, "_rf") == 0; };
+                         refreshFeaturesAndPlot();
+                     });
+}
+
+void MainWindow::onCompensateCrosstalk()
+{
+    const QString title = QStringLiteral("Compensate Crosstalk");
+    DatasetEntry* ds = calculationTarget(title);
+    if (!ds)
+        return;
+    const std::vector<int> channels = calcDockWidget->crosstalkChannels();
+    if (channels.size() < 2) {
+        QMessageBox::warning(this, title, QStringLiteral("Crosstalk compensation needs at least two fluorescence channels."));
+        return;
+    }
+    const SpilloverMatrix matrix = calcDockWidget->crosstalkMatrix();
+    connectProgress(flCompensation);
+    setCalcProgressFormat(1, 1);
+    setCalcProgressValue(0);
+    calcDockWidget->setCompensateEnabled(false);
+    const int id = ds->id;
+    std::shared_ptr<RTDCReader> reader = ds->reader;
+    auto result = std::make_shared<CalcResult>();
+    FLCompensation* engine = flCompensation;
+    startCalculation([reader, channels, matrix, result, engine] { result->ok = engine->compute(reader.get(), channels, matrix); },
+                     [this, id, result, title, channels, matrix] {
+                         if (DatasetEntry* target = findDatasetById(id); target && result->ok) {
+                             target->ctcApplied = true;
+                             target->ctcChannels = channels;
+                             target->spilloverMatrix = matrix;
+                         }
+                         if (!result->ok)
+                             QMessageBox::warning(this, title,
+                                                  QStringLiteral("The crosstalk could not be compensated: the spillover matrix "
+                                                                 "cannot be inverted or a fluorescence peak column is missing."));
+                         zoomResetRequest = [](const std::string& f) { return f.size() > 4 && f.compare(f.size() - 4, 4, "_ctc") == 0; };
+                         refreshFeaturesAndPlot();
+                     });
+}
+
+void MainWindow::onComputeEmodulus()
+{
+    const QString title = QStringLiteral("Young's Modulus");
+    DatasetEntry* ds = calculationTarget(title);
+    if (!ds)
+        return;
+    EModulusParams params = calcDockWidget->emodulusParams();
+    if (params.tempSource == 2) {
+        const auto it = ds->metadata.setup.find("temperature");
+        char* end = nullptr;
+        if (it != ds->metadata.setup.end()) {
+            const double t = std::strtod(it->second.c_str(), &end);
+            if (end != it->second.c_str())
+                params.temperature = t;
+        }
+    }
+    connectProgress(emodulusEngine);
+    setCalcProgressFormat(1, 1);
+    setCalcProgressValue(0);
+    calcDockWidget->setEmodulusEnabled(false);
+    const int id = ds->id;
+    std::shared_ptr<RTDCReader> reader = ds->reader;
+    auto result = std::make_shared<CalcResult>();
+    EModulus* engine = emodulusEngine;
+    startCalculation([reader, params, result, engine] { result->ok = engine->compute(reader.get(), params); },
+                     [this, id, result, title, params] {
+                         if (DatasetEntry* target = findDatasetById(id); target && result->ok) {
+                             target->emodApplied = true;
+                             target->emodParams = params;
+                         }
+                         if (!result->ok)
+                             QMessageBox::warning(this, title, QStringLiteral("Young's modulus could not be computed."));
+                         zoomResetRequest = [](const std::string& f) { return f == "emodulus"; };
+                         refreshFeaturesAndPlot();
+                     });
+}
+
+void MainWindow::onAssessEmodQuality()
+{
+    QMessageBox::information(this, QStringLiteral("Assess Quality"),
+                             QStringLiteral("The quality assessment needs Young's modulus, which is not available in this build."));
+}
+
+void MainWindow::onComputeFourierDeform()
+{
+    const QString title = QStringLiteral("Fourier Deformation");
+    DatasetEntry* ds = calculationTarget(title);
+    if (!ds)
+        return;
+    connectProgress(fourierDeform);
+    setCalcProgressFormat(1, 1);
+    setCalcProgressValue(0);
+    const int id = ds->id;
+    std::shared_ptr<RTDCReader> reader = ds->reader;
+    auto result = std::make_shared<CalcResult>();
+    FourierDeform* engine = fourierDeform;
+    startCalculation([reader, result, engine] { result->ok = engine->compute(reader.get()); },
+                     [this, id, result, title] {
+                         if (DatasetEntry* target = findDatasetById(id); target && result->ok)
+                             target->fcDeformApplied = true;
+                         if (!result->ok)
+                             QMessageBox::warning(this, title, QStringLiteral("The Fourier deformation could not be computed."));
+                         refreshFeaturesAndPlot();
+                     });
+}
+
+void MainWindow::onComputeImageFeatures()
+{
+    const QString title = QStringLiteral("Image Features");
+    DatasetEntry* ds = calculationTarget(title);
+    if (!ds)
+        return;
+    connectProgress(imageFeatures);
+    setCalcProgressFormat(1, 1);
+    setCalcProgressValue(0);
+    const int id = ds->id;
+    std::shared_ptr<RTDCReader> reader = ds->reader;
+    auto result = std::make_shared<CalcResult>();
+    ImageFeatures* engine = imageFeatures;
+    startCalculation([reader, result, engine] { result->ok = engine->compute(reader.get()); },
+                     [this, id, result, title] {
+                         if (DatasetEntry* target = findDatasetById(id); target && result->ok)
+                             target->imageFeaturesApplied = true;
+                         if (!result->ok)
+                             QMessageBox::warning(this, title, QStringLiteral("The image features could not be computed."));
+                         refreshFeaturesAndPlot();
+                     });
+}
+
+void MainWindow::onComputeDimReduction()
+{
+    QMessageBox::information(this, QStringLiteral("Dimension Reduction"),
+                             QStringLiteral("Dimension reduction is not available in this build."));
+}
+
+void MainWindow::onSaveDimRedReference()
+{
+    onComputeDimReduction();
+}
+
+void MainWindow::onLoadDimRedReference()
+{
+    onComputeDimReduction();
+}
+
+} // namespace Tessary

@@ -1,0 +1,80 @@
+#pragma once
+// Helpers for tests that need a main window with datasets: the window is
+// built offscreen with settings kept in a test location, and datasets are
+// entered the way the window's own opening does once a file has loaded.
+
+#include "app/datasetentry.h"
+#include "app/mainwindow.h"
+#include "fixtures/rtdcfixture.h"
+#include "rtdc/rtdcreader.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+
+namespace Tessary::Testing {
+
+// Settings go to a throw-away place, never to the user's own.
+inline void isolateSettings()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings().clear();
+}
+
+inline DatasetEntry* addLoadedDataset(MainWindow& window, const std::string& path, const QString& name)
+{
+    auto entry = std::make_unique<DatasetEntry>();
+    entry->reader = std::make_shared<RTDCReader>();
+    if (!entry->reader->open(path))
+        return nullptr;
+    entry->metadata = entry->reader->readMetadata();
+    entry->reader->preloadFeatures();
+    entry->loaded = true;
+    entry->id = window.nextDatasetId++;
+    entry->filePath = path;
+    entry->displayName = name;
+    DatasetEntry* raw = entry.get();
+    window.datasetEntries.push_back(std::move(entry));
+    if (window.activeDatasetIndex < 0)
+        window.activeDatasetIndex = 0;
+    return raw;
+}
+
+// Closes the next modal message box and remembers its title and text.
+struct MessageBoxCatcher
+{
+    QString title, text;
+    QStringList buttons;
+    int seen = 0;
+
+    void arm()
+    {
+        QTimer::singleShot(0, [this] { poll(500); });
+    }
+
+private:
+    void poll(int triesLeft)
+    {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            if (triesLeft > 0)
+                QTimer::singleShot(10, [this, triesLeft] { poll(triesLeft - 1); });
+            return;
+        }
+        ++seen;
+        title = box->windowTitle();
+        text = box->text();
+        buttons.clear();
+        for (QAbstractButton* b : box->buttons())
+            buttons << b->text();
+        box->reject();
+    }
+};
+
+} // namespace Tessary::Testing
