@@ -202,6 +202,8 @@ private:
     void continuePreloadQueues();
     // Empties every panel (no dataset left).
     void clearDatasetPanels();
+    // The plot of a dataset with nothing to draw.
+    void showEmptyPlot();
     void recomputeAppliedCalculations(DatasetEntry* ds);
     void updateIsoelastics();
     void loadColorByOptions();

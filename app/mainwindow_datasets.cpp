@@ -395,9 +395,13 @@ void MainWindow::removeDataset()
     const DatasetEntry* removed = datasetEntries[size_t(row)].get();
     notifyDatasetRemoved(removed->id);
 
-    // Taking the item out moves the list's current row to a neighbour, which
-    // becomes active (and stores the panels into the removed entry, harmless).
-    delete datasetList->takeItem(row);
+    // Which row the list moves to when its current item goes differs between
+    // Qt versions; the neighbour is chosen here: the row above, or the new
+    // first row when the first was removed.
+    {
+        const QSignalBlocker block(datasetList);
+        delete datasetList->takeItem(row);
+    }
     datasetEntries.erase(datasetEntries.begin() + row);
     filterDock->setDatasetCount(int(datasetEntries.size()));
 
@@ -409,20 +413,22 @@ void MainWindow::removeDataset()
             queue.push_back(index > row ? index - 1 : index);
     preloadQueue.swap(queue);
 
-    if (!datasetEntries.empty()) {
-        if (activeDatasetIndex > row) {
-            --activeDatasetIndex;
-        } else if (activeDatasetIndex == row) {
-            activeDatasetIndex = -1;
-            const int next = std::min(row, int(datasetEntries.size()) - 1);
-            if (datasetList->currentRow() == next)
-                switchToDataset(next);
-            else
-                datasetList->setCurrentRow(next);
-        }
-    } else {
+    if (datasetEntries.empty()) {
         activeDatasetIndex = -1;
         clearDatasetPanels();
+    } else if (activeDatasetIndex == row) {
+        activeDatasetIndex = -1;
+        const int next = std::max(row - 1, 0);
+        {
+            const QSignalBlocker block(datasetList);
+            datasetList->setCurrentRow(next);
+        }
+        switchToDataset(next);
+    } else {
+        if (activeDatasetIndex > row)
+            --activeDatasetIndex;
+        const QSignalBlocker block(datasetList);
+        datasetList->setCurrentRow(activeDatasetIndex);
     }
 
     for (QMainWindow* w : std::vector<QMainWindow*>(matrixWindows))
@@ -434,18 +440,14 @@ void MainWindow::removeDataset()
 
 void MainWindow::clearDatasetPanels()
 {
-    scatterPlot->clearData();
-    scatterPlot->clearContours();
+    showEmptyPlot();
     scatterPlot->clearIsoElasticityLines();
-    scatterPlot->clearPolygonGates();
-    scatterPlot->clearHighlight();
     imageViewer->clearImage();
 #ifdef TESSARY_HAVE_TRACEPLOT
     tracePlot->clearTraces();
     tracePlot->hide();
 #endif
     eventTable->setRowCount(0);
-    statisticsWidget->clear();
     metadataTree->clear();
     for (QComboBox* combo : {xFeatureCombo, yFeatureCombo, colorFeatureCombo}) {
         const QSignalBlocker block(combo);
@@ -463,15 +465,8 @@ void MainWindow::clearDatasetPanels()
     }
     renameEdit->setEnabled(false);
     calcDockWidget->setActiveDataset(nullptr);
-    plotX.clear();
-    plotY.clear();
-    plotColor.clear();
-    plottedEventIndices.clear();
-    plottedIndicesValid = false;
-    kdeCache = KdeCache();
     infoLabel->setText(QStringLiteral("No file loaded."));
     filterDock->setActiveDataset(nullptr);
-    filterDock->setEventCounts(0, 0);
 }
 
 } // namespace Tessary

@@ -307,8 +307,13 @@ void MainWindow::updatePlot()
         return;
     const std::string xName = comboKey(xFeatureCombo);
     const std::string yName = comboKey(yFeatureCombo);
-    if (xName.empty() || yName.empty())
+    if (xName.empty() || yName.empty()) {
+        // A dataset without features (no "/events"): show that it has nothing,
+        // not the points of the dataset shown before.
+        if (xFeatureCombo->count() == 0 && yFeatureCombo->count() == 0)
+            showEmptyPlot();
         return;
+    }
     RTDCReader* reader = ds->reader.get();
     const std::vector<double>& xColumn = reader->readFeature(xName);
     const std::vector<double>& yColumn = reader->readFeature(yName);
@@ -479,6 +484,22 @@ void MainWindow::updatePlot()
         nextPlotHook = nullptr;
         hook();
     }
+}
+
+void MainWindow::showEmptyPlot()
+{
+    scatterPlot->clearData();
+    scatterPlot->clearContours();
+    scatterPlot->clearPolygonGates();
+    scatterPlot->clearHighlight();
+    statisticsWidget->clear();
+    plotX.clear();
+    plotY.clear();
+    plotColor.clear();
+    plottedEventIndices.clear();
+    plottedIndicesValid = false;
+    kdeCache = KdeCache();
+    updateInfoLabel();
 }
 
 int MainWindow::plottedPointOfEvent(int eventIndex) const
