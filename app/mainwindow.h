@@ -224,6 +224,11 @@ private:
     // null after telling the user why not.
     DatasetEntry* calculationTarget(const QString& title);
     void connectProgress(QObject* engine);
+    // The common frame of the calculation slots: progress, the pool task on
+    // the dataset's reader, and a completion that finds the dataset by id.
+    void launchCalculation(DatasetEntry* ds, QObject* engine, const QString& title, const QString& failure,
+                           std::function<bool(RTDCReader*)> compute, std::function<void(DatasetEntry*)> markApplied,
+                           std::function<bool(const std::string&)> zoomReset);
     template <typename Window> void trackToolWindow(std::vector<Window*>& list, Window* window);
     template <typename Window> void closeToolWindows(std::vector<Window*>& list);
 

@@ -130,15 +130,40 @@ DatasetEntry* MainWindow::calculationTarget(const QString& title)
     return ds;
 }
 
+void MainWindow::launchCalculation(DatasetEntry* ds, QObject* engine, const QString& title, const QString& failure,
+                                   std::function<bool(RTDCReader*)> compute,
+                                   std::function<void(DatasetEntry*)> markApplied,
+                                   std::function<bool(const std::string&)> zoomReset)
+{
+    connectProgress(engine);
+    setCalcProgressFormat(1, 1);
+    setCalcProgressValue(0);
+    // The task holds the reader itself, never the entry: the dataset may be
+    // removed while it runs, and the completion looks it up by id.
+    const int id = ds->id;
+    std::shared_ptr<RTDCReader> reader = ds->reader;
+    auto ok = std::make_shared<bool>(false);
+    startCalculation([reader, compute, ok] { *ok = compute(reader.get()); },
+                     [this, id, ok, title, failure, markApplied, zoomReset] {
+                         DatasetEntry* target = findDatasetById(id);
+                         if (target && *ok)
+                             markApplied(target);
+                         if (!*ok)
+                             QMessageBox::warning(this, title, failure);
+                         zoomResetRequest = zoomReset;
+                         refreshFeaturesAndPlot();
+                     });
+    updateCalculationControls();   // buttons stay off while it runs
+}
+
 namespace {
 
-// The common frame of one calculation: the progress bar shows "Dataset 1 of 1",
-// the engine's compute runs on the pool with the reader held by the task, and
-// the completion finds the dataset by id (it may be gone) before using it.
-struct CalcResult
+std::function<bool(const std::string&)> suffixIs(const std::string& suffix)
 {
-    bool ok = false;
-};
+    return [suffix](const std::string& f) {
+        return f.size() > suffix.size() && f.compare(f.size() - suffix.size(), suffix.size(), suffix) == 0;
+    };
+}
 
 } // namespace
 
@@ -148,26 +173,12 @@ void MainWindow::onRefineFluorescence()
     DatasetEntry* ds = calculationTarget(title);
     if (!ds)
         return;
-    connectProgress(flRefinement);
-    setCalcProgressFormat(1, 1);
-    setCalcProgressValue(0);
-    calcDockWidget->setRefineEnabled(false);
-    const int id = ds->id;
-    std::shared_ptr<RTDCReader> reader = ds->reader;
     const RTDCMetadata metadata = ds->metadata;
     const RefinementSettings settings = calcDockWidget->refinementSettings();
-    auto result = std::make_shared<CalcResult>();
     FLRefinement* engine = flRefinement;
-    startCalculation([reader, metadata, settings, result, engine] { result->ok = engine->compute(reader.get(), metadata, settings); },
-                     [this, id, result, title] {
-                         DatasetEntry* target = findDatasetById(id);
-                         if (target && result->ok)
-                             target->flRefinementApplied = true;
-                         if (!result->ok)
-                             QMessageBox::warning(this, title, QStringLiteral("The fluorescence peaks could not be refined."));
-                         zoomResetRequest = [](const std::string& f) { return f.size() > 3 && f.compare(f.size() - 3, 3, "_rf") == 0; };
-                         refreshFeaturesAndPlot();
-                     });
+    launchCalculation(ds, engine, title, QStringLiteral("The fluorescence peaks could not be refined."),
+                      [engine, metadata, settings](RTDCReader* r) { return engine->compute(r, metadata, settings); },
+                      [](DatasetEntry* t) { t->flRefinementApplied = true; }, suffixIs("_rf"));
 }
 
 void MainWindow::onCompensateCrosstalk()
@@ -182,28 +193,17 @@ void MainWindow::onCompensateCrosstalk()
         return;
     }
     const SpilloverMatrix matrix = calcDockWidget->crosstalkMatrix();
-    connectProgress(flCompensation);
-    setCalcProgressFormat(1, 1);
-    setCalcProgressValue(0);
-    calcDockWidget->setCompensateEnabled(false);
-    const int id = ds->id;
-    std::shared_ptr<RTDCReader> reader = ds->reader;
-    auto result = std::make_shared<CalcResult>();
     FLCompensation* engine = flCompensation;
-    startCalculation([reader, channels, matrix, result, engine] { result->ok = engine->compute(reader.get(), channels, matrix); },
-                     [this, id, result, title, channels, matrix] {
-                         if (DatasetEntry* target = findDatasetById(id); target && result->ok) {
-                             target->ctcApplied = true;
-                             target->ctcChannels = channels;
-                             target->spilloverMatrix = matrix;
-                         }
-                         if (!result->ok)
-                             QMessageBox::warning(this, title,
-                                                  QStringLiteral("The crosstalk could not be compensated: the spillover matrix "
-                                                                 "cannot be inverted or a fluorescence peak column is missing."));
-                         zoomResetRequest = [](const std::string& f) { return f.size() > 4 && f.compare(f.size() - 4, 4, "_ctc") == 0; };
-                         refreshFeaturesAndPlot();
-                     });
+    launchCalculation(ds, engine, title,
+                      QStringLiteral("The crosstalk could not be compensated: the spillover matrix cannot be inverted "
+                                     "or a fluorescence peak column is missing."),
+                      [engine, channels, matrix](RTDCReader* r) { return engine->compute(r, channels, matrix); },
+                      [channels, matrix](DatasetEntry* t) {
+                          t->ctcApplied = true;
+                          t->ctcChannels = channels;
+                          t->spilloverMatrix = matrix;
+                      },
+                      suffixIs("_ctc"));
 }
 
 void MainWindow::onComputeEmodulus()
@@ -222,25 +222,14 @@ void MainWindow::onComputeEmodulus()
                 params.temperature = t;
         }
     }
-    connectProgress(emodulusEngine);
-    setCalcProgressFormat(1, 1);
-    setCalcProgressValue(0);
-    calcDockWidget->setEmodulusEnabled(false);
-    const int id = ds->id;
-    std::shared_ptr<RTDCReader> reader = ds->reader;
-    auto result = std::make_shared<CalcResult>();
     EModulus* engine = emodulusEngine;
-    startCalculation([reader, params, result, engine] { result->ok = engine->compute(reader.get(), params); },
-                     [this, id, result, title, params] {
-                         if (DatasetEntry* target = findDatasetById(id); target && result->ok) {
-                             target->emodApplied = true;
-                             target->emodParams = params;
-                         }
-                         if (!result->ok)
-                             QMessageBox::warning(this, title, QStringLiteral("Young's modulus could not be computed."));
-                         zoomResetRequest = [](const std::string& f) { return f == "emodulus"; };
-                         refreshFeaturesAndPlot();
-                     });
+    launchCalculation(ds, engine, title, QStringLiteral("Young's modulus could not be computed."),
+                      [engine, params](RTDCReader* r) { return engine->compute(r, params); },
+                      [params](DatasetEntry* t) {
+                          t->emodApplied = true;
+                          t->emodParams = params;
+                      },
+                      [](const std::string& f) { return f == "emodulus"; });
 }
 
 void MainWindow::onAssessEmodQuality()
@@ -255,21 +244,10 @@ void MainWindow::onComputeFourierDeform()
     DatasetEntry* ds = calculationTarget(title);
     if (!ds)
         return;
-    connectProgress(fourierDeform);
-    setCalcProgressFormat(1, 1);
-    setCalcProgressValue(0);
-    const int id = ds->id;
-    std::shared_ptr<RTDCReader> reader = ds->reader;
-    auto result = std::make_shared<CalcResult>();
     FourierDeform* engine = fourierDeform;
-    startCalculation([reader, result, engine] { result->ok = engine->compute(reader.get()); },
-                     [this, id, result, title] {
-                         if (DatasetEntry* target = findDatasetById(id); target && result->ok)
-                             target->fcDeformApplied = true;
-                         if (!result->ok)
-                             QMessageBox::warning(this, title, QStringLiteral("The Fourier deformation could not be computed."));
-                         refreshFeaturesAndPlot();
-                     });
+    launchCalculation(ds, engine, title, QStringLiteral("The Fourier deformation could not be computed."),
+                      [engine](RTDCReader* r) { return engine->compute(r); },
+                      [](DatasetEntry* t) { t->fcDeformApplied = true; }, nullptr);
 }
 
 void MainWindow::onComputeImageFeatures()
@@ -278,21 +256,10 @@ void MainWindow::onComputeImageFeatures()
     DatasetEntry* ds = calculationTarget(title);
     if (!ds)
         return;
-    connectProgress(imageFeatures);
-    setCalcProgressFormat(1, 1);
-    setCalcProgressValue(0);
-    const int id = ds->id;
-    std::shared_ptr<RTDCReader> reader = ds->reader;
-    auto result = std::make_shared<CalcResult>();
     ImageFeatures* engine = imageFeatures;
-    startCalculation([reader, result, engine] { result->ok = engine->compute(reader.get()); },
-                     [this, id, result, title] {
-                         if (DatasetEntry* target = findDatasetById(id); target && result->ok)
-                             target->imageFeaturesApplied = true;
-                         if (!result->ok)
-                             QMessageBox::warning(this, title, QStringLiteral("The image features could not be computed."));
-                         refreshFeaturesAndPlot();
-                     });
+    launchCalculation(ds, engine, title, QStringLiteral("The image features could not be computed."),
+                      [engine](RTDCReader* r) { return engine->compute(r); },
+                      [](DatasetEntry* t) { t->imageFeaturesApplied = true; }, nullptr);
 }
 
 void MainWindow::onComputeDimReduction()

@@ -83,6 +83,7 @@ CalculationsDockWidget::CalculationsDockWidget(QWidget* parent)
     auto* scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);   // the sections follow the dock's width
     scroll->setWidget(content);
 
     progressBar = new QProgressBar;

@@ -3,8 +3,10 @@
 #include "rtdc/axistransforms.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <unordered_map>
 
 namespace Tessary {
 
@@ -32,7 +34,6 @@ public:
     {
     }
 
-    int32_t count() const { return 2 * horizontalCount; }
     int32_t horizontal(int r, int c) const { return r * (g - 1) + c; }
     int32_t vertical(int r, int c) const { return horizontalCount + r * g + c; }
 
@@ -86,14 +87,19 @@ std::vector<ContourSegment> cellSegments(const DensityGrid& grid, double thresho
 {
     std::vector<ContourSegment> segments;
     const int g = grid.gridSize;
+    // Which nodes are at or above the level, decided once per node.
+    std::vector<uint8_t> high(grid.values.size());
+    for (size_t i = 0; i < high.size(); ++i)
+        high[i] = grid.values[i] >= threshold;
     for (int r = 0; r + 1 < g; ++r) {
+        const uint8_t* below = high.data() + static_cast<size_t>(r) * g;
+        const uint8_t* above = below + g;
         for (int c = 0; c + 1 < g; ++c) {
-            const double v[4] = {grid.value(c, r), grid.value(c + 1, r), grid.value(c + 1, r + 1),
-                                 grid.value(c, r + 1)};
-            const int cell = (v[0] >= threshold) | (v[1] >= threshold) << 1 | (v[2] >= threshold) << 2
-                             | (v[3] >= threshold) << 3;
+            const int cell = below[c] | below[c + 1] << 1 | above[c + 1] << 2 | above[c] << 3;
             if (cell == 0 || cell == 15)
                 continue;
+            const double v[4] = {grid.value(c, r), grid.value(c + 1, r), grid.value(c + 1, r + 1),
+                                 grid.value(c, r + 1)};
             const int8_t* edges = kCaseEdges[cell];
             if (cell == 5 || cell == 10) {
                 // A saddle follows the density at the cell's centre (the mean
@@ -116,14 +122,17 @@ std::vector<ContourSegment> cellSegments(const DensityGrid& grid, double thresho
 }
 
 // Joins segments that share an edge into polylines. An edge is shared by at
-// most two segments (one from each neighbouring cell), so two slots per edge
-// index them in segment order.
-std::vector<ContourPolyline> joinSegments(const std::vector<ContourSegment>& segments, int32_t edgeCount)
+// most two segments (one from each neighbouring cell), so the index holds two
+// slots per touched edge, in segment order.
+std::vector<ContourPolyline> joinSegments(const std::vector<ContourSegment>& segments)
 {
-    std::vector<int32_t> slots(2 * static_cast<size_t>(edgeCount), -1);
-    const auto attach = [&slots](int32_t key, int32_t segment) {
-        int32_t* slot = &slots[2 * static_cast<size_t>(key)];
-        slot[slot[0] < 0 ? 0 : 1] = segment;
+    using Slots = std::array<int32_t, 2>;
+    std::unordered_map<int32_t, Slots> index;
+    index.reserve(2 * segments.size());
+    const auto attach = [&index](int32_t key, int32_t segment) {
+        const auto [it, added] = index.try_emplace(key, Slots{segment, -1});
+        if (!added)
+            it->second[1] = segment;
     };
     for (size_t s = 0; s < segments.size(); ++s) {
         attach(segments[s].keyA, static_cast<int32_t>(s));
@@ -134,7 +143,7 @@ std::vector<ContourPolyline> joinSegments(const std::vector<ContourSegment>& seg
     // Follows unvisited segments from an edge, appending the far point of each.
     const auto walk = [&](int32_t key, ContourPolyline& points) {
         for (;;) {
-            const int32_t* slot = &slots[2 * static_cast<size_t>(key)];
+            const Slots& slot = index.find(key)->second;
             int32_t next = -1;
             for (int k = 0; k < 2; ++k) {
                 if (slot[k] >= 0 && !visited[slot[k]]) {
@@ -178,25 +187,18 @@ std::vector<ContourPolyline> traceIsolines(const DensityGrid& grid, double thres
     const std::vector<ContourSegment> segments = cellSegments(grid, threshold, keys);
     if (segments.empty())
         return {};
-    return joinSegments(segments, keys.count());
+    return joinSegments(segments);
 }
 
 double contourLevelForFraction(const std::vector<double>& densities, double fraction)
 {
     if (!(fraction > 0.0 && fraction < 1.0))
         return 0.0;
-    std::vector<double> d;
-    d.reserve(densities.size());
-    for (double v : densities) {
-        if (!std::isnan(v))
-            d.push_back(v);
-    }
-    if (d.empty())
+    const size_t n = static_cast<size_t>(
+        std::count_if(densities.begin(), densities.end(), [](double v) { return !std::isnan(v); }));
+    if (n == 0)
         return 0.0;
-    const size_t n = d.size();
-    const size_t index = std::min(n - 1, static_cast<size_t>(std::floor(n * fraction)));
-    std::nth_element(d.begin(), d.begin() + index, d.end());
-    return d[index];
+    return selectNthSmallest(densities, std::min(n - 1, static_cast<size_t>(std::floor(n * fraction))));
 }
 
 std::vector<DensityContour> buildDensityContours(const std::vector<double>& x, const std::vector<double>& y,

@@ -69,4 +69,9 @@ std::vector<double> computeKnnDensity(const std::vector<double>& x, const std::v
 // the vector is empty.
 double sortedQuantile(const std::vector<double>& sorted, double p);
 
+// The value that an ascending sort of the numbers in values (NaN left out)
+// puts at position rank, found without sorting; a rank past the end reads the
+// largest. NaN when values hold no number.
+double selectNthSmallest(const std::vector<double>& values, std::size_t rank);
+
 } // namespace Tessary

@@ -9,6 +9,7 @@
 #include "widgets/polygonrulewidget.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -57,6 +59,7 @@ FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
     scrollArea = new QScrollArea(datasetBox);
     scrollArea->setWidgetResizable(true);
     scrollArea->setMinimumHeight(100);
+    scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* scrollWidget = new QWidget(scrollArea);
     auto* scrollLayout = new QVBoxLayout(scrollWidget);
     scrollLayout->setContentsMargins(0, 0, 0, 0);
@@ -71,6 +74,7 @@ FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
     scrollLayout->addLayout(groupsLayout);
     scrollLayout->addStretch();
     scrollArea->setWidget(scrollWidget);
+    scrollWidget->installEventFilter(this);
     boxLayout->addWidget(scrollArea, 1);
 
     addRuleButton = new QPushButton("+ Rule", datasetBox);
@@ -86,6 +90,7 @@ FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
                                "per-dataset on/off toggles.");
     auto* moreButton = new QPushButton(QStringLiteral("\u22EE"), datasetBox);
     moreButton->setToolTip("More filter actions");
+    moreButton->setFixedWidth(moreButton->fontMetrics().horizontalAdvance(QStringLiteral("\u22EE")) + 24);
     moreButton->setStyleSheet("QPushButton::menu-indicator { image: none; subcontrol-origin: padding; "
                               "subcontrol-position: right center; width: 0; }");
     auto* moreMenu = new QMenu(moreButton);
@@ -150,23 +155,9 @@ void FilterDockWidget::setActiveDataset(DatasetEntry* ds)
     refresh();
 }
 
-void FilterDockWidget::clearRows()
-{
-    for (QWidget* widget : ruleWidgets) {
-        rulesLayout->removeWidget(widget);
-        widget->deleteLater();
-    }
-    for (QWidget* widget : separators) {
-        rulesLayout->removeWidget(widget);
-        widget->deleteLater();
-    }
-    ruleWidgets.clear();
-    separators.clear();
-}
-
 void FilterDockWidget::refresh()
 {
-    clearRows();
+    clearRuleRows(rulesLayout, ruleWidgets, separators);
     if (!activeDataset) {
         // The toggled slot ignores this without a dataset.
         filterEnabledCheck->setChecked(false);
@@ -190,14 +181,14 @@ void FilterDockWidget::refresh()
             row->setRule(rule);
             row->multiDataset = datasetCount > 1;
             row->updateAllDatasetButtons();
-            appendRow(row);
+            appendRuleRow(rulesLayout, ruleWidgets, separators, row);
             connectRow(row);
         } else {
             auto* row = new FilterRuleWidget(features, reader, this);
             row->setRule(rule);
             row->multiDataset = datasetCount > 1;
             row->updateAllDatasetButtons();
-            appendRow(row);
+            appendRuleRow(rulesLayout, ruleWidgets, separators, row);
             connectRow(row);
         }
     }
@@ -451,7 +442,7 @@ void FilterDockWidget::onAddRule()
     auto* row = new FilterRuleWidget(features, activeDataset->reader.get(), this);
     row->multiDataset = datasetCount > 1;
     row->updateAllDatasetButtons();
-    appendRow(row);
+    appendRuleRow(rulesLayout, ruleWidgets, separators, row);
     connectRow(row);
     syncFilterFromRows();
     emit filterChanged();
@@ -490,15 +481,20 @@ std::vector<std::string> FilterDockWidget::scalarFeatures() const
     return result;
 }
 
-void FilterDockWidget::appendRow(QWidget* row)
+bool FilterDockWidget::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!ruleWidgets.empty()) {
-        QWidget* separator = makeRuleSeparator(this);
-        rulesLayout->addWidget(separator);
-        separators.push_back(separator);
-    }
-    rulesLayout->addWidget(row);
-    ruleWidgets.push_back(row);
+    if (watched == scrollArea->widget() && event->type() == QEvent::LayoutRequest)
+        fitScrollWidth();
+    return QWidget::eventFilter(watched, event);
+}
+
+void FilterDockWidget::fitScrollWidth()
+{
+    // Rows and groups never scroll sideways: the area is as wide as its
+    // widest row plus room for the vertical scroll bar.
+    const int content = scrollArea->widget()->minimumSizeHint().width();
+    scrollArea->setMinimumWidth(content + 2 * scrollArea->frameWidth()
+                                + scrollArea->verticalScrollBar()->sizeHint().width());
 }
 
 int FilterDockWidget::rowIndex(const QWidget* row) const

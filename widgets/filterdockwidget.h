@@ -108,15 +108,18 @@ private slots:
     void onCombineModeChanged();
     void onDatasetFilterToggled(bool checked);
 
+protected:
+    // Keeps the scroll area as wide as its widest row.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     std::vector<std::string> scalarFeatures() const;
-    void appendRow(QWidget* row);
     template <typename Row>
     void connectRow(Row* row);
     void removeRow(QWidget* row);
     int rowIndex(const QWidget* row) const;
     void updateAllButton(QPushButton* button, const QString& text, bool differs);
-    void clearRows();
+    void fitScrollWidth();
 };
 
 } // namespace Tessary

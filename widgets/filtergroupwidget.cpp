@@ -89,27 +89,13 @@ FilterGroupWidget::FilterGroupWidget(int groupId_, const std::vector<std::string
 
 void FilterGroupWidget::setRules(const std::vector<FilterRule>& rules)
 {
-    for (QWidget* widget : ruleWidgets) {
-        rulesLayout->removeWidget(widget);
-        widget->deleteLater();
-    }
-    for (QWidget* widget : separators) {
-        rulesLayout->removeWidget(widget);
-        widget->deleteLater();
-    }
-    ruleWidgets.clear();
-    separators.clear();
+    clearRuleRows(rulesLayout, ruleWidgets, separators);
 
     // A group shows its rules only while a dataset with a reader is active.
     if (!reader)
         return;
 
     for (std::size_t i = 0; i < rules.size(); ++i) {
-        if (!ruleWidgets.empty()) {
-            QWidget* separator = makeRuleSeparator(this);
-            rulesLayout->addWidget(separator);
-            separators.push_back(separator);
-        }
         QWidget* row = nullptr;
         if (rules[i].type != 0) {
             auto* polygon = new PolygonRuleWidget(reader, this);
@@ -124,8 +110,7 @@ void FilterGroupWidget::setRules(const std::vector<FilterRule>& rules)
             attachRow(range, static_cast<int>(i));
             row = range;
         }
-        rulesLayout->addWidget(row);
-        ruleWidgets.push_back(row);
+        appendRuleRow(rulesLayout, ruleWidgets, separators, row);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPolygonF>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <cmath>
@@ -71,6 +72,30 @@ QPushButton* makeDeleteButton(QWidget* parent)
     button->setFixedSize(20, 24);
     button->setStyleSheet(FilterStyle::deleteButton);
     return button;
+}
+
+void appendRuleRow(QVBoxLayout* layout, std::vector<QWidget*>& rows,
+                   std::vector<QWidget*>& separators, QWidget* row)
+{
+    if (!rows.empty()) {
+        QWidget* separator = makeRuleSeparator(layout->parentWidget());
+        layout->addWidget(separator);
+        separators.push_back(separator);
+    }
+    layout->addWidget(row);
+    rows.push_back(row);
+}
+
+void clearRuleRows(QVBoxLayout* layout, std::vector<QWidget*>& rows,
+                   std::vector<QWidget*>& separators)
+{
+    for (std::vector<QWidget*>* list : {&rows, &separators}) {
+        for (QWidget* widget : *list) {
+            layout->removeWidget(widget);
+            widget->deleteLater();
+        }
+        list->clear();
+    }
 }
 
 void setSmallButtonAccent(QPushButton* button, bool accent)

@@ -3,7 +3,10 @@
 #include <QPixmap>
 #include <QString>
 
+#include <vector>
+
 class QHBoxLayout;
+class QVBoxLayout;
 class QPushButton;
 class QWidget;
 
@@ -45,6 +48,14 @@ struct RuleAllButtons {
     void update(bool inGroup, bool hasPropagationId, bool ruleChecked, bool multiDataset,
                 bool updateDiffers, bool checkDiffers);
 };
+
+// Rule rows in a layout with a separator between each two: appends row (a
+// separator first when rows exist), or takes every row and separator out and
+// deletes them later (a row may be the sender of the signal being handled).
+void appendRuleRow(QVBoxLayout* layout, std::vector<QWidget*>& rows,
+                   std::vector<QWidget*>& separators, QWidget* row);
+void clearRuleRows(QVBoxLayout* layout, std::vector<QWidget*>& rows,
+                   std::vector<QWidget*>& separators);
 
 // Sets the plain or the accent small-button style.
 void setSmallButtonAccent(QPushButton* button, bool accent);

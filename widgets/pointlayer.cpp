@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <typeinfo>
 
 namespace Tessary {
@@ -43,10 +44,18 @@ std::size_t transformId(const QwtScaleMap& map)
     return t ? typeid(*t).hash_code() : 0;
 }
 
-bool isRasterTarget(const QPainter* painter)
+// Device pixels per logical pixel when the painter draws pixels (a widget, an image) with
+// at most a uniform scale, as an export at a higher resolution does; 0 otherwise.
+qreal rasterScale(const QPainter* painter)
 {
     const QPaintEngine* engine = painter->paintEngine();
-    return engine && engine->type() == QPaintEngine::Raster && painter->transform().isIdentity();
+    if (!engine || engine->type() != QPaintEngine::Raster)
+        return 0.0;
+    const QTransform& t = painter->transform();
+    if (t.type() > QTransform::TxScale || t.m11() != t.m22() || !(t.m11() > 0.0))
+        return 0.0;
+    const qreal deviceRatio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+    return deviceRatio * t.m11();
 }
 
 } // namespace
@@ -137,6 +146,22 @@ void PointLayer::buildStamps(qreal ratio) const
     }
 }
 
+namespace {
+
+// Runs body(part, parts) on up to eight threads (the calling one included) and waits.
+template <typename Body>
+void runParallel(int parts, const Body& body)
+{
+    std::vector<std::thread> threads;
+    for (int part = 1; part < parts; ++part)
+        threads.emplace_back([&body, part, parts] { body(part, parts); });
+    body(0, parts);
+    for (std::thread& t : threads)
+        t.join();
+}
+
+} // namespace
+
 void PointLayer::render(const QwtScaleMap& xMap, const QwtScaleMap& yMap, const QRectF& canvasRect, qreal ratio,
                         int from, int to, const SampleReader& sample) const
 {
@@ -149,53 +174,83 @@ void PointLayer::render(const QwtScaleMap& xMap, const QwtScaleMap& yMap, const 
     image.fill(Qt::transparent);
     image.setDevicePixelRatio(ratio);
     ++renders;
-    if (colours.isEmpty())
+    if (colours.isEmpty() || from > to)
         return;
 
     const int width = size.width();
     const int height = size.height();
     const int half = stampSize / 2;
     const int stampCount = colours.size();
-    auto* bits = reinterpret_cast<quint32*>(image.bits());
-    const qsizetype stride = image.bytesPerLine() / 4;
+    const std::size_t count = std::size_t(to - from) + 1;
+    const unsigned cores = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+    const int parts = count < 50000 ? 1 : int(cores);
     // Dots further out than this cannot touch the image; also keeps the int maths safe.
     const double limit = double(std::max(width, height)) + stampSize + 16.0;
 
-    for (int i = from; i <= to; ++i) {
-        double x = 0.0;
-        double y = 0.0;
-        int colour = 0;
-        if (!sample(i, x, y, colour) || colour < 0 || colour >= stampCount)
-            continue;
-        const double px = (xMap.transform(x) - canvasRect.left()) * ratio;
-        const double py = (yMap.transform(y) - canvasRect.top()) * ratio;
-        // Non-finite positions (NaN data, values <= 0 on a log axis) are never painted.
-        if (!(px > -limit && px < limit && py > -limit && py < limit))
-            continue;
-        const long qx = std::lround(std::floor(px * Phases + 0.5));
-        const long qy = std::lround(std::floor(py * Phases + 0.5));
-        const long baseX = (qx >= 0 ? qx / Phases : -((-qx + Phases - 1) / Phases));
-        const long baseY = (qy >= 0 ? qy / Phases : -((-qy + Phases - 1) / Phases));
-        const int phase = int(qy - baseY * Phases) * Phases + int(qx - baseX * Phases);
-        const Stamp& stamp = stamps[std::size_t(colour) * Phases * Phases + phase];
-        const int left = int(baseX) - half;
-        const int top = int(baseY) - half;
-        for (int r = 0; r < stampSize; ++r) {
-            const int row = top + r;
-            if (row < 0 || row >= height)
+    // Pass 1, split by samples: where each dot goes and which stamp it uses (-1: none).
+    placeLeft.resize(count);
+    placeTop.resize(count);
+    placeStamp.resize(count);
+    runParallel(parts, [&](int part, int partCount) {
+        const std::size_t begin = count * std::size_t(part) / std::size_t(partCount);
+        const std::size_t end = count * std::size_t(part + 1) / std::size_t(partCount);
+        for (std::size_t k = begin; k < end; ++k) {
+            placeStamp[k] = -1;
+            double x = 0.0;
+            double y = 0.0;
+            int colour = 0;
+            if (!sample(from + int(k), x, y, colour) || colour < 0 || colour >= stampCount)
                 continue;
-            int c0 = stamp.spans[r].first;
-            int c1 = stamp.spans[r].second;
-            if (c0 > c1)
+            const double px = (xMap.transform(x) - canvasRect.left()) * ratio;
+            const double py = (yMap.transform(y) - canvasRect.top()) * ratio;
+            // Non-finite positions (NaN data, values <= 0 on a log axis) are never painted.
+            if (!(px > -limit && px < limit && py > -limit && py < limit))
                 continue;
-            c0 = std::max(c0, -left);
-            c1 = std::min(c1, width - 1 - left);
-            const quint32* src = stamp.pixels.data() + std::size_t(r) * stampSize;
-            quint32* dst = bits + row * stride;
-            for (int c = c0; c <= c1; ++c)
-                dst[left + c] = sourceOver(dst[left + c], src[c]);
+            const int qx = int(std::floor(px * Phases + 0.5));
+            const int qy = int(std::floor(py * Phases + 0.5));
+            const int baseX = qx >= 0 ? qx / Phases : -((-qx + Phases - 1) / Phases);
+            const int baseY = qy >= 0 ? qy / Phases : -((-qy + Phases - 1) / Phases);
+            placeLeft[k] = baseX - half;
+            placeTop[k] = baseY - half;
+            placeStamp[k] = colour * Phases * Phases + (qy - baseY * Phases) * Phases + (qx - baseX * Phases);
         }
-    }
+    });
+
+    // Pass 2, split by rows: stripes of rows are dealt out to the threads in turn (dense
+    // regions are shared out evenly), and every thread walks all dots in sample order, so
+    // the drawing order holds on every row.
+    constexpr int StripeRows = 8;
+    auto* bits = reinterpret_cast<quint32*>(image.bits());
+    const qsizetype stride = image.bytesPerLine() / 4;
+    const int size1 = stampSize;
+    runParallel(parts, [&](int part, int partCount) {
+        for (std::size_t k = 0; k < count; ++k) {
+            const int index = placeStamp[k];
+            if (index < 0)
+                continue;
+            const int top = placeTop[k];
+            const int first = std::max(0, top);
+            const int last = std::min(height - 1, top + size1 - 1);
+            const Stamp* stamp = nullptr;
+            for (int stripe = first / StripeRows; stripe <= last / StripeRows; ++stripe) {
+                if (stripe % partCount != part)
+                    continue;
+                if (!stamp)
+                    stamp = &stamps[std::size_t(index)];
+                const int left = placeLeft[k];
+                const int rowEnd = std::min(last, stripe * StripeRows + StripeRows - 1);
+                for (int row = std::max(first, stripe * StripeRows); row <= rowEnd; ++row) {
+                    const int r = row - top;
+                    const int c0 = std::max(stamp->spans[std::size_t(r)].first, -left);
+                    const int c1 = std::min(stamp->spans[std::size_t(r)].second, width - 1 - left);
+                    const quint32* src = stamp->pixels.data() + std::size_t(r) * size1;
+                    quint32* line = bits + row * stride;
+                    for (int c = c0; c <= c1; ++c)
+                        line[left + c] = sourceOver(line[left + c], src[c]);
+                }
+            }
+        }
+    });
 }
 
 void PointLayer::draw(QPainter* painter, const QwtScaleMap& xMap, const QwtScaleMap& yMap,
@@ -204,7 +259,8 @@ void PointLayer::draw(QPainter* painter, const QwtScaleMap& xMap, const QwtScale
     if (from > to || colours.isEmpty() || !dotPainter)
         return;
 
-    if (!isRasterTarget(painter)) {
+    const qreal scale = rasterScale(painter);
+    if (scale <= 0.0) {
         // Vector output: each dot stays a shape of its own.
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing, true);
@@ -228,7 +284,7 @@ void PointLayer::draw(QPainter* painter, const QwtScaleMap& xMap, const QwtScale
     wanted.xTransform = transformId(xMap);
     wanted.yTransform = transformId(yMap);
     wanted.rect = canvasRect;
-    wanted.ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+    wanted.ratio = scale;
     wanted.from = from;
     wanted.to = to;
     if (!valid || !(wanted == key)) {

@@ -77,6 +77,9 @@ private:
     mutable Key key;
     mutable QImage image;
     mutable int renders = 0;
+    mutable std::vector<int> placeLeft;   // per sample: stamp position and index (-1: not drawn)
+    mutable std::vector<int> placeTop;
+    mutable std::vector<int> placeStamp;
 };
 
 // Bounds of the finite samples, with only positive values on a logarithmic axis (an

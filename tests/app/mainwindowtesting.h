@@ -15,15 +15,18 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace Tessary::Testing {
 
-// Settings go to a throw-away place, never to the user's own.
+// Settings go to a throw-away place, never to the user's own, and to a store
+// of this process alone (test programs run in parallel).
 inline void isolateSettings()
 {
     QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("TessaryTests-%1").arg(QCoreApplication::applicationPid()));
     QSettings().clear();
 }
 
@@ -52,6 +55,7 @@ struct MessageBoxCatcher
     QString title, text;
     QStringList buttons;
     int seen = 0;
+    std::function<void()> whileShown;   // runs while the box is open, before it is closed
 
     void arm()
     {
@@ -73,6 +77,8 @@ private:
         buttons.clear();
         for (QAbstractButton* b : box->buttons())
             buttons << b->text();
+        if (whileShown)
+            whileShown();
         box->reject();
     }
 };

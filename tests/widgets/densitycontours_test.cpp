@@ -302,8 +302,9 @@ TEST(DensityContours, ScaledAxesReturnFeatureValues)
         y.push_back(ly(rng));
     }
     const std::vector<double> fractions = {0.5};
-    for (int modeX : {0, 1, 2})
-        for (int modeY : {0, 1, 2}) {
+    // 7 is no scale mode: it must be read the same way going and coming back.
+    for (int modeX : {0, 1, 2, 7})
+        for (int modeY : {0, 1, 2, 7}) {
             const auto traced = buildDensityContours(transformAxisValues(x, modeX), transformAxisValues(y, modeY),
                                                      fractions, 0);
             const auto contours = computeDensityContours(x, y, fractions, modeX, modeY);
@@ -318,5 +319,11 @@ TEST(DensityContours, ScaledAxesReturnFeatureValues)
             };
             EXPECT_DOUBLE_EQ(feature.first, back(plotted.first, modeX)) << modeX << modeY;
             EXPECT_DOUBLE_EQ(feature.second, back(plotted.second, modeY)) << modeX << modeY;
+
+            // In feature values the contour still encloses about half the events.
+            size_t inside = 0;
+            for (size_t i = 0; i < x.size(); ++i)
+                inside += insideLines(contours[0].polylines, x[i], y[i]);
+            EXPECT_NEAR(double(inside) / x.size(), 0.5, 0.05) << modeX << modeY;
         }
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <iterator>
 #include <random>
 
 using namespace Tessary;
@@ -328,6 +329,28 @@ TEST(DensityEstimation, HistogramCountsEachPointsBin)
     const std::vector<double> d = computeHistogramDensity(x, y, 4);
     EXPECT_EQ(d, (std::vector<double>{3, 3, 3, 1, 2, 2, 1}));
 
+    // Whole-number data put many points exactly on bin edges.
+    std::mt19937 rng(8);
+    std::uniform_int_distribution<int> whole(-10, 30);
+    std::vector<double> wx, wy;
+    for (int i = 0; i < 999; ++i) {
+        wx.push_back(whole(rng));
+        wy.push_back(0.5 * whole(rng));
+    }
+    for (int m : {1, 4, 8, 41, 77}) {
+        const double hx = 40.0 / m, hy = 20.0 / m;
+        std::vector<int> counts(m * m, 0), bin(wx.size());
+        for (size_t k = 0; k < wx.size(); ++k) {
+            const int i = std::min(int((wx[k] + 10.0) / hx), m - 1);
+            const int j = std::min(int((wy[k] + 5.0) / hy), m - 1);
+            bin[k] = j * m + i;
+            ++counts[bin[k]];
+        }
+        const std::vector<double> fast = computeHistogramDensity(wx, wy, m);
+        for (size_t k = 0; k < wx.size(); ++k)
+            ASSERT_EQ(fast[k], counts[bin[k]]) << "bins " << m << " point " << k;
+    }
+
     const std::vector<double> gaps = computeHistogramDensity({0.0, NaN, 4.0}, {0.0, 1.0, 4.0}, 2);
     EXPECT_EQ(gaps[0], 1.0);
     EXPECT_TRUE(std::isnan(gaps[1]));
@@ -344,11 +367,30 @@ TEST(DensityEstimation, NearestNeighbourOfTwoPoints)
     EXPECT_EQ(computeKnnDensity({7.0}, {1.0}), std::vector<double>{1.0});
 }
 
-TEST(DensityEstimation, NearestNeighboursAreExactOnSkewedData)
+TEST(DensityEstimation, NearestNeighboursAreExact)
 {
+    // Skewed clusters; the same with one axis a thousand times narrower (as
+    // deformation against area); points on a line; points on a level line.
+    std::vector<Points> cases = {skewedPoints(1200, 21), skewedPoints(3000, 22), skewedPoints(2000, 23)};
+    for (double& v : cases[2].y)
+        v *= 1e-3;
+    Points line, level;
+    std::mt19937 rng(5);
+    std::exponential_distribution<double> gap(1.0);
+    double t = 0.0;
+    for (int i = 0; i < 1500; ++i) {
+        t += gap(rng);
+        line.x.push_back(t);
+        line.y.push_back(2.0 * t + 1.0);
+        level.x.push_back(t * t);
+        level.y.push_back(4.0);
+    }
+    cases.push_back(line);
+    cases.push_back(level);
+
     // Reference: every distance, fully sorted.
-    for (unsigned seed : {21u, 22u}) {
-        const Points p = skewedPoints(seed == 21u ? 1200 : 3000, seed);
+    for (size_t c = 0; c < cases.size(); ++c) {
+        const Points& p = cases[c];
         const size_t n = p.x.size();
         const size_t k = size_t(std::sqrt(double(n)));
         const std::vector<double> fast = computeKnnDensity(p.x, p.y);
@@ -360,7 +402,33 @@ TEST(DensityEstimation, NearestNeighboursAreExactOnSkewedData)
                     d2.push_back((p.x[i] - p.x[j]) * (p.x[i] - p.x[j]) + (p.y[i] - p.y[j]) * (p.y[i] - p.y[j]));
             std::sort(d2.begin(), d2.end());
             const double expected = d2[k - 1] > 0.0 ? k / (M_PI * d2[k - 1]) : double(k);
-            ASSERT_DOUBLE_EQ(fast[i], expected) << "seed " << seed << " point " << i;
+            ASSERT_DOUBLE_EQ(fast[i], expected) << "case " << c << " point " << i;
         }
     }
+}
+
+TEST(DensityEstimation, NthSmallestMatchesASort)
+{
+    std::mt19937 rng(3);
+    std::lognormal_distribution<double> spread(0.0, 3.0);
+    std::uniform_int_distribution<int> few(0, 5);
+    for (int trial = 0; trial < 4; ++trial) {
+        std::vector<double> v;
+        for (int i = 0; i < 20000; ++i) {
+            // Heavy tails, ties and NaN.
+            const double a = trial % 2 ? spread(rng) : double(few(rng));
+            v.push_back(i % 97 == 0 ? NaN : (i % 2 ? a : -a));
+        }
+        std::vector<double> sorted;
+        std::copy_if(v.begin(), v.end(), std::back_inserter(sorted), [](double a) { return !std::isnan(a); });
+        std::sort(sorted.begin(), sorted.end());
+        for (size_t rank : {size_t(0), size_t(1), sorted.size() / 4, sorted.size() / 2, sorted.size() - 1})
+            EXPECT_EQ(selectNthSmallest(v, rank), sorted[rank]) << "trial " << trial << " rank " << rank;
+        EXPECT_EQ(selectNthSmallest(v, sorted.size() + 10), sorted.back());
+    }
+    EXPECT_TRUE(std::isnan(selectNthSmallest({NaN, NaN}, 0)));
+    EXPECT_TRUE(std::isnan(selectNthSmallest({}, 0)));
+    EXPECT_EQ(selectNthSmallest({2.0, 2.0, 2.0}, 1), 2.0);
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(selectNthSmallest({inf, 1.0, -inf, 3.0}, 1), 1.0);
 }

@@ -1,7 +1,10 @@
 // Data, colouring, scales, overlays and the export look of the scatter plot.
 #include "scatterplottesting.h"
 
+#include <QBuffer>
+#include <QPainter>
 #include <QPainterPath>
+#include <QSvgGenerator>
 #include <QPen>
 
 #include <qwt_color_map.h>
@@ -101,6 +104,25 @@ TEST_F(ScatterPlotTest, PixelsShowTheMapColoursThePlainColourAndTheHighlight)
     plot->highlightPoint(1);
     image = canvasImage();
     EXPECT_LE(distance(image.pixel(pixelOf(80, 50)), qRgb(254, 204, 0)), 2);
+}
+
+// Later events cover earlier ones, also when the points are painted on several threads.
+TEST_F(ScatterPlotTest, LaterPointsCoverEarlierOnes)
+{
+    std::vector<double> x(120000, 10.0);
+    std::vector<double> y(120000, 10.0);
+    std::vector<double> c(120000, 0.0);
+    x.back() = 50.0;
+    y.back() = 50.0;
+    c.back() = 1.0;
+    x[x.size() - 2] = 50.0;
+    y[y.size() - 2] = 50.0;
+    plot->setData(x, y, "x", "y", c, "c");
+    setRanges(0, 100, 0, 100);
+    EXPECT_LE(distance(canvasImage().pixel(pixelOf(50, 50)), qRgb(253, 231, 37)), 2);
+    std::swap(c[c.size() - 1], c[c.size() - 2]);
+    plot->setData(x, y, "x", "y", c, "c");
+    EXPECT_LE(distance(canvasImage().pixel(pixelOf(50, 50)), qRgb(68, 1, 84)), 2);
 }
 
 TEST_F(ScatterPlotTest, ColourColumnOfAnotherLengthFallsBackToThePlainColour)
@@ -331,6 +353,49 @@ TEST_F(ScatterPlotTest, OverlaysRepaintWithoutRepaintingThePoints)
     wheel(pixelOf(50, 50), 120);
     canvasImage();
     EXPECT_EQ(plot->pointLayerRenders(), renders + 1);
+}
+
+// Exports draw the points at the target's resolution, and as shapes on vector devices.
+TEST_F(ScatterPlotTest, RenderedExportsScaleThePoints)
+{
+    plot->setData({20, 50, 80}, {50, 50, 50}, "x", "y", {3, 3, 3}, "c");
+    setRanges(0, 100, 0, 100);
+    auto countDotPixels = [](const QImage& image) {
+        int n = 0;
+        for (int yy = 0; yy < image.height(); ++yy)
+            for (int xx = 0; xx < image.width(); ++xx)
+                n += distance(image.pixel(xx, yy), qRgb(68, 1, 84)) <= 2 ? 1 : 0;
+        return n;
+    };
+    QwtPlotRenderer renderer;
+    QImage single(640, 480, QImage::Format_RGB32);
+    single.fill(Qt::white);
+    {
+        QPainter painter(&single);
+        renderer.render(plot.get(), &painter, QRectF(0, 0, 640, 480));
+    }
+    QImage twice(1280, 960, QImage::Format_RGB32);
+    twice.fill(Qt::white);
+    {
+        QPainter painter(&twice);
+        painter.scale(2.0, 2.0);
+        renderer.render(plot.get(), &painter, QRectF(0, 0, 640, 480));
+    }
+    const int atOne = countDotPixels(single);
+    EXPECT_GT(atOne, 3 * 12);
+    EXPECT_NEAR(double(countDotPixels(twice)) / atOne, 4.0, 1.0);
+
+    QBuffer svg;
+    svg.open(QIODevice::WriteOnly);
+    QSvgGenerator generator;
+    generator.setOutputDevice(&svg);
+    generator.setSize(QSize(640, 480));
+    {
+        QPainter painter(&generator);
+        renderer.render(plot.get(), &painter, QRectF(0, 0, 640, 480));
+    }
+    EXPECT_EQ(svg.data().count("<circle"), 3);
+    EXPECT_EQ(svg.data().count("<image"), 1);   // the colour bar only
 }
 
 // --- export look -------------------------------------------------------------------
