@@ -373,10 +373,11 @@ void MainWindow::updatePlot()
     const int xMode = scaleXCombo->currentIndex();
     const int yMode = scaleYCombo->currentIndex();
     KdeCache kde;
-    std::vector<double> tx, ty;
+    // Plot coordinates of the points; a linear axis uses the values themselves.
+    std::vector<double> txStore, tyStore;
+    const std::vector<double>& tx = density && xMode != ScaleLinear ? (txStore = transformAxisValues(xs, xMode)) : xs;
+    const std::vector<double>& ty = density && yMode != ScaleLinear ? (tyStore = transformAxisValues(ys, yMode)) : ys;
     if (density) {
-        tx = transformAxisValues(xs, xMode);
-        ty = transformAxisValues(ys, yMode);
         const int method = colourKey == "__density_hist__" ? HistogramDensity
                            : colourKey == "__density_knn__" ? NearestNeighbourDensity
                                                             : KernelDensity;
@@ -402,6 +403,7 @@ void MainWindow::updatePlot()
 
     // Drop what cannot be drawn. The kept grid stays valid for the contours
     // only when every dropped point had no finite plot coordinates anyway.
+    // (tx may be xs itself: point i is read before anything is written there.)
     const bool haveColour = !cs.empty();
     size_t out = 0;
     for (size_t i = 0; i < xs.size(); ++i) {

@@ -3,20 +3,49 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 namespace Tessary {
 
 namespace {
 
-double percentileOfSorted(const std::vector<double>& sorted, double p)
+// The values that ranks of the sorted column hold, found by partial selection
+// in ascending rank order: v[0, numbers) are the numbers (NaN moved behind
+// them), every rank at or beyond `numbers` holds NaN. v is reordered.
+class RankSelector
 {
-    const std::size_t n = sorted.size();
+public:
+    RankSelector(std::vector<double>& v, std::size_t numbers) : v(v), numbers(numbers) {}
+
+    double at(std::size_t rank)
+    {
+        if (rank >= numbers)
+            return std::numeric_limits<double>::quiet_NaN();
+        if (rank >= placed) {
+            std::nth_element(v.begin() + static_cast<std::ptrdiff_t>(placed),
+                             v.begin() + static_cast<std::ptrdiff_t>(rank),
+                             v.begin() + static_cast<std::ptrdiff_t>(numbers));
+            placed = rank + 1;
+        }
+        return v[rank];
+    }
+
+private:
+    std::vector<double>& v;
+    std::size_t numbers;
+    std::size_t placed = 0; // v[0, placed) hold their sorted values
+};
+
+// Ascending p only: the selector moves forward through the ranks.
+double percentile(RankSelector& ranks, std::size_t n, double p)
+{
     const double h = static_cast<double>(n - 1) * p;
     const std::size_t k = static_cast<std::size_t>(std::floor(h));
     const double f = h - static_cast<double>(k);
+    const double low = ranks.at(k);
     if (k + 1 >= n)
-        return sorted[k];
-    return f * sorted[k + 1] + (1.0 - f) * sorted[k];
+        return low;
+    return f * ranks.at(k + 1) + (1.0 - f) * low;
 }
 
 } // namespace
@@ -42,17 +71,16 @@ ColumnStatistics computeColumnStatistics(const std::vector<double>& values)
         stats.sd = std::sqrt(squares / static_cast<double>(n - 1));
     }
 
-    // Plain operator< is no strict weak ordering once NaN is present, and
-    // std::sort may then run past the ends of the range. Move the NaN values to
-    // the back first and sort only the numbers.
-    std::vector<double> sorted(values);
-    const auto numbersEnd = std::partition(sorted.begin(), sorted.end(),
+    // Plain operator< is no strict weak ordering once NaN is present: move the
+    // NaN values to the back first and select only among the numbers. Partial
+    // selection gives the values a full sort would put at those ranks.
+    std::vector<double> work(values);
+    const auto numbersEnd = std::partition(work.begin(), work.end(),
                                            [](double v) { return !std::isnan(v); });
-    std::sort(sorted.begin(), numbersEnd);
-
-    stats.q1 = percentileOfSorted(sorted, 0.25);
-    stats.median = percentileOfSorted(sorted, 0.5);
-    stats.q3 = percentileOfSorted(sorted, 0.75);
+    RankSelector ranks(work, static_cast<std::size_t>(numbersEnd - work.begin()));
+    stats.q1 = percentile(ranks, n, 0.25);
+    stats.median = percentile(ranks, n, 0.5);
+    stats.q3 = percentile(ranks, n, 0.75);
     stats.iqr = stats.q3 - stats.q1;
     return stats;
 }
