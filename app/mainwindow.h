@@ -191,6 +191,9 @@ private:
     void updateTabbedDockTitleBars(QDockWidget* changed, bool visible);
     void switchToDataset(int index);
     void addDatasetItem(int index);
+    // After datasets were added, removed or renamed: the filter-group matrix
+    // windows, the plot-settings button and the folder view.
+    void refreshDatasetViews();
     void applyActiveDatasetStateTo(DatasetEntry* entry);
     // The feature names (where the target has them), scale modes and contours.
     static void copyPlotSettings(const DatasetEntry& from, DatasetEntry& to);

@@ -144,6 +144,11 @@ void MainWindow::addDatasetItem(int index)
     item->setData(Qt::UserRole, entry->id);
     item->setToolTip(QString::fromStdString(entry->filePath));
     datasetList->addItem(item);
+    refreshDatasetViews();
+}
+
+void MainWindow::refreshDatasetViews()
+{
     for (QMainWindow* w : std::vector<QMainWindow*>(matrixWindows))
         QMetaObject::invokeMethod(w, "refresh");
     updatePlotSettingsButton();
@@ -344,12 +349,9 @@ void MainWindow::onRenameFinished()
     entry->displayName = name;
     if (QListWidgetItem* item = datasetList->item(activeDatasetIndex))
         item->setText(buildDatasetCaption(entry));
-    if (datasetFolderViewActive())
-        rebuildDatasetTree();
     updateInfoLabel();
     notifyDatasetRenamed(entry->id, name);
-    for (QMainWindow* w : std::vector<QMainWindow*>(matrixWindows))
-        QMetaObject::invokeMethod(w, "refresh");
+    refreshDatasetViews();
 }
 
 void MainWindow::duplicateDataset()
@@ -430,12 +432,7 @@ void MainWindow::removeDataset()
         const QSignalBlocker block(datasetList);
         datasetList->setCurrentRow(activeDatasetIndex);
     }
-
-    for (QMainWindow* w : std::vector<QMainWindow*>(matrixWindows))
-        QMetaObject::invokeMethod(w, "refresh");
-    updatePlotSettingsButton();
-    if (datasetFolderViewActive())
-        rebuildDatasetTree();
+    refreshDatasetViews();
 }
 
 void MainWindow::clearDatasetPanels()

@@ -78,27 +78,6 @@ QStringList measurementParts(const DatasetEntry& entry)
     return parts;
 }
 
-// Contours from a density grid in plot coordinates and the densities at the
-// points that built it, mapped back to feature values; the same lines as
-// computeDensityContours on those points.
-std::vector<DensityContour> contoursFromGrid(const DensityGrid& grid, const std::vector<double>& density,
-                                             const std::vector<double>& fractions, int xMode, int yMode)
-{
-    std::vector<DensityContour> contours;
-    for (double f : fractions) {
-        DensityContour contour;
-        contour.fraction = f;
-        contour.threshold = contourLevelForFraction(density, f);
-        if (contour.threshold > 0.0)
-            contour.polylines = traceIsolines(grid, contour.threshold);
-        for (ContourPolyline& line : contour.polylines)
-            for (ContourPoint& p : line)
-                inverseTransformAxisRange(p.first, p.second, xMode, yMode);
-        contours.push_back(std::move(contour));
-    }
-    return contours;
-}
-
 } // namespace
 
 QString MainWindow::buildDatasetCaption(const DatasetEntry* entry)
@@ -310,7 +289,8 @@ void MainWindow::updatePlot()
     if (xName.empty() || yName.empty()) {
         // A dataset without features (no "/events"): show that it has nothing,
         // not the points of the dataset shown before.
-        if (xFeatureCombo->count() == 0 && yFeatureCombo->count() == 0)
+        const std::vector<std::string> features = ds->reader->features();
+        if (std::none_of(features.begin(), features.end(), &RTDCReader::isScalarFeatureName))
             showEmptyPlot();
         return;
     }
@@ -563,7 +543,12 @@ void MainWindow::updateContourOverlay()
         scatterPlot->clearContours();
         return;
     }
-    scatterPlot->setContours(contoursFromGrid(kdeCache.grid, kdeCache.density, levels, xMode, yMode));
+    std::vector<DensityContour> contours = contoursFromGrid(kdeCache.grid, kdeCache.density, levels);
+    for (DensityContour& contour : contours)
+        for (ContourPolyline& line : contour.polylines)
+            for (ContourPoint& p : line)
+                inverseTransformAxisRange(p.first, p.second, xMode, yMode);
+    scatterPlot->setContours(contours);
 }
 
 void MainWindow::updateIsoelastics()
