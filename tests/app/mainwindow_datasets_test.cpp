@@ -591,3 +591,19 @@ TEST_F(MainWindowDatasetsTest, PreloadEndingAfterItsDatasetWentTouchesNoOther)
     ASSERT_TRUE(waitForPreloads());
     EXPECT_FALSE(other->loaded);
 }
+
+TEST_F(MainWindowDatasetsTest, ZoomResetRequestIsAskedOnceWithThePlottedNames)
+{
+    open(measurement("a.rtdc", 100));
+    selectData(window->colorFeatureCombo, "__density_kde__");
+    QStringList asked;
+    window->zoomResetRequest = [&asked](const std::string& name) {
+        asked << QString::fromStdString(name);
+        return false;
+    };
+    window->updatePlot();
+    EXPECT_EQ(asked, QStringList({"area_um", "deform", "__density_kde__"}));
+    EXPECT_FALSE(window->zoomResetRequest);
+    window->updatePlot();
+    EXPECT_EQ(asked.size(), 3);
+}
