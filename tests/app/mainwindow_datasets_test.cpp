@@ -9,6 +9,7 @@
 #include "widgets/densityestimation.h"
 #include "widgets/filterdockwidget.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -22,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -606,4 +608,74 @@ TEST_F(MainWindowDatasetsTest, ZoomResetRequestIsAskedOnceWithThePlottedNames)
     EXPECT_FALSE(window->zoomResetRequest);
     window->updatePlot();
     EXPECT_EQ(asked.size(), 3);
+}
+
+// ---- the plot controls -----------------------------------------------------
+
+TEST_F(MainWindowDatasetsTest, InfoLabelListsFlowRateReservoirAndRunIndexInOrder)
+{
+    Fixtures::RtdcFileBuilder b = Fixtures::standardMeasurement(1000);
+    b.attribute("setup:flow rate", 0.16).attribute("setup:chip region", "reservoir").attribute("experiment:run index", 3);
+    b.write(dir.file("r.rtdc"));
+    open(QString::fromStdString(dir.file("r.rtdc")));
+    std::vector<double> area = entry(0)->reader->readFeature("area_um");
+    std::sort(area.begin(), area.end());
+    FilterRule rule;
+    rule.featureName = "area_um";
+    rule.minValue = area[50];   // the 50 smallest events fail
+    rule.maxValue = 1e9;
+    entry(0)->filter.addRule(rule);
+    window->updatePlot();
+    EXPECT_EQ(window->infoLabel->text(), QString::fromUtf8("Loaded: Synthetic sample (0.16 µL/s, Reservoir, #3, "
+                                                           "950/1000 events shown (95.0% pass filter))"));
+}
+
+TEST_F(MainWindowDatasetsTest, ApplyPlotSettingsToAllCopiesSettingsAndClearsTheButtonMarker)
+{
+    open(measurement("a.rtdc", 100, "A"));
+    open(measurement("b.rtdc", 100, "B"));
+    EXPECT_TRUE(window->applyPlotSettingsButton->isEnabled());
+    EXPECT_TRUE(window->applyPlotSettingsButton->styleSheet().isEmpty());
+    selectData(window->xFeatureCombo, "bright_avg");
+    selectData(window->colorFeatureCombo, "__density_kde__");
+    window->scaleYCombo->setCurrentIndex(ScalePseudoLog);
+    EXPECT_FALSE(window->applyPlotSettingsButton->styleSheet().isEmpty());   // A differs
+
+    window->applyPlotSettingsButton->click();
+    EXPECT_EQ(entry(0)->xFeatureName, "bright_avg");
+    EXPECT_EQ(entry(0)->colorFeatureName, "__density_kde__");
+    EXPECT_EQ(entry(0)->scaleYMode, ScalePseudoLog);
+    EXPECT_TRUE(window->applyPlotSettingsButton->styleSheet().isEmpty());
+    window->datasetList->setCurrentRow(0);
+    EXPECT_EQ(key(window->xFeatureCombo), "bright_avg");
+    EXPECT_EQ(window->scaleYCombo->currentIndex(), ScalePseudoLog);
+}
+
+TEST_F(MainWindowDatasetsTest, IsoelasticsAreOfferedOnlyForAreaAgainstDeformation)
+{
+    open(measurement("a.rtdc", 100));
+    EXPECT_TRUE(window->isoelasticsCheck->isVisibleTo(window.get()));
+    EXPECT_FALSE(window->isoelasticLabelsCheck->isVisibleTo(window.get()));
+    window->isoelasticsCheck->setChecked(true);
+    EXPECT_TRUE(window->isoelasticLabelsCheck->isVisibleTo(window.get()));
+    selectData(window->yFeatureCombo, "bright_avg");
+    EXPECT_FALSE(window->isoelasticsCheck->isVisibleTo(window.get()));
+    EXPECT_FALSE(window->isoelasticLabelsCheck->isVisibleTo(window.get()));
+    selectData(window->xFeatureCombo, "deform");
+    selectData(window->yFeatureCombo, "area_um");
+    EXPECT_TRUE(window->isoelasticsCheck->isVisibleTo(window.get()));
+}
+
+TEST_F(MainWindowDatasetsTest, PathsOpenedTogetherSortComponentByComponent)
+{
+    QStringList paths{"/d/x/y.rtdc", "/d/a/Q.rtdc", "/d/x/b/c.rtdc", "/d/x/y/z.rtdc", "/d/A/b.rtdc", "/d/x/a.rtdc"};
+    std::sort(paths.begin(), paths.end(), &MainWindow::hierarchicalPathLess);
+    EXPECT_EQ(paths, QStringList({"/d/A/b.rtdc", "/d/a/Q.rtdc", "/d/x/a.rtdc", "/d/x/b/c.rtdc", "/d/x/y/z.rtdc",
+                                  "/d/x/y.rtdc"}));
+}
+
+TEST_F(MainWindowDatasetsTest, CaptionEscapesTheName)
+{
+    open(measurement("a.rtdc", 10, "a<b"));
+    EXPECT_TRUE(window->datasetList->item(0)->text().startsWith("<b>a&lt;b</b> ("));
 }
