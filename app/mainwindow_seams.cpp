@@ -20,6 +20,8 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 
+#include <set>
+
 namespace Tessary {
 
 bool MainWindow::hierarchicalPathLess(const QString& a, const QString& b)
@@ -98,7 +100,6 @@ void MainWindow::displayEvent(int eventIndex)
     eventTable->resizeColumnsToContents();
 }
 
-// Minimal: the sections by their titles, nothing under "Other".
 void MainWindow::populateMetadataTree()
 {
     const DatasetEntry* ds = activeEntry();
@@ -112,16 +113,28 @@ void MainWindow::populateMetadataTree()
         {"Fluorescence", &m.fluorescence},     {"Online Filter", &m.onlineFilter},
         {"Offline Filter", &m.offlineFilter},  {"Export", &m.exportInfo},
     };
-    for (const auto& [title, entries] : sections) {
-        if (entries->empty())
-            continue;
-        auto* top = new QTreeWidgetItem(metadataTree, {QString::fromLatin1(title)});
+    const auto addSection = [this](const QString& title, const std::map<std::string, std::string>& entries) {
+        if (entries.empty())
+            return;
+        auto* top = new QTreeWidgetItem(metadataTree, {title});
         QFont bold = top->font(0);
         bold.setWeight(QFont::Bold);
         top->setFont(0, bold);
-        for (const auto& [key, value] : *entries)
+        for (const auto& [key, value] : entries)
             new QTreeWidgetItem(top, {QString::fromStdString(key), QString::fromStdString(value)});
+    };
+    for (const auto& [title, entries] : sections)
+        addSection(QString::fromLatin1(title), *entries);
+    // Attributes of sections not named above, under their full names.
+    static const std::set<std::string> known{"experiment", "setup", "imaging", "online_contour", "online_filter",
+                                             "offline_filter", "fluorescence", "export"};
+    std::map<std::string, std::string> other;
+    for (const auto& [name, value] : m.allAttributes) {
+        const size_t colon = name.find(':');
+        if (colon != std::string::npos && !known.count(name.substr(0, colon)))
+            other.emplace(name, value);
     }
+    addSection(QStringLiteral("Other"), other);
     metadataTree->expandAll();
     metadataTree->resizeColumnToContents(0);
 }

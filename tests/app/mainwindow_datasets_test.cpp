@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDockWidget>
 #include <QFutureInterface>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -678,4 +680,21 @@ TEST_F(MainWindowDatasetsTest, CaptionEscapesTheName)
 {
     open(measurement("a.rtdc", 10, "a<b"));
     EXPECT_TRUE(window->datasetList->item(0)->text().startsWith("<b>a&lt;b</b> ("));
+}
+
+TEST_F(MainWindowDatasetsTest, VisibleMetadataDockListsTheSectionsOfTheShownDataset)
+{
+    window->show();
+    window->metadataDock->raise();
+    Fixtures::standardMeasurement(20).attribute("extra:note", "hand-made").attribute("loose", "x").write(dir.file("m.rtdc"));
+    open(QString::fromStdString(dir.file("m.rtdc")));
+    ASSERT_TRUE(waitFor([this] { return window->metadataTree->topLevelItemCount() > 0; }));
+    QStringList titles;
+    for (int i = 0; i < window->metadataTree->topLevelItemCount(); ++i)
+        titles << window->metadataTree->topLevelItem(i)->text(0);
+    EXPECT_EQ(titles, QStringList({"Experiment", "Setup", "Imaging", "Online Contour", "Other"}));
+    const QTreeWidgetItem* other = window->metadataTree->topLevelItem(titles.size() - 1);
+    ASSERT_EQ(other->childCount(), 1);   // an attribute without a section is listed nowhere
+    EXPECT_EQ(other->child(0)->text(0), "extra:note");
+    EXPECT_EQ(other->child(0)->text(1), "hand-made");
 }
