@@ -698,3 +698,30 @@ TEST_F(MainWindowDatasetsTest, VisibleMetadataDockListsTheSectionsOfTheShownData
     EXPECT_EQ(other->child(0)->text(0), "extra:note");
     EXPECT_EQ(other->child(0)->text(1), "hand-made");
 }
+
+// A restored dataset whose crosstalk compensation was applied gets it again
+// when shown; while a pool calculation may be writing into readers, the
+// recomputation waits for its end.
+TEST_F(MainWindowDatasetsTest, AppliedCompensationIsRecomputedAfterARunningCalculation)
+{
+    open(measurement("a.rtdc", 100, "A"));
+    open(measurement("b.rtdc", 100, "B"));
+    DatasetEntry* a = entry(0);
+    a->ctcApplied = true;
+    a->ctcChannels = {1, 2};
+    a->spilloverMatrix = SpilloverMatrix(2, 2);
+    a->spilloverMatrix(0, 0) = a->spilloverMatrix(1, 1) = 1.0;
+    a->spilloverMatrix(0, 1) = 0.1;
+
+    QFutureInterface<void> calculation;
+    calculation.reportStarted();
+    window->calcWatcher->setFuture(calculation.future());
+    window->calcRunning = true;
+    window->datasetList->setCurrentRow(0);
+    EXPECT_FALSE(a->reader->hasFeature("fl1_max_ctc"));
+
+    calculation.reportFinished();
+    ASSERT_TRUE(waitFor([a] { return a->reader->hasFeature("fl1_max_ctc"); }));
+    EXPECT_TRUE(a->reader->isComputedFeature("fl2_max_ctc"));
+    EXPECT_GE(window->colorFeatureCombo->findData(QStringLiteral("fl1_max_ctc")), 0);
+}
