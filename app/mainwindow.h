@@ -205,6 +205,8 @@ private:
     void continuePreloadQueues();
     // Empties every panel (no dataset left).
     void clearDatasetPanels();
+    // The image, traces and event table of the shown event.
+    void clearEventViews();
     // The plot of a dataset with nothing to draw.
     void showEmptyPlot();
     void recomputeAppliedCalculations(DatasetEntry* ds);

@@ -301,13 +301,18 @@ void MainWindow::switchToDataset(int index)
     }
     renameEdit->setEnabled(false);
     scatterPlot->clearData();
+    clearEventViews();
+    statisticsWidget->clear();
+}
+
+void MainWindow::clearEventViews()
+{
     imageViewer->clearImage();
 #ifdef TESSARY_HAVE_TRACEPLOT
     tracePlot->clearTraces();
     tracePlot->hide();
 #endif
     eventTable->setRowCount(0);
-    statisticsWidget->clear();
 }
 
 void MainWindow::saveCurrentDatasetState()
@@ -439,12 +444,7 @@ void MainWindow::clearDatasetPanels()
 {
     showEmptyPlot();
     scatterPlot->clearIsoElasticityLines();
-    imageViewer->clearImage();
-#ifdef TESSARY_HAVE_TRACEPLOT
-    tracePlot->clearTraces();
-    tracePlot->hide();
-#endif
-    eventTable->setRowCount(0);
+    clearEventViews();
     metadataTree->clear();
     for (QComboBox* combo : {xFeatureCombo, yFeatureCombo, colorFeatureCombo}) {
         const QSignalBlocker block(combo);
