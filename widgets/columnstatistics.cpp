@@ -3,49 +3,49 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <limits>
 
 namespace Tessary {
 
 namespace {
 
-// The values that ranks of the sorted column hold, found by partial selection
-// in ascending rank order: v[0, numbers) are the numbers (NaN moved behind
-// them), every rank at or beyond `numbers` holds NaN. v is reordered.
-class RankSelector
+// Linear interpolation between neighbouring ranks: h = (n - 1) p, the value at
+// rank floor(h) plus the fraction of the step to the next rank.
+struct Percentile
 {
-public:
-    RankSelector(std::vector<double>& v, std::size_t numbers) : v(v), numbers(numbers) {}
-
-    double at(std::size_t rank)
-    {
-        if (rank >= numbers)
-            return std::numeric_limits<double>::quiet_NaN();
-        if (rank >= placed) {
-            std::nth_element(v.begin() + static_cast<std::ptrdiff_t>(placed),
-                             v.begin() + static_cast<std::ptrdiff_t>(rank),
-                             v.begin() + static_cast<std::ptrdiff_t>(numbers));
-            placed = rank + 1;
-        }
-        return v[rank];
-    }
-
-private:
-    std::vector<double>& v;
-    std::size_t numbers;
-    std::size_t placed = 0; // v[0, placed) hold their sorted values
+    std::size_t k;
+    double f;
 };
 
-// Ascending p only: the selector moves forward through the ranks.
-double percentile(RankSelector& ranks, std::size_t n, double p)
+Percentile percentileRank(std::size_t n, double p)
 {
     const double h = static_cast<double>(n - 1) * p;
-    const std::size_t k = static_cast<std::size_t>(std::floor(h));
-    const double f = h - static_cast<double>(k);
-    const double low = ranks.at(k);
-    if (k + 1 >= n)
-        return low;
-    return f * ranks.at(k + 1) + (1.0 - f) * low;
+    const double k = std::floor(h);
+    return {static_cast<std::size_t>(k), h - k};
+}
+
+double interpolate(const std::vector<double>& ordered, std::size_t n, Percentile rank)
+{
+    if (rank.k + 1 >= n)
+        return ordered[rank.k];
+    return rank.f * ordered[rank.k + 1] + (1.0 - rank.f) * ordered[rank.k];
+}
+
+// Puts the values of the given ranks (ascending) where a full ascending sort
+// would put them, in linear time: each selection leaves everything after its
+// rank no smaller, so the next one only looks at the rest.
+void placeRanks(std::vector<double>& values, std::vector<double>::iterator end,
+                const std::vector<std::size_t>& ranks)
+{
+    auto from = values.begin();
+    for (std::size_t rank : ranks) {
+        const auto at = values.begin() + static_cast<std::ptrdiff_t>(rank);
+        if (at >= end)
+            break;
+        if (at >= from) {
+            std::nth_element(from, at, end);
+            from = at + 1;
+        }
+    }
 }
 
 } // namespace
@@ -71,16 +71,21 @@ ColumnStatistics computeColumnStatistics(const std::vector<double>& values)
         stats.sd = std::sqrt(squares / static_cast<double>(n - 1));
     }
 
-    // Plain operator< is no strict weak ordering once NaN is present: move the
-    // NaN values to the back first and select only among the numbers. Partial
-    // selection gives the values a full sort would put at those ranks.
-    std::vector<double> work(values);
-    const auto numbersEnd = std::partition(work.begin(), work.end(),
+    // Plain operator< is no strict weak ordering once NaN is present, and
+    // the standard algorithms may then run past the ends of the range. Move the
+    // NaN values to the back first and order only the numbers.
+    std::vector<double> ordered(values);
+    const auto numbersEnd = std::partition(ordered.begin(), ordered.end(),
                                            [](double v) { return !std::isnan(v); });
-    RankSelector ranks(work, static_cast<std::size_t>(numbersEnd - work.begin()));
-    stats.q1 = percentile(ranks, n, 0.25);
-    stats.median = percentile(ranks, n, 0.5);
-    stats.q3 = percentile(ranks, n, 0.75);
+
+    const Percentile ranks[3] = {percentileRank(n, 0.25), percentileRank(n, 0.5),
+                                 percentileRank(n, 0.75)};
+    placeRanks(ordered, numbersEnd,
+               {ranks[0].k, ranks[0].k + 1, ranks[1].k, ranks[1].k + 1, ranks[2].k, ranks[2].k + 1});
+
+    stats.q1 = interpolate(ordered, n, ranks[0]);
+    stats.median = interpolate(ordered, n, ranks[1]);
+    stats.q3 = interpolate(ordered, n, ranks[2]);
     stats.iqr = stats.q3 - stats.q1;
     return stats;
 }

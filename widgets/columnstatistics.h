@@ -17,8 +17,9 @@ struct ColumnStatistics
 
 // Mean, sample standard deviation and the quartiles (linear interpolation
 // between neighbouring ranks) of values. An empty column gives all zeros. A
-// column holding NaN gives a NaN mean and SD; the NaN values are ordered after
-// every number, so the quartiles come from the upper end of the numbers.
+// column holding NaN gives a NaN mean and SD; NaN ranks after every number, so
+// a quartile that reaches into those ranks is NaN too. Linear time: the ranks
+// are selected, not sorted.
 ColumnStatistics computeColumnStatistics(const std::vector<double>& values);
 
 } // namespace Tessary

@@ -1,5 +1,8 @@
 #include "widgets/imageviewer.h"
 
+#include "fixtures/rtdcfixture.h"
+#include "rtdc/rtdcreader.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -7,6 +10,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -84,10 +88,14 @@ struct DialogAnswers
     }
 };
 
+// Types the full path into the dialog's name field: selectFile() hands the
+// name to the dialog's asynchronous directory model, which may clear it again.
 void chooseFile(QFileDialog* dialog, const QString& path, const QString& filter)
 {
     dialog->selectNameFilter(filter);
-    dialog->selectFile(path);
+    auto* nameEdit = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(nameEdit, nullptr);
+    nameEdit->setText(path);
     static_cast<QDialog*>(dialog)->accept(); // runs the file dialog's own accept
 }
 
@@ -238,6 +246,38 @@ TEST(ImageViewer, OverlayAppliesAfterContrastStretch)
     const QImage shown = shownPixmap(viewer).toImage();
     EXPECT_EQ(shown.pixel(0, 0), qRgb(76, 61, 0)); // stretched to 0, then blended
     EXPECT_EQ(shown.pixel(1, 0), qRgb(255, 255, 255));
+}
+
+TEST(ImageViewer, ShowsFrameAndMaskReadFromFile)
+{
+    // 7 x 3 frames straight from a measurement file: odd width, mask as 0/255.
+    Fixtures::TempDir dir;
+    std::vector<uint8_t> images(2 * 21), masks(2 * 21, 0);
+    for (std::size_t i = 0; i < images.size(); ++i)
+        images[i] = static_cast<uint8_t>(10 * (i % 21));
+    masks[21 + 8] = 255; // event 1, row 1, column 1
+    Fixtures::RtdcFileBuilder()
+        .feature("area_um", std::vector<float>{1.f, 2.f})
+        .attribute("setup:module composition", "Vireon")
+        .image(images, 2, 3, 7)
+        .mask(masks, 2, 3, 7)
+        .write(dir.file("frames.rtdc"));
+    RTDCReader reader;
+    ASSERT_TRUE(reader.open(dir.file("frames.rtdc")));
+    int width = 0, height = 0, maskWidth = 0, maskHeight = 0;
+    const auto pixels = reader.readImage(1, width, height);
+    const auto mask = reader.readMask(1, maskWidth, maskHeight);
+    ASSERT_EQ(width, 7);
+    ASSERT_EQ(height, 3);
+
+    ImageViewer viewer;
+    viewer.actualSize();
+    viewer.displayImageWithMask(pixels, mask, width, height, "event 1");
+    const QImage shown = shownPixmap(viewer).toImage();
+    ASSERT_EQ(shown.size(), QSize(7, 3));
+    EXPECT_EQ(shown.pixel(6, 2), qRgb(200, 200, 200));
+    // 80 under the mask: 56 + 0.3 * (254, 204, 0).
+    EXPECT_EQ(shown.pixel(1, 1), qRgb(132, 117, 56));
 }
 
 // --- zoom -------------------------------------------------------------------------
@@ -407,42 +447,36 @@ TEST(ImageViewer, CancelledSaveDoesNothing)
     EXPECT_EQ(saved.count(), 0);
 }
 
-TEST(ImageViewer, FailedWriteReportsErrorNotSuccess)
+TEST(ImageViewer, FailedSavesReportErrorNotSuccess)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    ImageViewer viewer;
-    viewer.displayImage(pattern(4, 4, {1}), 4, 4, "fail");
-    QSignalSpy saved(&viewer, &ImageViewer::imageSaved);
-
-    // A folder that does not exist: the encoder succeeds, the write fails.
-    const QString missing = dir.filePath("missing/folder/image.png");
-    DialogAnswers answers;
-    answers.fileDialog = [&missing](QFileDialog* dialog) {
-        chooseFile(dialog, missing, "PNG Images (*.png)");
+    struct Case
+    {
+        QString path;
+        QString filter;
+        const char* what;
     };
-    answers.run([&viewer] { QMetaObject::invokeMethod(&viewer, "saveImage"); });
-    ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_TRUE(answers.boxes.first().startsWith("Error|Failed to save image: ")) << answers.boxes.first().toStdString();
-    EXPECT_EQ(saved.count(), 0);
-    EXPECT_FALSE(QFile::exists(missing));
-}
+    const Case cases[] = {
+        // The encoder succeeds, the write fails without any exception.
+        {dir.filePath("missing/folder/image.png"), "PNG Images (*.png)", "folder that does not exist"},
+        // "All Files" adds no suffix; the encoder knows no ".xyz" and throws.
+        {dir.filePath("image.xyz"), "All Files (*)", "unknown format"},
+    };
+    for (const Case& failing : cases) {
+        ImageViewer viewer;
+        viewer.displayImage(pattern(4, 4, {1}), 4, 4, "fail");
+        QSignalSpy saved(&viewer, &ImageViewer::imageSaved);
 
-TEST(ImageViewer, UnknownFormatReportsError)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    ImageViewer viewer;
-    viewer.displayImage(pattern(4, 4, {1}), 4, 4, "format");
-    QSignalSpy saved(&viewer, &ImageViewer::imageSaved);
-
-    // "All Files" adds no suffix; the encoder knows no ".xyz" and throws.
-    const QString path = dir.filePath("image.xyz");
-    DialogAnswers answers;
-    answers.fileDialog = [&path](QFileDialog* dialog) { chooseFile(dialog, path, "All Files (*)"); };
-    answers.run([&viewer] { QMetaObject::invokeMethod(&viewer, "saveImage"); });
-    ASSERT_EQ(answers.boxes.size(), 1);
-    EXPECT_TRUE(answers.boxes.first().startsWith("Error|Failed to save image: "));
-    EXPECT_EQ(saved.count(), 0);
-    EXPECT_FALSE(QFile::exists(path));
+        DialogAnswers answers;
+        answers.fileDialog = [&failing](QFileDialog* dialog) {
+            chooseFile(dialog, failing.path, failing.filter);
+        };
+        answers.run([&viewer] { QMetaObject::invokeMethod(&viewer, "saveImage"); });
+        ASSERT_EQ(answers.boxes.size(), 1) << failing.what;
+        EXPECT_TRUE(answers.boxes.first().startsWith("Error|Failed to save image: "))
+            << failing.what << ": " << answers.boxes.first().toStdString();
+        EXPECT_EQ(saved.count(), 0) << failing.what;
+        EXPECT_FALSE(QFile::exists(failing.path)) << failing.what;
+    }
 }
