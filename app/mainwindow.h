@@ -216,6 +216,7 @@ private:
     void rebuildDatasetTree();
     void rebuildTracePlot();
     void displayEvent(int eventIndex);
+    void displayTraces(int eventIndex);
     void populateMetadataTree();
     void updatePolygonOverlays();
     void updateFilterSyncState();

@@ -10,10 +10,7 @@
 #include "widgets/imageviewer.h"
 #include "widgets/scatterplot.h"
 #include "widgets/statisticsdockwidget.h"
-#if __has_include("widgets/traceplot.h")
 #include "widgets/traceplot.h"
-#define TESSARY_HAVE_TRACEPLOT 1
-#endif
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -308,10 +305,8 @@ void MainWindow::switchToDataset(int index)
 void MainWindow::clearEventViews()
 {
     imageViewer->clearImage();
-#ifdef TESSARY_HAVE_TRACEPLOT
     tracePlot->clearTraces();
     tracePlot->hide();
-#endif
     eventTable->setRowCount(0);
 }
 

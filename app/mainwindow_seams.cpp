@@ -9,10 +9,8 @@
 #include "widgets/filterdockwidget.h"
 #include "widgets/imageviewer.h"
 #include "widgets/scatterplot.h"
-#if __has_include("widgets/traceplot.h")
 #include "widgets/traceplot.h"
-#define TESSARY_HAVE_TRACEPLOT 1
-#endif
+#include "calc/calculationsdockwidget.h"
 
 #include <QComboBox>
 #include <QFont>
@@ -20,6 +18,7 @@
 #include <QTableWidget>
 #include <QTreeWidget>
 
+#include <map>
 #include <set>
 
 namespace Tessary {
@@ -54,15 +53,74 @@ void MainWindow::rebuildDatasetTree()
     treeRebuilding = false;
 }
 
-// Minimal: the trace plot stays hidden.
+// The trace plot's channels from the fluorescence metadata (names, baseline
+// offsets, sample rate); without named channels the traces "fl<N>..." give
+// channels "FL<N>". Keys whose channel or value is no number are skipped.
 void MainWindow::rebuildTracePlot()
 {
-#ifdef TESSARY_HAVE_TRACEPLOT
-    tracePlot->hide();
-#endif
+    const DatasetEntry* ds = activeEntry();
+    if (!ds || !ds->reader || !ds->reader->hasTraces()) {
+        tracePlot->clearTraces();
+        tracePlot->hide();
+        return;
+    }
+    std::map<int, std::string> names;
+    std::map<int, double> offsets;
+    double rate = 0.0;
+    const auto channelAt = [](const std::string& key, size_t prefix, int& channel) {
+        if (key.size() <= prefix || key[prefix] < '0' || key[prefix] > '9')
+            return false;
+        channel = key[prefix] - '0';
+        return true;
+    };
+    for (const auto& [key, value] : ds->metadata.fluorescence) {
+        const QString text = QString::fromStdString(value);
+        bool ok = false;
+        int channel = 0;
+        if (key == "sample rate" || key == "sample_rate") {
+            const double r = text.toDouble(&ok);
+            if (ok)
+                rate = r;
+        } else if ((key.rfind("channel ", 0) == 0 && key.find(" name") != std::string::npos)
+                   || (key.rfind("channel_", 0) == 0 && key.find("_name") != std::string::npos)) {
+            if (channelAt(key, 8, channel))
+                names[channel] = value;
+        } else if ((key.rfind("baseline ", 0) == 0 && key.find(" offset") != std::string::npos)
+                   || (key.rfind("baseline_", 0) == 0 && key.find("_offset") != std::string::npos)) {
+            const double offset = text.toDouble(&ok);
+            if (ok && channelAt(key, 9, channel))
+                offsets[channel] = offset;
+        }
+    }
+    const std::vector<std::string> traceNames = ds->reader->traceNames();
+    if (names.empty()) {
+        for (const std::string& trace : traceNames) {
+            if (trace.size() >= 3 && trace.rfind("fl", 0) == 0 && trace[2] >= '1' && trace[2] <= '9')
+                names.emplace(trace[2] - '0', "FL" + std::string(1, trace[2]));
+        }
+    }
+    if (!(rate > 0.0))
+        rate = 1.0;
+    tracePlot->createTraceCurves(names, offsets, rate, traceNames, calcDockWidget->showRefinedTrace());
+    tracePlot->setVisible(tracePlot->hasTraces());
 }
 
-// Minimal: the image (with the mask when asked for) and the event's values.
+void MainWindow::displayTraces(int eventIndex)
+{
+    tracePlot->clearTraces();
+    const DatasetEntry* ds = activeEntry();
+    if (!ds || !ds->reader || !ds->reader->hasTraces() || tracePlot->channels().empty())
+        return;
+    std::map<std::string, std::vector<float>> traces;
+    for (const TraceChannel& channel : tracePlot->channels()) {
+        std::vector<float> samples = ds->reader->readTrace(channel.traceName, size_t(eventIndex));
+        if (!samples.empty())
+            traces[channel.traceName] = std::move(samples);
+    }
+    tracePlot->setTraces(traces);
+}
+
+// The image (with the mask when asked for), the traces and the event's values.
 void MainWindow::displayEvent(int eventIndex)
 {
     const DatasetEntry* ds = activeEntry();
@@ -84,6 +142,7 @@ void MainWindow::displayEvent(int eventIndex)
         else
             imageViewer->displayImage(image, width, height, info);
     }
+    displayTraces(eventIndex);
     eventTable->setRowCount(0);
     for (const std::string& name : reader.features()) {
         if (!RTDCReader::isScalarFeatureName(name))

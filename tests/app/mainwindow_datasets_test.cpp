@@ -8,6 +8,7 @@
 #include "rtdc/axistransforms.h"
 #include "widgets/densityestimation.h"
 #include "widgets/filterdockwidget.h"
+#include "widgets/traceplot.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -724,4 +725,21 @@ TEST_F(MainWindowDatasetsTest, AppliedCompensationIsRecomputedAfterARunningCalcu
     ASSERT_TRUE(waitFor([a] { return a->reader->hasFeature("fl1_max_ctc"); }));
     EXPECT_TRUE(a->reader->isComputedFeature("fl2_max_ctc"));
     EXPECT_GE(window->colorFeatureCombo->findData(QStringLiteral("fl1_max_ctc")), 0);
+}
+
+TEST_F(MainWindowDatasetsTest, TracesOfTheShownEventFollowTheFluorescenceChannels)
+{
+    Fixtures::StandardOptions options;
+    options.traces = true;
+    options.images = true;
+    Fixtures::writeStandardMeasurement(dir.file("t.rtdc"), 30, options);
+    open(QString::fromStdString(dir.file("t.rtdc")));
+    ASSERT_EQ(window->tracePlot->channels().size(), 2u);
+    EXPECT_EQ(window->tracePlot->channels()[0].channel, 1);
+    EXPECT_TRUE(window->tracePlot->isVisibleTo(window.get()));
+    EXPECT_TRUE(window->tracePlot->hasTraces());
+
+    // Without traces the plot goes away again.
+    open(measurement("plain.rtdc", 30));
+    EXPECT_FALSE(window->tracePlot->isVisibleTo(window.get()));
 }
