@@ -28,6 +28,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTreeWidget>
+#include <QtConcurrent>
 
 #include <algorithm>
 #include <cmath>
@@ -357,6 +358,7 @@ void MainWindow::updatePlot()
     std::vector<double> txStore, tyStore;
     const std::vector<double>& tx = density && xMode != ScaleLinear ? (txStore = transformAxisValues(xs, xMode)) : xs;
     const std::vector<double>& ty = density && yMode != ScaleLinear ? (tyStore = transformAxisValues(ys, yMode)) : ys;
+    bool statisticsShown = false;
     if (density) {
         const int method = colourKey == "__density_hist__" ? HistogramDensity
                            : colourKey == "__density_knn__" ? NearestNeighbourDensity
@@ -367,8 +369,19 @@ void MainWindow::updatePlot()
             for (size_t i = 0; i < tx.size() && finite < 4; ++i)
                 finite += std::isfinite(tx[i]) && std::isfinite(ty[i]);
             if (finite >= 4) {
-                kde.grid = computeKdeGrid(tx, ty, 0);
-                cs = interpolateGrid(kde.grid, tx, ty);
+                QFuture<void> estimate = QtConcurrent::run([&kde, &cs, &tx, &ty] {
+                    kde.grid = computeKdeGrid(tx, ty, 0);
+                    cs = interpolateGrid(kde.grid, tx, ty);
+                });
+                // With every coordinate finite the estimate is finite at every
+                // point and no point will be dropped: the statistics of these
+                // points are final and are shown while the estimate runs.
+                const auto finiteValue = [](double v) { return std::isfinite(v); };
+                if (std::all_of(xs.begin(), xs.end(), finiteValue) && std::all_of(ys.begin(), ys.end(), finiteValue)) {
+                    statisticsWidget->updateStatistics(xs, ys, xAxisTitle, yAxisTitle);
+                    statisticsShown = true;
+                }
+                estimate.waitForFinished();
                 kde.valid = true;
             } else {
                 cs.assign(xs.size(), std::nan(""));
@@ -448,7 +461,8 @@ void MainWindow::updatePlot()
     if (!suppressFilterPanelRefresh)
         refreshFilterPanel();
     updatePlotSettingsButton();
-    statisticsWidget->updateStatistics(plotX, plotY, xAxisTitle, yAxisTitle);
+    if (!statisticsShown)
+        statisticsWidget->updateStatistics(plotX, plotY, xAxisTitle, yAxisTitle);
 
     if (ds->currentEventIndex >= 0 && !highlightEvent(ds->currentEventIndex) && !plottedEventIndices.empty()) {
         // The shown event is filtered out: the first drawn event takes its place.

@@ -8,6 +8,7 @@
 #include "rtdc/axistransforms.h"
 #include "widgets/densityestimation.h"
 #include "widgets/filterdockwidget.h"
+#include "widgets/statisticsdockwidget.h"
 #include "widgets/traceplot.h"
 
 #include <QCheckBox>
@@ -111,6 +112,12 @@ protected:
     }
 
     DatasetEntry* entry(int index) { return window->datasetEntries[size_t(index)].get(); }
+    // The "N" row of the plot statistics.
+    QString statisticsCount()
+    {
+        const auto* table = window->statisticsWidget->findChild<QTreeWidget*>();
+        return table && table->topLevelItemCount() > 0 ? table->topLevelItem(0)->text(1) : QString();
+    }
     QString key(QComboBox* combo) { return combo->currentData().toString(); }
 
     Fixtures::TempDir dir;
@@ -208,6 +215,7 @@ TEST_F(MainWindowDatasetsTest, DensityColouringSharesTheContourGrid)
     for (int mode : {ScaleLinear, ScaleLog}) {
         window->scaleXCombo->setCurrentIndex(mode);
         ASSERT_EQ(window->plotColor.size(), window->plotX.size());
+        EXPECT_EQ(statisticsCount(), "2000");
         EXPECT_EQ(window->colorAxisTitle, "Density");
         const auto tx = transformAxisValues(window->plotX, mode);
         const auto ty = transformAxisValues(window->plotY, ScaleLinear);
@@ -233,6 +241,7 @@ TEST_F(MainWindowDatasetsTest, DroppedPointsWithPlotCoordinatesInvalidateTheShar
     selectData(window->colorFeatureCombo, "__density_kde__");
     window->scaleXCombo->setCurrentIndex(ScaleLog);
     EXPECT_EQ(window->plotX.size(), 199u);
+    EXPECT_EQ(statisticsCount(), "199");   // of the drawn points
     window->contourModeCombo->setCurrentIndex(1);
     ASSERT_TRUE(window->kdeCache.valid);
     const auto tx = transformAxisValues(window->plotX, ScaleLog);
