@@ -3,7 +3,7 @@
 #include "app/datasetentry.h"
 #include "app/filtergroupregistry.h"
 #include "rtdc/eventfilter.h"
-#include "widgets/densityestimation.h"
+#include "widgets/densitycontours.h"
 
 #include <QFutureWatcher>
 #include <QJsonArray>
@@ -210,6 +210,10 @@ private:
     // The plot of a dataset with nothing to draw.
     void showEmptyPlot();
     void recomputeAppliedCalculations(DatasetEntry* ds);
+    // The contour overlay; with traced lines given (already running or done)
+    // those are shown instead of tracing them here.
+    void showContourOverlay(QFuture<std::vector<DensityContour>> traced);
+    std::vector<double> contourLevels() const;
     void updateIsoelastics();
     void loadColorByOptions();
     void setLogScaleWarning(QComboBox* combo, qsizetype hiddenCount, const QString& axisName);
@@ -308,6 +312,8 @@ public:
         int xMode = 0;
         int yMode = 0;
     } kdeCache;
+    // The contours of a kept grid at the given levels, in feature units.
+    static std::vector<DensityContour> contourLines(const KdeCache& cache, const std::vector<double>& levels);
 
     QObject* updateChecker = nullptr;      // the update checker, once one exists
     bool lastCheckSilent = false;

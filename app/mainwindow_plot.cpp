@@ -437,6 +437,11 @@ void MainWindow::updatePlot()
     setLogScaleWarning(scaleXCombo, xMode == ScaleLog ? countNonPositive(plotX) : 0, QStringLiteral("X-axis scale mode"));
     setLogScaleWarning(scaleYCombo, yMode == ScaleLog ? countNonPositive(plotY) : 0, QStringLiteral("Y-axis scale mode"));
 
+    // The contours of a kept grid are traced on the pool while the plot takes its data.
+    QFuture<std::vector<DensityContour>> traced;
+    if (contourModeCombo->currentIndex() != 0 && plotX.size() >= 4 && kdeCache.valid)
+        traced = QtConcurrent::run([cache = &kdeCache, levels = contourLevels()] { return contourLines(*cache, levels); });
+
     scatterPlot->setData(plotX, plotY, xAxisTitle, yAxisTitle, plotColor, colorAxisTitle);
 
     bool resetRequested = false;
@@ -453,7 +458,7 @@ void MainWindow::updatePlot()
     lastPlotDatasetIndex = activeDatasetIndex;
 
     updatePolygonOverlays();
-    updateContourOverlay();
+    showContourOverlay(traced);
     updateIsoelastics();
     updateInfoLabel();
     refreshToolWindows();
@@ -526,6 +531,28 @@ void MainWindow::updateContours()
 
 void MainWindow::updateContourOverlay()
 {
+    showContourOverlay(QFuture<std::vector<DensityContour>>());
+}
+
+std::vector<double> MainWindow::contourLevels() const
+{
+    const double inner = contourInnerSpin->value() / 100.0;
+    const double outer = contourOuterSpin->value() / 100.0;
+    return {std::min(inner, outer), std::max(inner, outer)};
+}
+
+std::vector<DensityContour> MainWindow::contourLines(const KdeCache& cache, const std::vector<double>& levels)
+{
+    std::vector<DensityContour> contours = contoursFromGrid(cache.grid, cache.density, levels);
+    for (DensityContour& contour : contours)
+        for (ContourPolyline& line : contour.polylines)
+            for (ContourPoint& p : line)
+                inverseTransformAxisRange(p.first, p.second, cache.xMode, cache.yMode);
+    return contours;
+}
+
+void MainWindow::showContourOverlay(QFuture<std::vector<DensityContour>> traced)
+{
     const int mode = contourModeCombo->currentIndex();
     scatterPlot->setScatterVisible(mode != 2);
     if (mode == 0 || plotX.size() < 4) {
@@ -534,9 +561,10 @@ void MainWindow::updateContourOverlay()
             scatterPlot->replot();
         return;
     }
-    const double inner = contourInnerSpin->value() / 100.0;
-    const double outer = contourOuterSpin->value() / 100.0;
-    const std::vector<double> levels{std::min(inner, outer), std::max(inner, outer)};
+    if (traced.isValid()) {
+        scatterPlot->setContours(traced.result());
+        return;
+    }
     const int xMode = scaleXCombo->currentIndex();
     const int yMode = scaleYCombo->currentIndex();
     if (!kdeCache.valid || kdeCache.xMode != xMode || kdeCache.yMode != yMode
@@ -553,16 +581,10 @@ void MainWindow::updateContourOverlay()
             kdeCache.valid = true;
         }
     }
-    if (!kdeCache.valid) {
+    if (kdeCache.valid)
+        scatterPlot->setContours(contourLines(kdeCache, contourLevels()));
+    else
         scatterPlot->clearContours();
-        return;
-    }
-    std::vector<DensityContour> contours = contoursFromGrid(kdeCache.grid, kdeCache.density, levels);
-    for (DensityContour& contour : contours)
-        for (ContourPolyline& line : contour.polylines)
-            for (ContourPoint& p : line)
-                inverseTransformAxisRange(p.first, p.second, xMode, yMode);
-    scatterPlot->setContours(contours);
 }
 
 void MainWindow::updateIsoelastics()
