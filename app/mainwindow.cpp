@@ -13,10 +13,7 @@
 #include "widgets/imageviewer.h"
 #include "widgets/scatterplot.h"
 #include "widgets/statisticsdockwidget.h"
-#if __has_include("widgets/traceplot.h")
 #include "widgets/traceplot.h"
-#define TESSARY_HAVE_TRACEPLOT 1
-#endif
 #include "windows/combineplotwindow.h"
 #include "windows/imagegallerywindow.h"
 
@@ -241,12 +238,10 @@ void MainWindow::setupUi()
     auto* imageSplitter = new QSplitter(Qt::Vertical);
     imageViewer = new ImageViewer;
     imageViewer->setMinimumSize(100, 100);
-    imageSplitter->addWidget(imageViewer);
-#ifdef TESSARY_HAVE_TRACEPLOT
     tracePlot = new TracePlot;
     tracePlot->hide();
+    imageSplitter->addWidget(imageViewer);
     imageSplitter->addWidget(tracePlot);
-#endif
     imageSplitter->setStretchFactor(0, 3);
     imageSplitter->setStretchFactor(1, 1);
     eventTabs->addTab(imageSplitter, QStringLiteral("Image"));

@@ -3,6 +3,7 @@
 #include "calc/calculationsdockwidget.h"
 #include "mainwindowtesting.h"
 #include "stats/statisticalevalwindow.h"
+#include "widgets/traceplot.h"
 #include "windows/combineplotwindow.h"
 #include "windows/imagegallerywindow.h"
 
@@ -71,7 +72,8 @@ TEST_F(MainWindowTest, BuildsTheTitledWindowAtItsSize)
     EXPECT_EQ(w.infoLabel->text(), "No file loaded. Drag and drop a .rtdc file or use File > Open.");
     EXPECT_EQ(w.activeDatasetId(), -1);
     EXPECT_FALSE(w.renameEdit->isEnabled());
-    EXPECT_TRUE(w.tracePlot == nullptr || reinterpret_cast<QWidget*>(w.tracePlot)->isHidden());
+    ASSERT_NE(w.tracePlot, nullptr);
+    EXPECT_TRUE(w.tracePlot->isHidden());
     EXPECT_TRUE(w.isoelasticsCheck->isHidden());
 }
 
