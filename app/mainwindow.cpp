@@ -408,6 +408,7 @@ void MainWindow::setupMenus()
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     openAction = file->addAction(QStringLiteral("&Open..."));
     openAction->setShortcut(QKeySequence::Open);
+    connect(openAction, &QAction::triggered, this, &MainWindow::openFile);
     file->addSeparator();
     saveSessionAction = file->addAction(QStringLiteral("&Save Session..."));
     saveSessionAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
@@ -479,7 +480,7 @@ void MainWindow::setupMenus()
 
     // Operations other parts of the window provide: shown, but not offered
     // until they are connected.
-    for (QAction* pending : {openAction, saveSessionAction, loadSessionAction, clearSessionAction, exportPlotAction,
+    for (QAction* pending : {saveSessionAction, loadSessionAction, clearSessionAction, exportPlotAction,
                              exportDataAction, exportStatSummaryAction, filterGroupsMatrixAction, manualAction, aboutAction})
         pending->setEnabled(false);
 
@@ -506,6 +507,14 @@ void MainWindow::setupConnections()
     connect(preloadWatcher, &QFutureWatcher<void>::finished, this, &MainWindow::onFeaturesLoaded);
     connect(calcWatcher, &QFutureWatcher<void>::finished, this, &MainWindow::onCalcFinished);
     connect(datasetList, &QListWidget::currentRowChanged, this, &MainWindow::onDatasetSelected);
+    connect(datasetList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (datasetList->currentRow() < 0)
+            return;
+        QMenu menu;
+        connect(menu.addAction(QStringLiteral("Duplicate Dataset")), &QAction::triggered, this, &MainWindow::duplicateDataset);
+        connect(menu.addAction(QStringLiteral("Remove Dataset")), &QAction::triggered, this, &MainWindow::removeDataset);
+        menu.exec(datasetList->viewport()->mapToGlobal(pos));
+    });
 
     connect(datasetViewCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
         const bool folders = index == 1;

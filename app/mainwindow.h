@@ -3,6 +3,7 @@
 #include "app/datasetentry.h"
 #include "app/filtergroupregistry.h"
 #include "rtdc/eventfilter.h"
+#include "widgets/densitycontours.h"
 
 #include <QFutureWatcher>
 #include <QJsonArray>
@@ -11,9 +12,11 @@
 #include <QMap>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -98,6 +101,31 @@ public:
     // Waits for the background preload and calculation (used before closing).
     void waitForBackgroundWork();
 
+    // Opens one path into a new dataset (or selects it when it is open already;
+    // queues it while a preload runs). Failures are reported in message boxes.
+    void addDataset(const QString& path);
+    // The session form: no take-over of the active state, no selection. The new
+    // dataset's id, or -1 when the file was not opened or not accepted.
+    int addDatasetFromSession(const QString& path);
+    // Fills every panel from the active dataset once it has loaded.
+    void refreshPanelsForDataset();
+    // Reads, filters and colours the active dataset's columns and redraws the
+    // plot, its overlays and everything that follows the plot.
+    void updatePlot();
+    // Highlights the plotted point of an event; false (and no highlight) when
+    // the event is not plotted.
+    bool highlightEvent(int eventIndex);
+    // The plotted point of an event, or -1.
+    int plottedPointOfEvent(int eventIndex) const;
+    bool plotSettingsInSync(const DatasetEntry* exclude) const;
+    void updatePlotSettingsButton();
+    void updateInfoLabel();
+    void updateContourOverlay();
+
+    // Captions and the order of paths opened together (dataset views).
+    static QString buildDatasetCaption(const DatasetEntry* entry);
+    static bool hierarchicalPathLess(const QString& a, const QString& b);
+
 public slots:
     void onUnhandledException(QString title, QString message);
 
@@ -132,6 +160,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private slots:
+    void openFile();
+    void removeDataset();
+    void duplicateDataset();
     void updateFeatureSelection();
     void onFeaturesLoaded();
     void onDatasetSelected(int row);
@@ -159,8 +190,43 @@ private:
     void setupConnections();
     void updateTabbedDockTitleBars(QDockWidget* changed, bool visible);
     void switchToDataset(int index);
-    void updatePlot();
+    void addDatasetItem(int index);
+    // After datasets were added, removed or renamed: the filter-group matrix
+    // windows, the plot-settings button and the folder view.
+    void refreshDatasetViews();
+    void applyActiveDatasetStateTo(DatasetEntry* entry);
+    // The feature names (where the target has them), scale modes and contours.
+    static void copyPlotSettings(const DatasetEntry& from, DatasetEntry& to);
+    // The part of opening shared by the menu and the session: a new entry for
+    // the path, appended to the list, or null after the message box.
+    DatasetEntry* openDatasetEntry(const QString& path, bool nameFromMetadata);
+    void startPreload(int index);
+    // Takes queued items until one starts a preload or every queue is empty.
+    void continuePreloadQueues();
+    // Empties every panel (no dataset left).
+    void clearDatasetPanels();
+    // The image, traces and event table of the shown event.
+    void clearEventViews();
+    // The plot of a dataset with nothing to draw.
+    void showEmptyPlot();
+    void recomputeAppliedCalculations(DatasetEntry* ds);
+    // The contour overlay; with traced lines given (already running or done)
+    // those are shown instead of tracing them here.
+    void showContourOverlay(QFuture<std::vector<DensityContour>> traced);
+    std::vector<double> contourLevels() const;
     void updateIsoelastics();
+    void loadColorByOptions();
+    void setLogScaleWarning(QComboBox* combo, qsizetype hiddenCount, const QString& axisName);
+    void rebuildDatasetTree();
+    void rebuildTracePlot();
+    void displayEvent(int eventIndex);
+    void displayTraces(int eventIndex);
+    void populateMetadataTree();
+    void updatePolygonOverlays();
+    void updateFilterSyncState();
+    void refreshFilterPanel();
+    void createSessionDuplicates();
+    void finalizeSessionLoad();
     void onApplyPlotSettingsToAll();
     void updateDeformationSources();
     DatasetEntry* activeEntry() const;
@@ -233,7 +299,21 @@ public:
     std::function<void()> nextPlotHook;             // called once by the next plot update
     std::function<bool(const std::string&)> zoomResetRequest;   // axes whose zoom the next plot resets
     std::vector<int> plottedEventIndices;
+    bool plottedIndicesValid = false;   // a plot update has drawn
     bool lastPlotFiltered = false;
+    bool suppressFilterPanelRefresh = false;
+    // The kernel density grid of the last plot update in plot coordinates,
+    // with the density at each plotted point: the contours reuse it while the
+    // plotted points and scale modes stay.
+    struct KdeCache {
+        bool valid = false;
+        DensityGrid grid;
+        std::vector<double> density;
+        int xMode = 0;
+        int yMode = 0;
+    } kdeCache;
+    // The contours of a kept grid at the given levels, in feature units.
+    static std::vector<DensityContour> contourLines(const KdeCache& cache, const std::vector<double>& levels);
 
     QObject* updateChecker = nullptr;      // the update checker, once one exists
     bool lastCheckSilent = false;
@@ -243,14 +323,16 @@ public:
     QFutureWatcher<void>* preloadWatcher = nullptr;
     bool preloadRunning = false;
     int preloadingIndex = -1;
-    std::vector<int> preloadQueue;
+    int preloadingId = -1;              // the same dataset by id: a session clear may renumber the list
+    std::deque<int> preloadQueue;
+    bool unsupportedDataWarned = false;
 
     QFutureWatcher<void>* calcWatcher = nullptr;
     bool calcRunning = false;
     std::function<void()> calcCompletion;
 
-    QStringList pendingPaths;
-    QJsonArray sessionLoadQueue;
+    QStringList pendingPaths;                          // opens waiting for the running preload
+    std::deque<std::pair<int, QString>> sessionLoadQueue;   // (session index, path)
 
     int currentColorMapIndex = 0;
     QActionGroup* colorMapGroup = nullptr;
