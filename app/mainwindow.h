@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/datasetentry.h"
+#include "app/exportdialog.h"
+#include "app/statsummaryexportdialog.h"
 #include "app/filtergroupregistry.h"
 #include "rtdc/eventfilter.h"
 #include "widgets/densitycontours.h"
@@ -15,6 +17,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -362,6 +365,23 @@ public:
     QAction* manualAction = nullptr;
     QAction* aboutAction = nullptr;
     QAction* checkOnStartupAction = nullptr;
+
+    // ---- Export of events, plots and statistical summaries (mainwindow_export.cpp) ----
+private slots:
+    void exportPlot();
+    void exportData();
+    void exportStatSummary();
+
+private:
+    void connectExportSignals();
+    // One dataset's kept events to one new file beside its source or in the
+    // chosen folder; reports its own failures. False when no file was written.
+    bool exportSingleDataset(const DatasetEntry* entry, const ExportOptions& options);
+
+public:
+    // The options of the last accepted dialogs of this run (not saved).
+    std::optional<ExportOptions> lastExportOptions;
+    std::optional<StatSummaryOptions> lastStatSummaryOptions;
 };
 
 } // namespace Tessary
