@@ -263,6 +263,10 @@ void MainWindow::exportStatSummary()
     const auto cannotWrite = [&] {
         QMessageBox::warning(this, kExport, QStringLiteral("Could not open file for writing:\n%1").arg(path));
     };
+    if (options.outputPath.empty()) {
+        cannotWrite();
+        return;
+    }
     StagedFile staged(options.outputPath, ".tsv");
     {
         std::ofstream out(std::filesystem::u8path(staged.path()));

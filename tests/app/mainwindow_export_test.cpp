@@ -182,6 +182,7 @@ TEST_F(MainWindowExportTest, SummaryKeepsWhatTheRulesKeepEvenWithFilteringOff)
             check->setChecked(true);
         d.percentileSpin->setValue(12.5);
         d.outputEdit->setText(QString::fromStdString(out));
+        d.grab().save(QStringLiteral("/tmp/tessary_summary_dialog.png"));
         d.accept();
     };
     driver.run("exportStatSummary", window);
