@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <new>
+#include <system_error>
 #include <thread>
 
 namespace Tessary {
@@ -56,8 +57,13 @@ void ChunkDeflater::write(const std::uint8_t* rows, std::size_t first, std::size
     };
     const unsigned threadCount = compressionThreads(count);
     std::vector<std::thread> helpers;
-    for (unsigned t = 1; t < threadCount; ++t)
-        helpers.emplace_back(compressRows);
+    for (unsigned t = 1; t < threadCount; ++t) {
+        try {
+            helpers.emplace_back(compressRows);
+        } catch (const std::system_error&) {
+            break; // no more threads to be had: the ones running share the rows
+        }
+    }
     compressRows();
     for (std::thread& helper : helpers)
         helper.join();
