@@ -1,6 +1,7 @@
 #include "rtdc/rtdcwriter.h"
 
 #include "rtdc/axistransforms.h"
+#include "rtdc/chunkdeflater.h"
 #include "rtdc/eventfilter.h"
 #include "rtdc/exportfile.h"
 #include "rtdc/hdf5lock.h"
@@ -19,8 +20,8 @@ namespace Tessary {
 namespace {
 
 constexpr int deflateLevel = 4;
-// Frames and trace rows are gathered into blocks of about this size and each
-// block is written with one call; the chunks stay one event row each.
+// Frames and trace rows are gathered into blocks of about this size; a block
+// is compressed on several threads and stored chunk by chunk (one event row each).
 constexpr std::size_t blockBytes = 8u << 20;
 
 std::size_t rowsPerBlock(std::size_t rowBytes, std::size_t rowCount)
@@ -294,6 +295,7 @@ void RTDCWriter::writeFrames(const RTDCReader& reader, const std::vector<int>& i
         const std::vector<hsize_t> frameShape{static_cast<hsize_t>(height), static_cast<hsize_t>(width)};
         H5::DataSet dataset = createRowChunkedDataSet(*file, masks ? "/events/mask" : "/events/image",
                                                       H5::PredType::NATIVE_UINT8, indices.size(), frameShape);
+        ChunkDeflater deflater(dataset, 3, frameBytes, deflateLevel);
         const std::size_t rows = rowsPerBlock(frameBytes, indices.size());
         std::vector<std::uint8_t> block(rows * frameBytes);
         for (std::size_t start = 0; start < indices.size(); start += rows) {
@@ -313,7 +315,7 @@ void RTDCWriter::writeFrames(const RTDCReader& reader, const std::vector<int>& i
                 else
                     std::memset(row, 0, frameBytes);
             }
-            writeRows(dataset, H5::PredType::NATIVE_UINT8, block.data(), start, count, frameShape);
+            deflater.write(block.data(), start, count);
         }
     } catch (const H5::Exception&) {
         reportHdf5Failure(masks ? "Error writing masks: " : "Error writing images: ");
@@ -335,9 +337,12 @@ void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& i
         const std::size_t rowBytes = static_cast<std::size_t>(length) * sizeof(float);
         const std::size_t rows = rowsPerBlock(rowBytes, indices.size());
         std::vector<float> block(rows * static_cast<std::size_t>(length));
+        // Finished chunks must hold the file's bytes: native floats qualify on little-endian machines.
+        const bool directChunks = H5::PredType::NATIVE_FLOAT == H5::PredType::IEEE_F32LE;
         for (const std::string& name : names) {
             H5::DataSet dataset = createRowChunkedDataSet(*file, "/events/trace/" + name, H5::PredType::IEEE_F32LE,
                                                           indices.size(), rowShape);
+            ChunkDeflater deflater(dataset, 2, rowBytes, deflateLevel);
             for (std::size_t start = 0; start < indices.size(); start += rows) {
                 const std::size_t count = std::min(rows, indices.size() - start);
                 for (std::size_t r = 0; r < count; ++r) {
@@ -351,7 +356,10 @@ void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& i
                     else
                         std::fill(row, row + length, 0.0f);
                 }
-                writeRows(dataset, H5::PredType::NATIVE_FLOAT, block.data(), start, count, rowShape);
+                if (directChunks)
+                    deflater.write(reinterpret_cast<const std::uint8_t*>(block.data()), start, count);
+                else
+                    writeRows(dataset, H5::PredType::NATIVE_FLOAT, block.data(), start, count, rowShape);
             }
         }
     } catch (const H5::Exception&) {

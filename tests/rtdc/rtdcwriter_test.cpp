@@ -217,6 +217,32 @@ TEST_F(RTDCWriterTest, MissingFramesReadBackAsZeros)
     EXPECT_EQ(out.readImage(1, w, h), std::vector<uint8_t>(24, 0));
 }
 
+TEST_F(RTDCWriterTest, LargeStacksSpanningSeveralBlocksRoundTrip)
+{
+    // Large frames, so that the kept frames fill several write blocks and
+    // each block is compressed on several threads.
+    constexpr std::size_t n = 120, height = 400, width = 500;
+    RtdcFileBuilder b;
+    b.feature("deform", std::vector<float>(n, 0.1f))
+        .image([](std::size_t i, uint8_t* frame) {
+            for (std::size_t p = 0; p < height * width; ++p)
+                frame[p] = static_cast<uint8_t>((p * 7 + i * 13 + (p >> 9) * i) & 0xff);
+        }, n, height, width, {4, 1});
+    b.write(dir.file("source.rtdc"));
+    openSource(dir.file("source.rtdc"));
+    std::vector<int> kept;
+    for (int i = 1; i < static_cast<int>(n); i += 1 + i % 3)
+        kept.push_back(i);
+    ASSERT_TRUE(exportAll(dir.file("out.rtdc"), kept));
+
+    RTDCReader out;
+    ASSERT_TRUE(out.open(dir.file("out.rtdc")));
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        int w = 0, h = 0;
+        ASSERT_EQ(out.readImage(k, w, h), b.frame("image", static_cast<std::size_t>(kept[k]))) << "row " << k;
+    }
+}
+
 // ---- what is left out --------------------------------------------------------
 
 TEST_F(RTDCWriterTest, UnknownShortAndEmptyInputsWriteNothing)
