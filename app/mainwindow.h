@@ -264,6 +264,9 @@ private:
     void editGroupPolygon(int groupId, int ruleIndex, bool on);
     // A polygon gate on the features of the plot's two axes.
     bool gateOnPlotAxes(const FilterRule& rule) const;
+    // The rule behind a gate id (the active dataset's or a group's), or null.
+    FilterRule* gateRule(int id);
+    int polygonEditDatasetId = -1;   // the active dataset when the running gate edit began
 
 public:
     // ---- Panels and controls (created in setupUi) ----

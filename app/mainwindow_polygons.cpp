@@ -76,8 +76,27 @@ bool MainWindow::gateOnPlotAxes(const FilterRule& rule) const
            && rule.featureNameY == currentFeature(yFeatureCombo);
 }
 
+FilterRule* MainWindow::gateRule(int id)
+{
+    if (id >= kFirstGroupGateId) {
+        FilterGroup* group = findFilterGroupById((id - kFirstGroupGateId) / 10000);
+        const size_t j = size_t((id - kFirstGroupGateId) % 10000);
+        return group && j < group->rules.size() ? &group->rules[j] : nullptr;
+    }
+    DatasetEntry* ds = activeEntry();
+    return ds && id >= 0 && id < ds->filter.ruleCount() ? &ds->filter.rules[size_t(id)] : nullptr;
+}
+
 void MainWindow::updatePolygonOverlays()
 {
+    // An edit whose gate has left the plot (another dataset shown, other axes,
+    // the rule gone or changed) ends here: its vertices must not be written into
+    // whatever rule now holds that id.
+    if (scatterPlot->isEditingPolygon()) {
+        const FilterRule* rule = gateRule(scatterPlot->editingPolygonId());
+        if (!rule || !gateOnPlotAxes(*rule) || activeDatasetId() != polygonEditDatasetId)
+            scatterPlot->stopPolygonEditing();
+    }
     scatterPlot->clearPolygonGates();
     const DatasetEntry* ds = activeEntry();
     if (!ds)
@@ -136,9 +155,10 @@ void MainWindow::onPolygonEditRequested(int ruleIndex, bool on)
         scatterPlot->stopPolygonEditing();
         return;
     }
-    if (gateOnPlotAxes(rule))
+    if (gateOnPlotAxes(rule)) {
+        polygonEditDatasetId = ds->id;
         scatterPlot->startPolygonEditing(ruleIndex, toPolygon(rule.polygonVertices));
-    else
+    } else
         filterDock->setPolygonEditChecked(ruleIndex, false);   // a gate of other axes cannot be edited here
 }
 
@@ -153,33 +173,23 @@ void MainWindow::editGroupPolygon(int groupId, int ruleIndex, bool on)
         return;
     const FilterRule& rule = group->rules[size_t(ruleIndex)];
     // A gate of other axes stays unedited; its button stays as the user left it.
-    if (gateOnPlotAxes(rule))
+    if (gateOnPlotAxes(rule)) {
+        polygonEditDatasetId = activeDatasetId();
         scatterPlot->startPolygonEditing(groupGateId(groupId, ruleIndex), toPolygon(rule.polygonVertices));
+    }
 }
 
 void MainWindow::onPolygonEdited(int id, QPolygonF polygon)
 {
-    if (id >= kFirstGroupGateId) {
-        const int groupId = (id - kFirstGroupGateId) / 10000;
-        const int ruleIndex = (id - kFirstGroupGateId) % 10000;
-        FilterGroup* group = findFilterGroupById(groupId);
-        if (!group || size_t(ruleIndex) >= group->rules.size() || group->rules[size_t(ruleIndex)].type != 1)
-            return;
-        group->rules[size_t(ruleIndex)].polygonVertices = toVertices(polygon);
-        updatePlot();
+    FilterRule* rule = gateRule(id);
+    if (!rule || rule->type != 1 || activeDatasetId() != polygonEditDatasetId)
         return;
-    }
-    DatasetEntry* ds = activeEntry();
-    if (!ds || id < 0 || id >= ds->filter.ruleCount() || ds->filter.rules[size_t(id)].type != 1)
-        return;
-    FilterRule rule = ds->filter.rules[size_t(id)];
-    rule.polygonVertices = toVertices(polygon);
-    ds->filter.replaceRule(id, rule);
-    // The dock rewrites the rules from its rows after every row edit: the row
-    // must hold the new vertices, or the next edit there would undo them.
-    if (size_t(id) < filterDock->ruleWidgets.size())
+    rule->polygonVertices = toVertices(polygon);
+    // The dock rewrites the dataset's rules from its rows after every row edit:
+    // the row must hold the new vertices, or the next edit there would undo them.
+    if (id < kFirstGroupGateId && size_t(id) < filterDock->ruleWidgets.size())
         if (auto* row = qobject_cast<PolygonRuleWidget*>(filterDock->ruleWidgets[size_t(id)]))
-            row->setRule(rule);
+            row->setRule(*rule);
     updatePlot();
 }
 

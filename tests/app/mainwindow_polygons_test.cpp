@@ -2,6 +2,7 @@
 // window: where a drawn polygon lands, what the plot shows, and edits.
 #include "app/mainwindow.h"
 
+#include "app/datasetviews.h"
 #include "mainwindowtesting.h"
 #include "widgets/filterdockwidget.h"
 #include "widgets/polygonrulewidget.h"
@@ -11,6 +12,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QListWidget>
 #include <QPushButton>
 
 #include <qwt_plot_item.h>
@@ -139,4 +141,29 @@ TEST_F(MainWindowPolygonsTest, EditedGatesUpdateTheirRules)
     row(0)->editButton->setChecked(true);
     EXPECT_FALSE(window->scatterPlot->isEditingPolygon());
     EXPECT_FALSE(row(0)->editButton->isChecked());
+}
+
+TEST_F(MainWindowPolygonsTest, EditEndsWhenItsGateLeavesThePlot)
+{
+    // Vertices dragged after a switch must not land in another rule with the same id.
+    emit window->scatterPlot->polygonCompleted(lowerQuarter());
+    row(0)->editButton->setChecked(true);
+    window->yFeatureCombo->setCurrentIndex(window->yFeatureCombo->findData("aspect"));
+    EXPECT_FALSE(window->scatterPlot->isEditingPolygon());
+    EXPECT_FALSE(row(0)->editButton->isChecked());
+    window->yFeatureCombo->setCurrentIndex(window->yFeatureCombo->findData("deform"));
+
+    const FilterRule gate = ds().filter.rules[0];
+    Fixtures::writeStandardMeasurement(dir.file("b.rtdc"), 100);
+    window->addDataset(QString::fromStdString(dir.file("b.rtdc")));
+    window->datasetEntries[1]->filter.addRule(gate);
+    window->datasetList->setCurrentRow(0);
+    row(0)->editButton->setChecked(true);
+    window->datasetList->setCurrentRow(1);   // still loading: no plot update yet
+    emit window->scatterPlot->polygonEdited(0, QPolygonF{{0, 0}, {1, 0}, {1, 1}});
+    EXPECT_EQ(window->datasetEntries[1]->filter.rules[0].polygonVertices, gate.polygonVertices);
+    QDeadlineTimer deadline(20000);
+    while (window->preloadRunning && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_FALSE(window->scatterPlot->isEditingPolygon());
 }
