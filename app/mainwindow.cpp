@@ -540,6 +540,8 @@ void MainWindow::setupConnections()
     connect(filterDock, &FilterDockWidget::filterChanged, this, &MainWindow::onFilterChanged);
     connect(filterDock, &FilterDockWidget::polygonDrawRequested, scatterPlot, &ScatterPlot::startPolygonDrawing);
     connect(filterDock, &FilterDockWidget::polygonDrawCancelRequested, scatterPlot, &ScatterPlot::cancelPolygonDrawing);
+    connectEventSignals();
+    connectPolygonSignals();
 
     connect(isoelasticsCheck, &QCheckBox::toggled, this, [this] { updateIsoelastics(); });
     connect(isoelasticLabelsCheck, &QCheckBox::toggled, this, [this] { updateIsoelastics(); });

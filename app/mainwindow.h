@@ -12,10 +12,12 @@
 #include <QJsonObject>
 #include <QMainWindow>
 #include <QMap>
+#include <QPolygonF>
 #include <QStringList>
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -245,6 +247,30 @@ private:
     template <typename Window> void trackToolWindow(std::vector<Window*>& list, Window* window);
     template <typename Window> void closeToolWindows(std::vector<Window*>& list);
 
+    // ---- Event and metadata views, polygon gates (mainwindow_events.cpp, mainwindow_polygons.cpp) ----
+public slots:
+    void addRuleToGroup(int groupId, Tessary::FilterRule rule);
+private slots:
+    void showMetadata();
+    void onPointClicked(int index);
+    void onEventSpinBoxChanged(int index);
+    void onMaskToggled(bool checked);
+    void onPolygonCompleted(QPolygonF polygon);
+    void onPolygonEditRequested(int ruleIndex, bool on);
+    void onPolygonEdited(int id, QPolygonF polygon);
+    void onPolygonEditingStopped(int id);
+private:
+    void connectEventSignals();
+    void connectPolygonSignals();
+    void updateEventTable(int eventIndex);
+    void addMetadataSection(const QString& title, const std::map<std::string, std::string>& entries);
+    void editGroupPolygon(int groupId, int ruleIndex, bool on);
+    // A polygon gate on the features of the plot's two axes.
+    bool gateOnPlotAxes(const FilterRule& rule) const;
+    // The rule behind a gate id (the active dataset's or a group's), or null.
+    FilterRule* gateRule(int id);
+    int polygonEditDatasetId = -1;   // the active dataset when the running gate edit began
+
 public:
     // ---- Panels and controls (created in setupUi) ----
     QLabel* infoLabel = nullptr;
@@ -341,7 +367,7 @@ public:
     QActionGroup* colorMapGroup = nullptr;
     int nextDatasetId = 0;
     FilterGroupRegistry groups;
-    int polygonGroupId = -1;
+    int polygonTargetGroupId = -1;   // the group that receives the polygon being drawn; -1: the active dataset
 
     std::vector<CombinePlotWindow*> combineWindows;
     std::vector<StatisticalEvalWindow*> statEvalWindows;
