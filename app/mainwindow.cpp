@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/datasetviews.h"
+#include "app/filtergroupmatrixwindow.h"
 #include "calc/calculationsdockwidget.h"
 #include "calc/emodulus.h"
 #include "calc/flcompensation.h"
@@ -553,6 +554,8 @@ void MainWindow::setupConnections()
         scatterPlot->setScaleMode(0, mode);   // left axis
         updatePlot();
     });
+
+    connectViewSignals();
 }
 
 // ---------------------------------------------------------------------------
@@ -647,6 +650,9 @@ void MainWindow::trackToolWindow(std::vector<Window*>& list, Window* window)
     });
     window->show();
 }
+
+// The matrix windows are opened in mainwindow_views.cpp.
+template void MainWindow::trackToolWindow(std::vector<FilterGroupsMatrixWindow*>&, FilterGroupsMatrixWindow*);
 
 template <typename Window>
 void MainWindow::closeToolWindows(std::vector<Window*>& list)
