@@ -124,7 +124,9 @@ void FilterGroupsMatrixWindow::rebuildRows()
         for (size_t j = 0; j < groupIds.size(); ++j) {
             const int column = int(j) + 1;
             const int groupId = groupIds[j];
-            item->setSizeHint(column, QSize(-1, rowHeight));
+            // A height alone: the header text sets the width. (A negative width
+            // would make the hint invalid, and the row would stay too low.)
+            item->setSizeHint(column, QSize(0, rowHeight));
             auto* cell = new QWidget;
             auto* cellLayout = new QHBoxLayout(cell);
             cellLayout->setContentsMargins(0, 0, 0, 0);
