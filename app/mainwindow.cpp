@@ -511,10 +511,7 @@ void MainWindow::setupConnections()
     connect(datasetList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         if (datasetList->currentRow() < 0)
             return;
-        QMenu menu;
-        connect(menu.addAction(QStringLiteral("Duplicate Dataset")), &QAction::triggered, this, &MainWindow::duplicateDataset);
-        connect(menu.addAction(QStringLiteral("Remove Dataset")), &QAction::triggered, this, &MainWindow::removeDataset);
-        menu.exec(datasetList->viewport()->mapToGlobal(pos));
+        execDatasetMenu(datasetList->viewport()->mapToGlobal(pos));
     });
 
     connect(datasetViewCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
