@@ -491,6 +491,7 @@ void MainWindow::setupMenus()
 void MainWindow::setupConnections()
 {
     connect(renameEdit, &QLineEdit::editingFinished, this, &MainWindow::onRenameFinished);
+    connectExportSignals();
 
     connect(calcDockWidget, &CalculationsDockWidget::refineFluorescence, this, &MainWindow::onRefineFluorescence);
     connect(calcDockWidget, &CalculationsDockWidget::compensateCrosstalk, this, &MainWindow::onCompensateCrosstalk);

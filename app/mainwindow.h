@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/datasetentry.h"
+#include "app/exportdialog.h"
+#include "app/statsummaryexportdialog.h"
 #include "app/filtergroupregistry.h"
 #include "rtdc/eventfilter.h"
 #include "widgets/densitycontours.h"
@@ -15,6 +17,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -384,6 +387,23 @@ private:
     void applyDatasetReorder(int fromRow, int toRow);
     // "Duplicate Dataset" / "Remove Dataset" for the list's current row.
     void execDatasetMenu(const QPoint& globalPos);
+
+    // ---- Export of events, plots and statistical summaries (mainwindow_export.cpp) ----
+private slots:
+    void exportPlot();
+    void exportData();
+    void exportStatSummary();
+
+private:
+    void connectExportSignals();
+    // One dataset's kept events to one new file beside its source or in the
+    // chosen folder; reports its own failures. False when no file was written.
+    bool exportSingleDataset(const DatasetEntry* entry, const ExportOptions& options);
+
+public:
+    // The options of the last accepted dialogs of this run (not saved).
+    std::optional<ExportOptions> lastExportOptions;
+    std::optional<StatSummaryOptions> lastStatSummaryOptions;
 };
 
 } // namespace Tessary
