@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/datasetviews.h"
+#include "app/filtergroupmatrixwindow.h"
 #include "calc/calculationsdockwidget.h"
 #include "calc/emodulus.h"
 #include "calc/flcompensation.h"
@@ -511,10 +512,7 @@ void MainWindow::setupConnections()
     connect(datasetList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         if (datasetList->currentRow() < 0)
             return;
-        QMenu menu;
-        connect(menu.addAction(QStringLiteral("Duplicate Dataset")), &QAction::triggered, this, &MainWindow::duplicateDataset);
-        connect(menu.addAction(QStringLiteral("Remove Dataset")), &QAction::triggered, this, &MainWindow::removeDataset);
-        menu.exec(datasetList->viewport()->mapToGlobal(pos));
+        execDatasetMenu(datasetList->viewport()->mapToGlobal(pos));
     });
 
     connect(datasetViewCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -556,6 +554,8 @@ void MainWindow::setupConnections()
         scatterPlot->setScaleMode(0, mode);   // left axis
         updatePlot();
     });
+
+    connectViewSignals();
 }
 
 // ---------------------------------------------------------------------------
@@ -650,6 +650,9 @@ void MainWindow::trackToolWindow(std::vector<Window*>& list, Window* window)
     });
     window->show();
 }
+
+// The matrix windows are opened in mainwindow_views.cpp.
+template void MainWindow::trackToolWindow(std::vector<FilterGroupsMatrixWindow*>&, FilterGroupsMatrixWindow*);
 
 template <typename Window>
 void MainWindow::closeToolWindows(std::vector<Window*>& list)

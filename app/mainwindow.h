@@ -48,6 +48,7 @@ class DatasetListWidget;
 class DatasetTreeWidget;
 class EModulus;
 class FilterDockWidget;
+class FilterGroupsMatrixWindow;
 class FLCompensation;
 class FLRefinement;
 class FourierDeform;
@@ -372,7 +373,7 @@ public:
     std::vector<CombinePlotWindow*> combineWindows;
     std::vector<StatisticalEvalWindow*> statEvalWindows;
     std::vector<ImageGalleryWindow*> galleryWindows;
-    std::vector<QMainWindow*> matrixWindows;   // filter-group matrix windows, once they exist
+    std::vector<FilterGroupsMatrixWindow*> matrixWindows;
 
     QJsonObject pendingSession;
     bool restoringSession = false;
@@ -391,6 +392,27 @@ public:
     QAction* manualAction = nullptr;
     QAction* aboutAction = nullptr;
     QAction* checkOnStartupAction = nullptr;
+
+    // ---- Dataset views, drag and drop, filter-group matrices (mainwindow_views.cpp) ----
+public:
+    // refresh() of every open filter-group matrix window.
+    void refreshMatrixWindows();
+
+protected:
+    // Files and folders dropped on the window open their .rtdc files.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private slots:
+    void openFilterGroupsMatrixWindow();
+
+private:
+    void connectViewSignals();
+    // Moves the dataset at fromRow to sit before the one that was at toRow
+    // (toRow may be the row count); the active dataset stays active.
+    void applyDatasetReorder(int fromRow, int toRow);
+    // "Duplicate Dataset" / "Remove Dataset" for the list's current row.
+    void execDatasetMenu(const QPoint& globalPos);
 
     // ---- Export of events, plots and statistical summaries (mainwindow_export.cpp) ----
 private slots:
