@@ -553,6 +553,7 @@ void MainWindow::setupConnections()
         scatterPlot->setScaleMode(0, mode);   // left axis
         updatePlot();
     });
+    connectSessionSignals();
 }
 
 // ---------------------------------------------------------------------------
