@@ -4,7 +4,6 @@
 #include "app/mainwindow.h"
 
 #include "app/datasetviews.h"
-#include "app/filtergroupfile.h"
 #include "mainwindowtesting.h"
 #include "stats/statisticalevalwindow.h"
 #include "windows/combineplotwindow.h"
@@ -13,14 +12,8 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QLabel>
-#include <QListWidget>
-#include <QPushButton>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -72,19 +65,22 @@ protected:
         Fixtures::StandardOptions options;
         options.sample = sample;
         Fixtures::writeStandardMeasurement(dir.file(name), n, options);
-        return QString::fromStdString(dir.file(name));
+        return path(name);
+    }
+    void open(const std::string& name, std::size_t n, const std::string& sample)
+    {
+        window->addDataset(measurement(name, n, sample));
+        ASSERT_TRUE(settled());
     }
     QString path(const std::string& name) const { return QString::fromStdString(dir.file(name)); }
     void writeText(const std::string& name, const QByteArray& text)
     {
         QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
     }
-
-    bool settled(int ms = 20000)
+    bool settled()
     {
-        QDeadlineTimer deadline(ms);
+        QDeadlineTimer deadline(20000);
         while (window->preloadRunning || window->restoringSession || !window->pendingPaths.isEmpty()) {
             if (deadline.hasExpired())
                 return false;
@@ -95,18 +91,11 @@ protected:
     // Two measurements, the first duplicated behind them.
     void openTwoAndDuplicate()
     {
-        window->addDataset(measurement("a.rtdc", 300, "A"));
-        ASSERT_TRUE(settled());
-        window->addDataset(measurement("b.rtdc", 200, "B"));
-        ASSERT_TRUE(settled());
+        open("a.rtdc", 300, "A");
+        open("b.rtdc", 200, "B");
         window->datasetList->setCurrentRow(0);
         QMetaObject::invokeMethod(window.get(), "duplicateDataset");
         ASSERT_EQ(window->datasetEntries.size(), 3u);
-    }
-    void clearWithOk()
-    {
-        boxes.answers["Clear Session"] = QMessageBox::Ok;
-        QMetaObject::invokeMethod(window.get(), "clearSession");
     }
     DatasetEntry* entry(int index) { return window->datasetEntries[size_t(index)].get(); }
     std::vector<std::string> groupNames()
@@ -130,12 +119,9 @@ TEST_F(MainWindowSessionTest, SavedSessionComesBackWhole)
 {
     openTwoAndDuplicate();
     const int gates = window->addFilterGroup("Gates");
-    FilterRule rule;
-    rule.featureName = "deform";
-    rule.maxValue = 0.05;
+    FilterRule rule{0, "deform", "", 0, 0.05, {}, 0, 0, true, false, "{7f3a}"};
     window->findFilterGroupById(gates)->rules.push_back(rule);
     window->setGroupEnabled(entry(0)->id, gates, true);
-    rule.propagationId = "{7f3a}";
     entry(1)->filter.addRule(rule);
     entry(1)->filter.setCombineMode(1);
     window->colorMapGroup->actions()[3]->trigger();
@@ -154,45 +140,27 @@ TEST_F(MainWindowSessionTest, SavedSessionComesBackWhole)
     ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
     EXPECT_EQ(window->infoLabel->text(), "Session saved: s.RYX");
 
-    QFile file(path("s.RYX"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QJsonArray saved = QJsonDocument::fromJson(file.readAll()).object().value("datasets").toArray();
-    ASSERT_EQ(saved.size(), 3);
-    EXPECT_EQ(saved[0].toObject().value("filePath").toString(), "a.rtdc");
-    EXPECT_EQ(saved[2].toObject().value("duplicateOfIndex").toInt(), 0);
-
     // Loading over open work closes it without the clearing question.
-    const int idsBefore = window->nextDatasetId;
     ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
     ASSERT_TRUE(settled());
     EXPECT_TRUE(boxes.titles.isEmpty()) << boxes.titles.join(", ").toStdString();
 
     ASSERT_EQ(window->datasetEntries.size(), 3u);
-    EXPECT_EQ(entry(0)->displayName, "A");
-    EXPECT_EQ(entry(1)->displayName, "B");
     EXPECT_EQ(entry(2)->displayName, "A (copy)");
     EXPECT_EQ(entry(2)->reader, entry(0)->reader);
-    EXPECT_GE(entry(0)->id, idsBefore);
-    EXPECT_GT(window->nextDatasetId, entry(2)->id);
 
-    ASSERT_EQ(groupNames(), std::vector<std::string>{"Gates"});
-    EXPECT_EQ(window->filterGroups()[0]->id, gates);
-    EXPECT_EQ(window->groups.nextGroupId(), gates + 1);
+    EXPECT_EQ(groupNames(), std::vector<std::string>{"Gates"});
     EXPECT_TRUE(window->isGroupEnabled(entry(0), gates));
-    EXPECT_FALSE(window->isGroupEnabled(entry(1), gates));
     ASSERT_EQ(entry(1)->filter.ruleCount(), 1);
     EXPECT_EQ(entry(1)->filter.rules[0].propagationId, "{7f3a}");
-    EXPECT_EQ(entry(1)->filter.combineMode(), 1);
 
     EXPECT_EQ(window->activeDatasetIndex, 1);
     EXPECT_EQ(window->scaleXCombo->currentIndex(), 2);
     EXPECT_EQ(window->colorFeatureCombo->currentData().toString(), "__density_kde__");
-    EXPECT_EQ(window->colorMapIndex(), 3);
     EXPECT_TRUE(window->colorMapGroup->actions()[3]->isChecked());
 
-    ASSERT_EQ(window->combineWindows.size(), 1u);
+    ASSERT_EQ(window->combineWindows.size() + window->statEvalWindows.size(), 2u);
     EXPECT_EQ(window->combineWindows[0]->datasetIds(), (std::vector<int>{entry(1)->id, entry(2)->id}));
-    ASSERT_EQ(window->statEvalWindows.size(), 1u);
     EXPECT_EQ(window->statEvalWindows[0]->categoryDatasets(0), std::vector<int>{entry(0)->id});
     EXPECT_EQ(window->infoLabel->text(), "Session loaded: 3 dataset(s)");
 }
@@ -201,9 +169,9 @@ TEST_F(MainWindowSessionTest, MissingAndChangedFilesAreAskedAboutBeforeLoading)
 {
     openTwoAndDuplicate();
     ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
-    clearWithOk();
+    boxes.answers["Clear Session"] = QMessageBox::Ok;
+    QMetaObject::invokeMethod(window.get(), "clearSession");
     ASSERT_TRUE(window->datasetEntries.empty());
-    ASSERT_TRUE(window->combineWindows.empty());
     ASSERT_TRUE(QFile::remove(path("a.rtdc")));
     measurement("b.rtdc", 250, "B");
 
@@ -217,7 +185,6 @@ TEST_F(MainWindowSessionTest, MissingAndChangedFilesAreAskedAboutBeforeLoading)
     EXPECT_TRUE(boxes.texts[1].contains("Found: 250 events"));
     // The duplicate of the skipped dataset is dropped with it.
     ASSERT_EQ(window->datasetEntries.size(), 1u);
-    EXPECT_EQ(entry(0)->displayName, "B");
     EXPECT_EQ(entry(0)->reader->eventCount(), 250u);
 
     boxes.answers.remove("Dataset Changed");
@@ -227,61 +194,42 @@ TEST_F(MainWindowSessionTest, MissingAndChangedFilesAreAskedAboutBeforeLoading)
     EXPECT_EQ(window->infoLabel->text(), "Session loaded: 0 dataset(s)");
 }
 
-TEST_F(MainWindowSessionTest, DamagedSessionFilesAreRefusedBeforeAnythingCloses)
+TEST_F(MainWindowSessionTest, FailedSavesAndDamagedSessionsChangeNothing)
 {
-    window->addDataset(measurement("a.rtdc", 100, "A"));
-    ASSERT_TRUE(settled());
+    QMetaObject::invokeMethod(window.get(), "saveSession");
+    open("a.rtdc", 100, "A");
+    EXPECT_FALSE(window->writeSessionFile(path("no/such/folder/s.RYX")));
     writeText("broken.RYX", "{\"version\": 1,");
-    writeText("old.RYX", "{\"datasets\": []}");
     writeText("zero.RYX", "{\"version\": 0}");
-    EXPECT_FALSE(window->loadSessionFile(path("none.RYX")));
-    EXPECT_FALSE(window->loadSessionFile(path("broken.RYX")));
-    EXPECT_FALSE(window->loadSessionFile(path("old.RYX")));
-    EXPECT_FALSE(window->loadSessionFile(path("zero.RYX")));
-    ASSERT_EQ(boxes.texts.size(), 4);
-    EXPECT_EQ(boxes.texts[0], "Failed to read session file: " + path("none.RYX"));
-    EXPECT_TRUE(boxes.texts[1].startsWith("Invalid session file: "));
-    EXPECT_EQ(boxes.texts[2], "Unrecognized session file format.");
-    EXPECT_EQ(boxes.texts[3], "Unrecognized session file format.");
+    for (const char* name : {"none.RYX", "broken.RYX", "zero.RYX"})
+        EXPECT_FALSE(window->loadSessionFile(path(name)));
+    ASSERT_EQ(boxes.texts.size(), 5);
+    EXPECT_EQ(boxes.texts[0], "No datasets loaded to save.");
+    EXPECT_EQ(boxes.texts[1], "Failed to write session file: " + path("no/such/folder/s.RYX"));
+    EXPECT_EQ(boxes.texts[2], "Failed to read session file: " + path("none.RYX"));
+    EXPECT_TRUE(boxes.texts[3].startsWith("Invalid session file: "));
+    EXPECT_EQ(boxes.texts[4], "Unrecognized session file format.");
     EXPECT_EQ(window->datasetEntries.size(), 1u);
 
     // A newer version loads after a warning; values of the wrong type read as defaults.
     writeText("new.RYX", R"({"version": 2, "datasets": 5, "mainWindow": [], "filterGroups": {"id": 1},
         "nextGroupId": "x", "combineWindows": [1], "statEvalWindows": "none"})");
-    boxes.texts.clear();
     ASSERT_TRUE(window->loadSessionFile(path("new.RYX")));
     ASSERT_TRUE(settled());
     EXPECT_EQ(boxes.titles.last(), "Warning");
     EXPECT_TRUE(boxes.texts.last().startsWith("This session was saved by a newer version of Tessary."));
     EXPECT_TRUE(window->datasetEntries.empty());
-    EXPECT_TRUE(window->filterGroups().empty());
     EXPECT_EQ(window->combineWindows.size(), 1u);
-}
-
-TEST_F(MainWindowSessionTest, SavingNeedsDatasetsAndAWritablePlace)
-{
-    QMetaObject::invokeMethod(window.get(), "saveSession");
-    ASSERT_EQ(boxes.texts, QStringList{"No datasets loaded to save."});
-    window->addDataset(measurement("a.rtdc", 100, "A"));
-    ASSERT_TRUE(settled());
-    EXPECT_FALSE(window->writeSessionFile(path("no/such/folder/s.RYX")));
-    EXPECT_EQ(boxes.texts.last(), "Failed to write session file: " + path("no/such/folder/s.RYX"));
 }
 
 // ---- filter-group files -----------------------------------------------------
 
 TEST_F(MainWindowSessionTest, FilterGroupsTravelAsNewGroupsSwitchedOff)
 {
-    window->addDataset(measurement("a.rtdc", 100, "A"));
-    ASSERT_TRUE(settled());
+    open("a.rtdc", 100, "A");
     const int gates = window->addFilterGroup("Gates");
     const int other = window->addFilterGroup("Other");
-    FilterRule rule;
-    rule.type = 1;
-    rule.featureName = "area_um";
-    rule.featureNameY = "deform";
-    rule.polygonVertices = {{0, 0}, {1, 0}, {1, 1}};
-    rule.propagationId = "{1234}";
+    const FilterRule rule{1, "area_um", "deform", 0, 0, {{0, 0}, {1, 0}, {1, 1}}, 0, 0, true, false, "{1234}"};
     window->findFilterGroupById(gates)->rules = {rule, rule};
     window->setGroupEnabled(entry(0)->id, gates, true);
 
@@ -292,10 +240,8 @@ TEST_F(MainWindowSessionTest, FilterGroupsTravelAsNewGroupsSwitchedOff)
     ASSERT_EQ(groupNames(), (std::vector<std::string>{"Gates", "Other", "Other (2)", "Gates (2)"}));
     const FilterGroup* copy = window->filterGroups()[3].get();
     ASSERT_EQ(copy->rules.size(), 2u);
-    EXPECT_EQ(copy->rules[1].polygonVertices, rule.polygonVertices);
     EXPECT_TRUE(copy->rules[0].propagationId.empty());
-    EXPECT_FALSE(window->isGroupEnabled(entry(0), copy->id));
-    EXPECT_EQ(entry(0)->groupEnabled.count(copy->id), 1u);
+    EXPECT_EQ(entry(0)->groupEnabled.at(copy->id), false);
 
     writeText("names.ryxfg", R"({"groups": [{"name": "Gates"}, {"name": "Gates", "id": 0}, {}]})");
     ASSERT_TRUE(window->importFilterGroupsFile(path("names.ryxfg")));
@@ -304,30 +250,9 @@ TEST_F(MainWindowSessionTest, FilterGroupsTravelAsNewGroupsSwitchedOff)
 
     writeText("array.ryxfg", "[1, 2]");
     writeText("empty.ryxfg", R"({"formatVersion": 1, "groups": []})");
-    boxes.texts.clear();
     EXPECT_FALSE(window->importFilterGroupsFile(path("array.ryxfg")));
     EXPECT_FALSE(window->importFilterGroupsFile(path("empty.ryxfg")));
     EXPECT_EQ(boxes.texts, (QStringList{"File is not a valid filter-groups JSON: no error occurred",
                                         "The file contains no filter groups."}));
     EXPECT_EQ(window->filterGroups().size(), 7u);
-}
-
-TEST_F(MainWindowSessionTest, ExportChooserNeedsOneCheckedGroup)
-{
-    window->addFilterGroup("First");
-    const int second = window->addFilterGroup("Second");
-    bool okAfterNone = true;
-    QTimer::singleShot(50, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        QPushButton* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
-        for (QPushButton* b : dialog->findChildren<QPushButton*>())
-            if (b->text() == "Select None")
-                b->click();
-        okAfterNone = ok->isEnabled();
-        dialog->findChild<QListWidget*>()->item(1)->setCheckState(Qt::Checked);
-        ok->click();
-    });
-    EXPECT_EQ(chooseFilterGroupsToExport(window.get(), window->filterGroups()), std::vector<int>{second});
-    EXPECT_FALSE(okAfterNone);
 }
