@@ -490,6 +490,7 @@ void MainWindow::setupMenus()
 void MainWindow::setupConnections()
 {
     connect(renameEdit, &QLineEdit::editingFinished, this, &MainWindow::onRenameFinished);
+    connectExportSignals();
 
     connect(calcDockWidget, &CalculationsDockWidget::refineFluorescence, this, &MainWindow::onRefineFluorescence);
     connect(calcDockWidget, &CalculationsDockWidget::compensateCrosstalk, this, &MainWindow::onCompensateCrosstalk);
@@ -539,6 +540,8 @@ void MainWindow::setupConnections()
     connect(filterDock, &FilterDockWidget::filterChanged, this, &MainWindow::onFilterChanged);
     connect(filterDock, &FilterDockWidget::polygonDrawRequested, scatterPlot, &ScatterPlot::startPolygonDrawing);
     connect(filterDock, &FilterDockWidget::polygonDrawCancelRequested, scatterPlot, &ScatterPlot::cancelPolygonDrawing);
+    connectEventSignals();
+    connectPolygonSignals();
 
     connect(isoelasticsCheck, &QCheckBox::toggled, this, [this] { updateIsoelastics(); });
     connect(isoelasticLabelsCheck, &QCheckBox::toggled, this, [this] { updateIsoelastics(); });

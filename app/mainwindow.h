@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/datasetentry.h"
+#include "app/exportdialog.h"
+#include "app/statsummaryexportdialog.h"
 #include "app/filtergroupregistry.h"
 #include "rtdc/eventfilter.h"
 #include "widgets/densitycontours.h"
@@ -10,11 +12,14 @@
 #include <QJsonObject>
 #include <QMainWindow>
 #include <QMap>
+#include <QPolygonF>
 #include <QStringList>
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -264,6 +269,30 @@ private slots:
 private:
     void connectSessionSignals();
 
+    // ---- Event and metadata views, polygon gates (mainwindow_events.cpp, mainwindow_polygons.cpp) ----
+public slots:
+    void addRuleToGroup(int groupId, Tessary::FilterRule rule);
+private slots:
+    void showMetadata();
+    void onPointClicked(int index);
+    void onEventSpinBoxChanged(int index);
+    void onMaskToggled(bool checked);
+    void onPolygonCompleted(QPolygonF polygon);
+    void onPolygonEditRequested(int ruleIndex, bool on);
+    void onPolygonEdited(int id, QPolygonF polygon);
+    void onPolygonEditingStopped(int id);
+private:
+    void connectEventSignals();
+    void connectPolygonSignals();
+    void updateEventTable(int eventIndex);
+    void addMetadataSection(const QString& title, const std::map<std::string, std::string>& entries);
+    void editGroupPolygon(int groupId, int ruleIndex, bool on);
+    // A polygon gate on the features of the plot's two axes.
+    bool gateOnPlotAxes(const FilterRule& rule) const;
+    // The rule behind a gate id (the active dataset's or a group's), or null.
+    FilterRule* gateRule(int id);
+    int polygonEditDatasetId = -1;   // the active dataset when the running gate edit began
+
 public:
     // ---- Panels and controls (created in setupUi) ----
     QLabel* infoLabel = nullptr;
@@ -360,7 +389,7 @@ public:
     QActionGroup* colorMapGroup = nullptr;
     int nextDatasetId = 0;
     FilterGroupRegistry groups;
-    int polygonGroupId = -1;
+    int polygonTargetGroupId = -1;   // the group that receives the polygon being drawn; -1: the active dataset
 
     std::vector<CombinePlotWindow*> combineWindows;
     std::vector<StatisticalEvalWindow*> statEvalWindows;
@@ -384,6 +413,23 @@ public:
     QAction* manualAction = nullptr;
     QAction* aboutAction = nullptr;
     QAction* checkOnStartupAction = nullptr;
+
+    // ---- Export of events, plots and statistical summaries (mainwindow_export.cpp) ----
+private slots:
+    void exportPlot();
+    void exportData();
+    void exportStatSummary();
+
+private:
+    void connectExportSignals();
+    // One dataset's kept events to one new file beside its source or in the
+    // chosen folder; reports its own failures. False when no file was written.
+    bool exportSingleDataset(const DatasetEntry* entry, const ExportOptions& options);
+
+public:
+    // The options of the last accepted dialogs of this run (not saved).
+    std::optional<ExportOptions> lastExportOptions;
+    std::optional<StatSummaryOptions> lastStatSummaryOptions;
 };
 
 } // namespace Tessary
