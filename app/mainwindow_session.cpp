@@ -361,8 +361,7 @@ void MainWindow::finalizeSessionLoad()
         if (QListWidgetItem* item = datasetList->item(int(it - datasetEntries.begin())))
             item->setText(buildDatasetCaption(it->get()));
     }
-    if (datasetFolderViewActive())
-        rebuildDatasetTree();
+    refreshDatasetViews();   // the folder tree and the group matrices show the restored state
 
     const QJsonObject mainState = root.value(QStringLiteral("mainWindow")).toObject();
     const int colorMap = mainState.value(QStringLiteral("colorMapIndex")).toInt(0);
