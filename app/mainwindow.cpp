@@ -556,6 +556,7 @@ void MainWindow::setupConnections()
     });
 
     connectViewSignals();
+    connectSessionSignals();
 }
 
 // ---------------------------------------------------------------------------

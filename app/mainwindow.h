@@ -248,6 +248,28 @@ private:
     template <typename Window> void trackToolWindow(std::vector<Window*>& list, Window* window);
     template <typename Window> void closeToolWindows(std::vector<Window*>& list);
 
+    // ---- Session files and filter-group files (mainwindow_session.cpp) ----
+public:
+    // The file steps of the menu operations, without their file dialogs.
+    // Each reports its failures in a message box; false then.
+    bool writeSessionFile(const QString& path);
+    bool loadSessionFile(const QString& path);   // false when refused before anything was closed
+    bool writeFilterGroupsFile(const QString& path, const std::vector<int>& groupIds);
+    bool importFilterGroupsFile(const QString& path);
+    // The absolute path to open for a session dataset, or empty to skip it.
+    QString resolveMissingDataset(const QString& storedPath, const QString& sessionFolder, const QString& displayName);
+    // Whether a session dataset is to be loaded: its file matches the
+    // fingerprint, or the user accepts the difference.
+    bool verifyDatasetFingerprint(const RTDCReader& reader, const QJsonObject& fingerprint, const QString& displayName);
+private slots:
+    void saveSession();
+    void loadSession();
+    void clearSession();
+    void exportFilterGroups();
+    void importFilterGroups();
+private:
+    void connectSessionSignals();
+
     // ---- Event and metadata views, polygon gates (mainwindow_events.cpp, mainwindow_polygons.cpp) ----
 public slots:
     void addRuleToGroup(int groupId, Tessary::FilterRule rule);

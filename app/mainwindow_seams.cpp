@@ -33,13 +33,4 @@ void MainWindow::refreshFilterPanel()
     filterDock->rebuildGroupWidgets(groups.groupPointers(), ds ? ds->reader.get() : nullptr);
 }
 
-// Minimal: sessions restore nothing yet; the restore ends.
-void MainWindow::createSessionDuplicates() {}
-
-void MainWindow::finalizeSessionLoad()
-{
-    restoringSession = false;
-    pendingSession = QJsonObject();
-}
-
 } // namespace Tessary
