@@ -655,18 +655,6 @@ void MainWindow::trackToolWindow(std::vector<Window*>& list, Window* window)
 // The matrix windows are opened in mainwindow_views.cpp.
 template void MainWindow::trackToolWindow(std::vector<FilterGroupsMatrixWindow*>&, FilterGroupsMatrixWindow*);
 
-template <typename Window>
-void MainWindow::closeToolWindows(std::vector<Window*>& list)
-{
-    // Walk a copy: closing a window must not pull the list from under the loop.
-    const std::vector<Window*> windows = list;
-    list.clear();
-    for (Window* window : windows) {
-        disconnect(window, nullptr, this, nullptr);
-        window->close();
-        delete window;
-    }
-}
 
 void MainWindow::openCombinePlotWindow()
 {

@@ -454,4 +454,19 @@ public:
     std::optional<StatSummaryOptions> lastStatSummaryOptions;
 };
 
+// Defined here so that every file of the window that closes a list can use it;
+// the window type must be complete where it is called.
+template <typename Window>
+void MainWindow::closeToolWindows(std::vector<Window*>& list)
+{
+    // Walk a copy: closing a window must not pull the list from under the loop.
+    const std::vector<Window*> windows = list;
+    list.clear();
+    for (Window* window : windows) {
+        disconnect(window, nullptr, this, nullptr);
+        window->close();
+        delete window;
+    }
+}
+
 } // namespace Tessary

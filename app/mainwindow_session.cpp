@@ -163,21 +163,10 @@ void MainWindow::clearSession()
     pendingSession = QJsonObject();
     restoringSession = false;
 
-    // Emptied before closing, and cut off from this window, so that no window
-    // reports its closing back into a list being walked.
-    const auto closeAll = [this](auto& list) {
-        const auto windows = list;
-        list.clear();
-        for (auto* w : windows) {
-            disconnect(w, nullptr, this, nullptr);
-            w->close();
-            delete w;
-        }
-    };
-    closeAll(combineWindows);
-    closeAll(statEvalWindows);
-    closeAll(galleryWindows);
-    closeAll(matrixWindows);
+    closeToolWindows(combineWindows);
+    closeToolWindows(statEvalWindows);
+    closeToolWindows(galleryWindows);
+    closeToolWindows(matrixWindows);
 
     activeDatasetIndex = -1;
     filterDock->setActiveDataset(nullptr);
