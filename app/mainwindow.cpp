@@ -539,6 +539,7 @@ void MainWindow::setupConnections()
     connect(filterDock, &FilterDockWidget::filterChanged, this, &MainWindow::onFilterChanged);
     connect(filterDock, &FilterDockWidget::polygonDrawRequested, scatterPlot, &ScatterPlot::startPolygonDrawing);
     connect(filterDock, &FilterDockWidget::polygonDrawCancelRequested, scatterPlot, &ScatterPlot::cancelPolygonDrawing);
+    connectGroupSignals();
 
     connect(isoelasticsCheck, &QCheckBox::toggled, this, [this] { updateIsoelastics(); });
     connect(isoelasticLabelsCheck, &QCheckBox::toggled, this, [this] { updateIsoelastics(); });

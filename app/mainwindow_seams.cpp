@@ -226,16 +226,6 @@ void MainWindow::updatePolygonOverlays()
             addGates(group->rules, (group->id + 100) * 10000);
 }
 
-// Minimal: no "differs" markers yet.
-void MainWindow::updateFilterSyncState() {}
-
-// Minimal: the group widgets for the active dataset.
-void MainWindow::refreshFilterPanel()
-{
-    const DatasetEntry* ds = activeEntry();
-    filterDock->rebuildGroupWidgets(groups.groupPointers(), ds ? ds->reader.get() : nullptr);
-}
-
 // Minimal: sessions restore nothing yet; the restore ends.
 void MainWindow::createSessionDuplicates() {}
 
