@@ -246,6 +246,7 @@ private:
     void refreshFilterPanel();
     int importOnlineFilterRules(DatasetEntry* ds);
     void addRangeRuleToGroup(int groupId);
+    void setRuleEnabledInAll(int ruleIndex, bool enabled);
     void connectGroupSignals();
     void createSessionDuplicates();
     void finalizeSessionLoad();

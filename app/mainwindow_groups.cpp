@@ -346,29 +346,26 @@ void MainWindow::onUpdateRuleToAll(int ruleIndex)
 
 void MainWindow::onUncheckRuleInAll(int ruleIndex)
 {
-    const FilterRule* rule = propagatedRule(activeEntry(), ruleIndex);
-    if (!rule)
-        return;
-    forEachOtherDataset(datasetEntries, activeDatasetIndex, [rule](DatasetEntry& other) {
-        const int j = ruleWithPropagationId(other.filter, rule->propagationId);
-        if (j >= 0)
-            other.filter.rules[size_t(j)].enabled = false;
-    });
-    filterDock->setRuleChecked(ruleIndex, false);
-    updatePlot();
+    setRuleEnabledInAll(ruleIndex, false);
 }
 
 void MainWindow::onCheckRuleInAll(int ruleIndex)
 {
+    setRuleEnabledInAll(ruleIndex, true);
+}
+
+// Only the check of each copy changes; its bounds stay as they are.
+void MainWindow::setRuleEnabledInAll(int ruleIndex, bool enabled)
+{
     const FilterRule* rule = propagatedRule(activeEntry(), ruleIndex);
     if (!rule)
         return;
-    forEachOtherDataset(datasetEntries, activeDatasetIndex, [rule](DatasetEntry& other) {
+    forEachOtherDataset(datasetEntries, activeDatasetIndex, [rule, enabled](DatasetEntry& other) {
         const int j = ruleWithPropagationId(other.filter, rule->propagationId);
         if (j >= 0)
-            other.filter.rules[size_t(j)].enabled = true;
+            other.filter.rules[size_t(j)].enabled = enabled;
     });
-    filterDock->setRuleChecked(ruleIndex, true);
+    filterDock->setRuleChecked(ruleIndex, enabled);   // rewrites the active rule from its row
     updatePlot();
 }
 

@@ -1,6 +1,5 @@
-// Filter groups edited from the filter dock, rules carried to every dataset by
-// their propagation id, the dock's "differs" markers and the soft limits of a
-// measurement, all through the dock's signals of a real main window.
+// Groups edited from the filter dock, rules carried to every dataset by their propagation
+// id, the dock's "differs" markers and soft limits, through the signals of a real window.
 #include "app/mainwindow.h"
 
 #include "mainwindowtesting.h"
@@ -23,11 +22,7 @@ namespace {
 class MainWindowGroupsTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        Testing::isolateSettings();
-        window = std::make_unique<MainWindow>();
-    }
+    void SetUp() override { Testing::isolateSettings(), window = std::make_unique<MainWindow>(); }
 
     // Opens a standard measurement (changed by `shape`) and waits for its preload.
     void open(const std::string& name, const std::function<void(Fixtures::RtdcFileBuilder&)>& shape = {})
@@ -44,7 +39,7 @@ protected:
     }
 
     DatasetEntry* active() { return window->datasetEntries[size_t(window->activeDatasetIndex)].get(); }
-    DatasetEntry* other(int n) // the n-th dataset that is not the active one
+    DatasetEntry* other(int n) // the n-th dataset besides the active one
     {
         for (auto& ds : window->datasetEntries)
             if (ds.get() != active() && n-- == 0)
@@ -60,25 +55,21 @@ protected:
 
 } // namespace
 
-TEST_F(MainWindowGroupsTest, RuleAppliedToAllIsFollowedByItsIdThroughUpdateUncheckAndDelete)
+TEST_F(MainWindowGroupsTest, RulesAppliedToAllAreFollowedByTheirIdAndMarkedWhereTheyDiffer)
 {
     open("a.rtdc");
     open("b.rtdc");
     open("c.rtdc");
     dock()->addRuleButton->click();
-    ASSERT_EQ(active()->filter.ruleCount(), 1);
 
     emit dock()->applyRuleToAll(0);
     const std::string id = active()->filter.rules[0].propagationId;
-    ASSERT_EQ(id.size(), 38u);
-    EXPECT_EQ(id.front(), '{');
+    ASSERT_TRUE(id.size() == 38 && id.front() == '{') << id;
     EXPECT_EQ(row(0)->propagationId, id);   // the next row edit must not lose it
     // A second time replaces the copies instead of adding new ones.
     emit dock()->applyRuleToAll(0);
-    for (int n = 0; n < 2; ++n) {
-        ASSERT_EQ(other(n)->filter.ruleCount(), 1);
-        EXPECT_EQ(other(n)->filter.rules[0].propagationId, id);
-    }
+    for (int n = 0; n < 2; ++n)
+        ASSERT_TRUE(other(n)->filter.ruleCount() == 1 && other(n)->filter.rules[0].propagationId == id);
 
     // Update in All reaches only the datasets holding a copy.
     other(1)->filter.rules.clear();
@@ -96,35 +87,23 @@ TEST_F(MainWindowGroupsTest, RuleAppliedToAllIsFollowedByItsIdThroughUpdateUnche
     EXPECT_TRUE(row(0)->updateDiffers);
     EXPECT_TRUE(row(0)->checkDiffers);
 
-    emit dock()->checkRuleInAll(0);
-    EXPECT_TRUE(other(0)->filter.rules[0].enabled);
-    EXPECT_EQ(other(0)->filter.rules[0].maxValue, 123.0);   // only the check changes
+    other(0)->filter.rules[0].enabled = true;
     emit dock()->uncheckRuleInAll(0);
     EXPECT_FALSE(other(0)->filter.rules[0].enabled);
+    EXPECT_EQ(other(0)->filter.rules[0].maxValue, 123.0);   // only the check changes
     EXPECT_FALSE(active()->filter.rules[0].enabled);
 
     emit dock()->deleteRuleFromAll(0);
     EXPECT_EQ(active()->filter.ruleCount(), 0);
     EXPECT_EQ(other(0)->filter.ruleCount(), 0);
-}
 
-TEST_F(MainWindowGroupsTest, FilterSettingsAppliedToAllClearTheDockMarkers)
-{
-    open("a.rtdc");
-    open("b.rtdc");
-    dock()->addRuleButton->click();
+    // The combine-mode marker goes once the whole filter is applied to all.
     active()->filter.setCombineMode(1);
     window->updatePlot();
     EXPECT_EQ(dock()->combineAllButton->styleSheet(), FilterStyle::accentSmallButton);
-
     emit dock()->applyToAllRequested();
-    EXPECT_EQ(other(0)->filter.combineMode(), 1);
-    EXPECT_EQ(other(0)->filter.ruleCount(), 1);
+    EXPECT_EQ(other(1)->filter.combineMode(), 1);
     EXPECT_EQ(dock()->combineAllButton->styleSheet(), FilterStyle::plainSmallButton);
-
-    emit dock()->enabledChangedForAll(false);
-    EXPECT_FALSE(other(0)->filter.isEnabled());
-    EXPECT_EQ(dock()->enabledAllButton->styleSheet(), FilterStyle::accentSmallButton);
 }
 
 TEST_F(MainWindowGroupsTest, GroupsAddedRenamedFilledAndRemovedFromTheDock)
@@ -135,7 +114,6 @@ TEST_F(MainWindowGroupsTest, GroupsAddedRenamedFilledAndRemovedFromTheDock)
     ASSERT_EQ(window->filterGroups().size(), 1u);
     const int id = window->filterGroups()[0]->id;
     ASSERT_EQ(dock()->groupWidgets.size(), 1u);
-    EXPECT_FALSE(window->isGroupEnabled(other(0), id));
 
     // A new range rule covers the finite values of the first feature.
     emit dock()->addRuleToGroupRequested(id);
@@ -148,8 +126,7 @@ TEST_F(MainWindowGroupsTest, GroupsAddedRenamedFilledAndRemovedFromTheDock)
     outside.propagationId = "{x}";
     outside.scaleXMode = 7;
     window->addRuleToGroup(id, outside);
-    EXPECT_TRUE(group->rules[1].propagationId.empty());
-    EXPECT_EQ(group->rules[1].scaleXMode, 0);
+    EXPECT_TRUE(group->rules[1].propagationId.empty() && group->rules[1].scaleXMode == 0);
 
     emit dock()->groupEnableChanged(id, true);
     EXPECT_EQ(window->buildEffectiveFilter(active()).ruleCount(), 2);
@@ -159,7 +136,6 @@ TEST_F(MainWindowGroupsTest, GroupsAddedRenamedFilledAndRemovedFromTheDock)
     EXPECT_FALSE(dock()->groupWidgets[0]->differs);
 
     emit dock()->renameFilterGroupRequested(id, QString::fromUtf8("Zellen µ"));
-    EXPECT_EQ(group->name, "Zellen µ");
     EXPECT_EQ(dock()->groupWidgets[0]->nameEdit->text(), QString::fromUtf8("Zellen µ"));
 
     // Editing a group rule keeps the widgets on screen.
@@ -178,7 +154,6 @@ TEST_F(MainWindowGroupsTest, GroupsAddedRenamedFilledAndRemovedFromTheDock)
     EXPECT_TRUE(dock()->groupWidgets.empty());
     for (auto& ds : window->datasetEntries)
         EXPECT_EQ(ds->groupEnabled.count(id), 0u);
-    EXPECT_EQ(window->buildEffectiveFilter(active()).ruleCount(), 0);
 }
 
 TEST_F(MainWindowGroupsTest, SoftLimitsOfTheMeasurementBecomeRules)
@@ -211,7 +186,6 @@ TEST_F(MainWindowGroupsTest, SoftLimitsOfTheMeasurementBecomeRules)
     EXPECT_EQ(rules[0].featureName, "area_um");
     EXPECT_EQ(rules[0].minValue, 20.0);
     EXPECT_EQ(rules[0].maxValue, 200.0);
-    EXPECT_EQ(rules[1].type, 1);
     EXPECT_EQ(rules[1].featureNameY, "size_y");
     EXPECT_EQ(rules[1].polygonVertices.size(), 3u);
     EXPECT_TRUE(active()->filter.isEnabled());
