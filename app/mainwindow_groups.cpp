@@ -249,7 +249,8 @@ void MainWindow::refreshFilterPanel()
         const int local = scatterPlot->editingPolygonId() - FirstGroupGateId;
         filterDock->setGroupPolygonEditChecked(local / GateIdsPerGroup, local % GateIdsPerGroup, true);
     }
-    for (QMainWindow* w : std::vector<QMainWindow*>(matrixWindows))
+    const auto windows = matrixWindows;
+    for (auto* w : windows)
         QMetaObject::invokeMethod(w, "refresh");
 }
 
