@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/datasetviews.h"
+#include "app/filtergroupmatrixwindow.h"
 #include "calc/calculationsdockwidget.h"
 #include "calc/emodulus.h"
 #include "calc/flcompensation.h"
@@ -490,6 +491,7 @@ void MainWindow::setupMenus()
 void MainWindow::setupConnections()
 {
     connect(renameEdit, &QLineEdit::editingFinished, this, &MainWindow::onRenameFinished);
+    connectExportSignals();
 
     connect(calcDockWidget, &CalculationsDockWidget::refineFluorescence, this, &MainWindow::onRefineFluorescence);
     connect(calcDockWidget, &CalculationsDockWidget::compensateCrosstalk, this, &MainWindow::onCompensateCrosstalk);
@@ -510,10 +512,7 @@ void MainWindow::setupConnections()
     connect(datasetList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         if (datasetList->currentRow() < 0)
             return;
-        QMenu menu;
-        connect(menu.addAction(QStringLiteral("Duplicate Dataset")), &QAction::triggered, this, &MainWindow::duplicateDataset);
-        connect(menu.addAction(QStringLiteral("Remove Dataset")), &QAction::triggered, this, &MainWindow::removeDataset);
-        menu.exec(datasetList->viewport()->mapToGlobal(pos));
+        execDatasetMenu(datasetList->viewport()->mapToGlobal(pos));
     });
 
     connect(datasetViewCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -540,6 +539,8 @@ void MainWindow::setupConnections()
     connect(filterDock, &FilterDockWidget::polygonDrawRequested, scatterPlot, &ScatterPlot::startPolygonDrawing);
     connect(filterDock, &FilterDockWidget::polygonDrawCancelRequested, scatterPlot, &ScatterPlot::cancelPolygonDrawing);
     connectGroupSignals();
+    connectEventSignals();
+    connectPolygonSignals();
 
     connect(isoelasticsCheck, &QCheckBox::toggled, this, [this] { updateIsoelastics(); });
     connect(isoelasticLabelsCheck, &QCheckBox::toggled, this, [this] { updateIsoelastics(); });
@@ -554,6 +555,9 @@ void MainWindow::setupConnections()
         scatterPlot->setScaleMode(0, mode);   // left axis
         updatePlot();
     });
+
+    connectViewSignals();
+    connectSessionSignals();
 }
 
 // ---------------------------------------------------------------------------
@@ -648,6 +652,9 @@ void MainWindow::trackToolWindow(std::vector<Window*>& list, Window* window)
     });
     window->show();
 }
+
+// The matrix windows are opened in mainwindow_views.cpp.
+template void MainWindow::trackToolWindow(std::vector<FilterGroupsMatrixWindow*>&, FilterGroupsMatrixWindow*);
 
 template <typename Window>
 void MainWindow::closeToolWindows(std::vector<Window*>& list)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/datasetentry.h"
+#include "app/exportdialog.h"
+#include "app/statsummaryexportdialog.h"
 #include "app/filtergroupregistry.h"
 #include "rtdc/eventfilter.h"
 #include "widgets/densitycontours.h"
@@ -10,11 +12,14 @@
 #include <QJsonObject>
 #include <QMainWindow>
 #include <QMap>
+#include <QPolygonF>
 #include <QStringList>
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,6 +48,7 @@ class DatasetListWidget;
 class DatasetTreeWidget;
 class EModulus;
 class FilterDockWidget;
+class FilterGroupsMatrixWindow;
 class FLCompensation;
 class FLRefinement;
 class FourierDeform;
@@ -265,6 +271,50 @@ private:
     template <typename Window> void trackToolWindow(std::vector<Window*>& list, Window* window);
     template <typename Window> void closeToolWindows(std::vector<Window*>& list);
 
+    // ---- Session files and filter-group files (mainwindow_session.cpp) ----
+public:
+    // The file steps of the menu operations, without their file dialogs.
+    // Each reports its failures in a message box; false then.
+    bool writeSessionFile(const QString& path);
+    bool loadSessionFile(const QString& path);   // false when refused before anything was closed
+    bool writeFilterGroupsFile(const QString& path, const std::vector<int>& groupIds);
+    bool importFilterGroupsFile(const QString& path);
+    // The absolute path to open for a session dataset, or empty to skip it.
+    QString resolveMissingDataset(const QString& storedPath, const QString& sessionFolder, const QString& displayName);
+    // Whether a session dataset is to be loaded: its file matches the
+    // fingerprint, or the user accepts the difference.
+    bool verifyDatasetFingerprint(const RTDCReader& reader, const QJsonObject& fingerprint, const QString& displayName);
+private slots:
+    void saveSession();
+    void loadSession();
+    void clearSession();
+    void exportFilterGroups();
+    void importFilterGroups();
+private:
+    void connectSessionSignals();
+
+    // ---- Event and metadata views, polygon gates (mainwindow_events.cpp, mainwindow_polygons.cpp) ----
+private slots:
+    void showMetadata();
+    void onPointClicked(int index);
+    void onEventSpinBoxChanged(int index);
+    void onMaskToggled(bool checked);
+    void onPolygonCompleted(QPolygonF polygon);
+    void onPolygonEditRequested(int ruleIndex, bool on);
+    void onPolygonEdited(int id, QPolygonF polygon);
+    void onPolygonEditingStopped(int id);
+private:
+    void connectEventSignals();
+    void connectPolygonSignals();
+    void updateEventTable(int eventIndex);
+    void addMetadataSection(const QString& title, const std::map<std::string, std::string>& entries);
+    void editGroupPolygon(int groupId, int ruleIndex, bool on);
+    // A polygon gate on the features of the plot's two axes.
+    bool gateOnPlotAxes(const FilterRule& rule) const;
+    // The rule behind a gate id (the active dataset's or a group's), or null.
+    FilterRule* gateRule(int id);
+    int polygonEditDatasetId = -1;   // the active dataset when the running gate edit began
+
 public:
     // ---- Panels and controls (created in setupUi) ----
     QLabel* infoLabel = nullptr;
@@ -361,12 +411,12 @@ public:
     QActionGroup* colorMapGroup = nullptr;
     int nextDatasetId = 0;
     FilterGroupRegistry groups;
-    int polygonGroupId = -1;
+    int polygonTargetGroupId = -1;   // the group that receives the polygon being drawn; -1: the active dataset
 
     std::vector<CombinePlotWindow*> combineWindows;
     std::vector<StatisticalEvalWindow*> statEvalWindows;
     std::vector<ImageGalleryWindow*> galleryWindows;
-    std::vector<QMainWindow*> matrixWindows;   // filter-group matrix windows, once they exist
+    std::vector<FilterGroupsMatrixWindow*> matrixWindows;
 
     QJsonObject pendingSession;
     bool restoringSession = false;
@@ -385,6 +435,44 @@ public:
     QAction* manualAction = nullptr;
     QAction* aboutAction = nullptr;
     QAction* checkOnStartupAction = nullptr;
+
+    // ---- Dataset views, drag and drop, filter-group matrices (mainwindow_views.cpp) ----
+public:
+    // refresh() of every open filter-group matrix window.
+    void refreshMatrixWindows();
+
+protected:
+    // Files and folders dropped on the window open their .rtdc files.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private slots:
+    void openFilterGroupsMatrixWindow();
+
+private:
+    void connectViewSignals();
+    // Moves the dataset at fromRow to sit before the one that was at toRow
+    // (toRow may be the row count); the active dataset stays active.
+    void applyDatasetReorder(int fromRow, int toRow);
+    // "Duplicate Dataset" / "Remove Dataset" for the list's current row.
+    void execDatasetMenu(const QPoint& globalPos);
+
+    // ---- Export of events, plots and statistical summaries (mainwindow_export.cpp) ----
+private slots:
+    void exportPlot();
+    void exportData();
+    void exportStatSummary();
+
+private:
+    void connectExportSignals();
+    // One dataset's kept events to one new file beside its source or in the
+    // chosen folder; reports its own failures. False when no file was written.
+    bool exportSingleDataset(const DatasetEntry* entry, const ExportOptions& options);
+
+public:
+    // The options of the last accepted dialogs of this run (not saved).
+    std::optional<ExportOptions> lastExportOptions;
+    std::optional<StatSummaryOptions> lastStatSummaryOptions;
 };
 
 } // namespace Tessary

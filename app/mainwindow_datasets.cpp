@@ -146,8 +146,7 @@ void MainWindow::addDatasetItem(int index)
 
 void MainWindow::refreshDatasetViews()
 {
-    for (QMainWindow* w : std::vector<QMainWindow*>(matrixWindows))
-        QMetaObject::invokeMethod(w, "refresh");
+    refreshMatrixWindows();
     updatePlotSettingsButton();
     if (datasetFolderViewActive())
         rebuildDatasetTree();

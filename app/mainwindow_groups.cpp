@@ -9,7 +9,6 @@
 #include "widgets/scatterplot.h"
 
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QUuid>
 
 #include <algorithm>
@@ -249,9 +248,7 @@ void MainWindow::refreshFilterPanel()
         const int local = scatterPlot->editingPolygonId() - FirstGroupGateId;
         filterDock->setGroupPolygonEditChecked(local / GateIdsPerGroup, local % GateIdsPerGroup, true);
     }
-    const auto windows = matrixWindows;
-    for (auto* w : windows)
-        QMetaObject::invokeMethod(w, "refresh");
+    refreshMatrixWindows();
 }
 
 void MainWindow::updateFilterSyncState()
