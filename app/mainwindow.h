@@ -146,6 +146,13 @@ public slots:
     std::vector<std::unique_ptr<FilterGroup>>& filterGroups() { return groups.filterGroups(); }
     FilterGroup* findFilterGroupById(int id) const { return groups.findFilterGroupById(id); }
     int addFilterGroup(const std::string& name = std::string());
+    // Group edits (mainwindow_groups.cpp): unknown ids and indexes do nothing;
+    // a rule stored in a group never keeps a propagation id.
+    void removeFilterGroup(int id);
+    void renameFilterGroup(int id, std::string newName);
+    void addRuleToGroup(int groupId, Tessary::FilterRule rule);
+    void updateRuleInGroup(int groupId, int ruleIndex, Tessary::FilterRule rule);
+    void removeRuleFromGroup(int groupId, int ruleIndex);
     bool isGroupEnabled(const DatasetEntry* ds, int groupId) const { return FilterGroupRegistry::isGroupEnabled(ds, groupId); }
     void setGroupEnabled(int datasetId, int groupId, bool enabled);
     void setGroupEnabledInAll(int groupId, bool enabled);
@@ -173,6 +180,16 @@ private slots:
     void onFeaturesLoaded();
     void onDatasetSelected(int row);
     void onFilterChanged();
+    // Rules and filter settings carried to every dataset (mainwindow_groups.cpp).
+    void onApplyFilterToAll();
+    void onApplyRuleToAll(int ruleIndex);
+    void onUpdateRuleToAll(int ruleIndex);
+    void onUncheckRuleInAll(int ruleIndex);
+    void onCheckRuleInAll(int ruleIndex);
+    void onDeleteRuleFromAll(int ruleIndex);
+    void onEnabledChangedForAll(bool enabled);
+    void onCombineModeChangedForAll(int mode);
+    void onImportMeasurementFilters(bool toAll);
     void updateContours();
     void openCombinePlotWindow();
     void openStatisticalEvalWindow();
@@ -229,8 +246,14 @@ private:
     void displayTraces(int eventIndex);
     void populateMetadataTree();
     void updatePolygonOverlays();
+    // The filter dock's "differs" markers and group widgets, the online-filter
+    // import and the dock's group requests (mainwindow_groups.cpp).
     void updateFilterSyncState();
     void refreshFilterPanel();
+    int importOnlineFilterRules(DatasetEntry* ds);
+    void addRangeRuleToGroup(int groupId);
+    void setRuleEnabledInAll(int ruleIndex, bool enabled);
+    void connectGroupSignals();
     void createSessionDuplicates();
     void finalizeSessionLoad();
     void onApplyPlotSettingsToAll();
@@ -271,8 +294,6 @@ private:
     void connectSessionSignals();
 
     // ---- Event and metadata views, polygon gates (mainwindow_events.cpp, mainwindow_polygons.cpp) ----
-public slots:
-    void addRuleToGroup(int groupId, Tessary::FilterRule rule);
 private slots:
     void showMetadata();
     void onPointClicked(int index);

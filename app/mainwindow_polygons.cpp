@@ -201,16 +201,4 @@ void MainWindow::onPolygonEditingStopped(int id)
     updatePolygonOverlays();
 }
 
-// Stand-in for the filter-group operation of the same name until the group
-// operations land: appends a copy without propagation id and redraws.
-void MainWindow::addRuleToGroup(int groupId, FilterRule rule)
-{
-    FilterGroup* group = findFilterGroupById(groupId);
-    if (!group)
-        return;
-    rule.propagationId.clear();
-    group->rules.push_back(std::move(rule));
-    updatePlot();
-}
-
 } // namespace Tessary

@@ -23,14 +23,4 @@
 
 namespace Tessary {
 
-// Minimal: no "differs" markers yet.
-void MainWindow::updateFilterSyncState() {}
-
-// Minimal: the group widgets for the active dataset.
-void MainWindow::refreshFilterPanel()
-{
-    const DatasetEntry* ds = activeEntry();
-    filterDock->rebuildGroupWidgets(groups.groupPointers(), ds ? ds->reader.get() : nullptr);
-}
-
 } // namespace Tessary
