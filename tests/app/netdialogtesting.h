@@ -128,13 +128,15 @@ private:
 };
 
 // Runs handler on the next modal widget that appears (a dialog run with exec
-// or a message box), from the event loop that runs it. Gives up after ~5 s.
-inline void onNextModal(std::function<void(QWidget*)> handler, QWidget* notThis = nullptr)
+// or a message box), from the event loop that runs it. Gives up after about
+// timeoutMs.
+inline void onNextModal(std::function<void(QWidget*)> handler, int timeoutMs = 5000, QWidget* notThis = nullptr)
 {
     auto poll = std::make_shared<std::function<void(int)>>();
     *poll = [handler, notThis, poll](int triesLeft) {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal != notThis && modal->isVisible()) {
+        // Progress dialogs are window-modal too, but nothing to drive.
+        if (modal && modal != notThis && modal->isVisible() && !modal->inherits("QProgressDialog")) {
             handler(modal);
             *poll = nullptr;   // breaks the self-reference
             return;
@@ -144,7 +146,7 @@ inline void onNextModal(std::function<void(QWidget*)> handler, QWidget* notThis 
         else
             *poll = nullptr;
     };
-    QTimer::singleShot(0, qApp, [poll] { if (*poll) (*poll)(500); });
+    QTimer::singleShot(0, qApp, [poll, timeoutMs] { if (*poll) (*poll)(timeoutMs / 10); });
 }
 
 // Clicks the button of the dialog or message box that carries this text.
