@@ -42,7 +42,7 @@ protected:
     {
         auto box = std::make_shared<Box>();
         auto seen = std::make_shared<bool>(false);
-        Testing::onNextModal([box, seen](QWidget* w) {
+        auto watch = Testing::onNextModal([box, seen](QWidget* w) {
             if (auto* b = qobject_cast<QMessageBox*>(w)) {
                 *box = {b->windowTitle(), b->text()};
                 b->accept();
@@ -241,7 +241,7 @@ TEST_F(FeedbackSenderTest, WithoutServerNothingIsSentAndTheUserIsTold)
     EXPECT_TRUE(FeedbackSender::configuredServerUrl().isEmpty());
     EXPECT_TRUE(sender.uploadUrl().isEmpty());
     Box box;
-    Testing::onNextModal([&box](QWidget* w) {
+    auto watch = Testing::onNextModal([&box](QWidget* w) {
         box = {w->windowTitle(), static_cast<QMessageBox*>(w)->text()};
         static_cast<QMessageBox*>(w)->accept();
     });
@@ -258,7 +258,7 @@ TEST_F(FeedbackSenderTest, SendPreviewsWithoutCommentAndUploadsWithIt)
     FeedbackSender sender;
     sender.setServerUrl(server.url());
     QString preview;
-    Testing::onNextModal([&preview](QWidget* w) {
+    auto watch = Testing::onNextModal([&preview](QWidget* w) {
         auto* dialog = qobject_cast<QDialog*>(w);
         ASSERT_NE(dialog, nullptr);
         const QList<QPlainTextEdit*> edits = dialog->findChildren<QPlainTextEdit*>();
@@ -277,7 +277,7 @@ TEST_F(FeedbackSenderTest, SendPreviewsWithoutCommentAndUploadsWithIt)
     EXPECT_TRUE(server.requests[0].body.contains("=== User Comment ===\nThe plot stayed empty.\n\n=== Session ==="));
 
     // Cancel sends nothing.
-    Testing::onNextModal([](QWidget* w) { Testing::clickButton(w, "Cancel"); });
+    watch = Testing::onNextModal([](QWidget* w) { Testing::clickButton(w, "Cancel"); });
     sender.send("3.3.99", "Datasets: 0\n", "", "", &parent);
     QTest::qWait(50);
     EXPECT_EQ(server.requests.size(), 1);

@@ -128,25 +128,60 @@ private:
 };
 
 // Runs handler on the next modal widget that appears (a dialog run with exec
-// or a message box), from the event loop that runs it. Gives up after about
-// timeoutMs.
-inline void onNextModal(std::function<void(QWidget*)> handler, int timeoutMs = 5000, QWidget* notThis = nullptr)
+// or a message box), from the event loop that runs it. Watching stops after
+// about timeoutMs, or when the returned handle is destroyed, so that a watcher
+// never outlives the test that set it.
+class ModalWatch
 {
-    auto poll = std::make_shared<std::function<void(int)>>();
-    *poll = [handler, notThis, poll](int triesLeft) {
+public:
+    using Poll = std::function<void(int)>;
+    explicit ModalWatch(std::shared_ptr<Poll> p = nullptr) : poll(std::move(p)) {}
+    ModalWatch(ModalWatch&&) = default;
+    ModalWatch& operator=(ModalWatch&& other)
+    {
+        stop();
+        poll = std::move(other.poll);
+        return *this;
+    }
+    ~ModalWatch() { stop(); }
+    void stop()
+    {
+        if (poll)
+            *poll = nullptr;   // also breaks the poll's reference to itself
+    }
+
+private:
+    std::shared_ptr<Poll> poll;
+};
+
+[[nodiscard]] inline ModalWatch onNextModal(std::function<void(QWidget*)> handler, int timeoutMs = 5000,
+                                            QWidget* notThis = nullptr)
+{
+    auto poll = std::make_shared<ModalWatch::Poll>();
+    std::weak_ptr<ModalWatch::Poll> weak = poll;
+    *poll = [handler, notThis, weak](int triesLeft) {
+        auto self = weak.lock();
+        if (!self || !*self)
+            return;
         QWidget* modal = QApplication::activeModalWidget();
         // Progress dialogs are window-modal too, but nothing to drive.
         if (modal && modal != notThis && modal->isVisible() && !modal->inherits("QProgressDialog")) {
-            handler(modal);
-            *poll = nullptr;   // breaks the self-reference
+            const auto run = handler;   // clearing the poll destroys this lambda's copy
+            *self = nullptr;
+            run(modal);
             return;
         }
         if (triesLeft > 0)
-            QTimer::singleShot(10, qApp, [poll, triesLeft] { if (*poll) (*poll)(triesLeft - 1); });
-        else
-            *poll = nullptr;
+            QTimer::singleShot(10, qApp, [weak, triesLeft] {
+                if (auto p = weak.lock(); p && *p)
+                    (*p)(triesLeft - 1);
+            });
     };
-    QTimer::singleShot(0, qApp, [poll, timeoutMs] { if (*poll) (*poll)(timeoutMs / 10); });
+    QTimer::singleShot(0, qApp, [weak, timeoutMs] {
+        if (auto p = weak.lock(); p && *p)
+            (*p)(timeoutMs / 10);
+    });
+    return ModalWatch(poll);
 }
 
 // Clicks the button of the dialog or message box that carries this text.
