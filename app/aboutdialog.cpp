@@ -38,6 +38,7 @@ AboutDialog::AboutDialog(QWidget* parent, const QString& folder)
 {
     setWindowTitle(QStringLiteral("About Tessary"));
     setModal(true);
+    setMinimumWidth(420);   // keeps each line of links on one line
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 16, 20, 12);
     layout->setSpacing(10);

@@ -75,6 +75,9 @@ HelpWindow::HelpWindow(const QString& qchPath, QWidget* parent)
     splitter->setSizes({250, 650});
     setCentralWidget(splitter);
 
+    // The manual is short: show its whole table of contents once it is read.
+    connect(helpEngine->contentModel(), &QHelpContentModel::contentsCreated, helpEngine->contentWidget(),
+            [this] { helpEngine->contentWidget()->expandAll(); });
     connect(helpEngine->contentWidget(), &QHelpContentWidget::linkActivated, browser,
             [this](const QUrl& url) { browser->setSource(url); });
     connect(helpEngine->indexWidget(), &QHelpIndexWidget::documentActivated, browser,
