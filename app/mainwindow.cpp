@@ -2,6 +2,7 @@
 
 #include "app/aboutdialog.h"
 #include "app/datasetviews.h"
+#include "app/filtergroupmatrixwindow.h"
 #include "app/helpwindow.h"
 #include "calc/calculationsdockwidget.h"
 #include "calc/emodulus.h"
@@ -410,6 +411,7 @@ void MainWindow::setupMenus()
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     openAction = file->addAction(QStringLiteral("&Open..."));
     openAction->setShortcut(QKeySequence::Open);
+    connect(openAction, &QAction::triggered, this, &MainWindow::openFile);
     file->addSeparator();
     saveSessionAction = file->addAction(QStringLiteral("&Save Session..."));
     saveSessionAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
@@ -487,7 +489,7 @@ void MainWindow::setupMenus()
 
     // Operations other parts of the window provide: shown, but not offered
     // until they are connected.
-    for (QAction* pending : {openAction, saveSessionAction, loadSessionAction, clearSessionAction, exportPlotAction,
+    for (QAction* pending : {saveSessionAction, loadSessionAction, clearSessionAction, exportPlotAction,
                              exportDataAction, exportStatSummaryAction, filterGroupsMatrixAction})
         pending->setEnabled(false);
 
@@ -497,6 +499,7 @@ void MainWindow::setupMenus()
 void MainWindow::setupConnections()
 {
     connect(renameEdit, &QLineEdit::editingFinished, this, &MainWindow::onRenameFinished);
+    connectExportSignals();
 
     connect(calcDockWidget, &CalculationsDockWidget::refineFluorescence, this, &MainWindow::onRefineFluorescence);
     connect(calcDockWidget, &CalculationsDockWidget::compensateCrosstalk, this, &MainWindow::onCompensateCrosstalk);
@@ -514,6 +517,11 @@ void MainWindow::setupConnections()
     connect(preloadWatcher, &QFutureWatcher<void>::finished, this, &MainWindow::onFeaturesLoaded);
     connect(calcWatcher, &QFutureWatcher<void>::finished, this, &MainWindow::onCalcFinished);
     connect(datasetList, &QListWidget::currentRowChanged, this, &MainWindow::onDatasetSelected);
+    connect(datasetList, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (datasetList->currentRow() < 0)
+            return;
+        execDatasetMenu(datasetList->viewport()->mapToGlobal(pos));
+    });
 
     connect(datasetViewCombo, &QComboBox::currentIndexChanged, this, [this](int index) {
         const bool folders = index == 1;
@@ -538,6 +546,8 @@ void MainWindow::setupConnections()
     connect(filterDock, &FilterDockWidget::filterChanged, this, &MainWindow::onFilterChanged);
     connect(filterDock, &FilterDockWidget::polygonDrawRequested, scatterPlot, &ScatterPlot::startPolygonDrawing);
     connect(filterDock, &FilterDockWidget::polygonDrawCancelRequested, scatterPlot, &ScatterPlot::cancelPolygonDrawing);
+    connectEventSignals();
+    connectPolygonSignals();
 
     connect(isoelasticsCheck, &QCheckBox::toggled, this, [this] { updateIsoelastics(); });
     connect(isoelasticLabelsCheck, &QCheckBox::toggled, this, [this] { updateIsoelastics(); });
@@ -552,6 +562,9 @@ void MainWindow::setupConnections()
         scatterPlot->setScaleMode(0, mode);   // left axis
         updatePlot();
     });
+
+    connectViewSignals();
+    connectSessionSignals();
 }
 
 // ---------------------------------------------------------------------------
@@ -646,6 +659,9 @@ void MainWindow::trackToolWindow(std::vector<Window*>& list, Window* window)
     });
     window->show();
 }
+
+// The matrix windows are opened in mainwindow_views.cpp.
+template void MainWindow::trackToolWindow(std::vector<FilterGroupsMatrixWindow*>&, FilterGroupsMatrixWindow*);
 
 template <typename Window>
 void MainWindow::closeToolWindows(std::vector<Window*>& list)

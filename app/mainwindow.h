@@ -1,19 +1,27 @@
 #pragma once
 
 #include "app/datasetentry.h"
+#include "app/exportdialog.h"
+#include "app/statsummaryexportdialog.h"
 #include "app/filtergroupregistry.h"
 #include "rtdc/eventfilter.h"
+#include "widgets/densitycontours.h"
 
 #include <QFutureWatcher>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMainWindow>
 #include <QMap>
+#include <QPolygonF>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -41,6 +49,7 @@ class DatasetTreeWidget;
 class EModulus;
 class FeedbackSender;
 class FilterDockWidget;
+class FilterGroupsMatrixWindow;
 class FLCompensation;
 class FLRefinement;
 class FourierDeform;
@@ -101,6 +110,31 @@ public:
     // Waits for the background preload and calculation (used before closing).
     void waitForBackgroundWork();
 
+    // Opens one path into a new dataset (or selects it when it is open already;
+    // queues it while a preload runs). Failures are reported in message boxes.
+    void addDataset(const QString& path);
+    // The session form: no take-over of the active state, no selection. The new
+    // dataset's id, or -1 when the file was not opened or not accepted.
+    int addDatasetFromSession(const QString& path);
+    // Fills every panel from the active dataset once it has loaded.
+    void refreshPanelsForDataset();
+    // Reads, filters and colours the active dataset's columns and redraws the
+    // plot, its overlays and everything that follows the plot.
+    void updatePlot();
+    // Highlights the plotted point of an event; false (and no highlight) when
+    // the event is not plotted.
+    bool highlightEvent(int eventIndex);
+    // The plotted point of an event, or -1.
+    int plottedPointOfEvent(int eventIndex) const;
+    bool plotSettingsInSync(const DatasetEntry* exclude) const;
+    void updatePlotSettingsButton();
+    void updateInfoLabel();
+    void updateContourOverlay();
+
+    // Captions and the order of paths opened together (dataset views).
+    static QString buildDatasetCaption(const DatasetEntry* entry);
+    static bool hierarchicalPathLess(const QString& a, const QString& b);
+
 public slots:
     void onUnhandledException(QString title, QString message);
 
@@ -145,6 +179,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private slots:
+    void openFile();
+    void removeDataset();
+    void duplicateDataset();
     void updateFeatureSelection();
     void onFeaturesLoaded();
     void onDatasetSelected(int row);
@@ -172,8 +209,43 @@ private:
     void setupConnections();
     void updateTabbedDockTitleBars(QDockWidget* changed, bool visible);
     void switchToDataset(int index);
-    void updatePlot();
+    void addDatasetItem(int index);
+    // After datasets were added, removed or renamed: the filter-group matrix
+    // windows, the plot-settings button and the folder view.
+    void refreshDatasetViews();
+    void applyActiveDatasetStateTo(DatasetEntry* entry);
+    // The feature names (where the target has them), scale modes and contours.
+    static void copyPlotSettings(const DatasetEntry& from, DatasetEntry& to);
+    // The part of opening shared by the menu and the session: a new entry for
+    // the path, appended to the list, or null after the message box.
+    DatasetEntry* openDatasetEntry(const QString& path, bool nameFromMetadata);
+    void startPreload(int index);
+    // Takes queued items until one starts a preload or every queue is empty.
+    void continuePreloadQueues();
+    // Empties every panel (no dataset left).
+    void clearDatasetPanels();
+    // The image, traces and event table of the shown event.
+    void clearEventViews();
+    // The plot of a dataset with nothing to draw.
+    void showEmptyPlot();
+    void recomputeAppliedCalculations(DatasetEntry* ds);
+    // The contour overlay; with traced lines given (already running or done)
+    // those are shown instead of tracing them here.
+    void showContourOverlay(QFuture<std::vector<DensityContour>> traced);
+    std::vector<double> contourLevels() const;
     void updateIsoelastics();
+    void loadColorByOptions();
+    void setLogScaleWarning(QComboBox* combo, qsizetype hiddenCount, const QString& axisName);
+    void rebuildDatasetTree();
+    void rebuildTracePlot();
+    void displayEvent(int eventIndex);
+    void displayTraces(int eventIndex);
+    void populateMetadataTree();
+    void updatePolygonOverlays();
+    void updateFilterSyncState();
+    void refreshFilterPanel();
+    void createSessionDuplicates();
+    void finalizeSessionLoad();
     void onApplyPlotSettingsToAll();
     void updateDeformationSources();
     DatasetEntry* activeEntry() const;
@@ -188,6 +260,52 @@ private:
                            std::function<bool(const std::string&)> zoomReset);
     template <typename Window> void trackToolWindow(std::vector<Window*>& list, Window* window);
     template <typename Window> void closeToolWindows(std::vector<Window*>& list);
+
+    // ---- Session files and filter-group files (mainwindow_session.cpp) ----
+public:
+    // The file steps of the menu operations, without their file dialogs.
+    // Each reports its failures in a message box; false then.
+    bool writeSessionFile(const QString& path);
+    bool loadSessionFile(const QString& path);   // false when refused before anything was closed
+    bool writeFilterGroupsFile(const QString& path, const std::vector<int>& groupIds);
+    bool importFilterGroupsFile(const QString& path);
+    // The absolute path to open for a session dataset, or empty to skip it.
+    QString resolveMissingDataset(const QString& storedPath, const QString& sessionFolder, const QString& displayName);
+    // Whether a session dataset is to be loaded: its file matches the
+    // fingerprint, or the user accepts the difference.
+    bool verifyDatasetFingerprint(const RTDCReader& reader, const QJsonObject& fingerprint, const QString& displayName);
+private slots:
+    void saveSession();
+    void loadSession();
+    void clearSession();
+    void exportFilterGroups();
+    void importFilterGroups();
+private:
+    void connectSessionSignals();
+
+    // ---- Event and metadata views, polygon gates (mainwindow_events.cpp, mainwindow_polygons.cpp) ----
+public slots:
+    void addRuleToGroup(int groupId, Tessary::FilterRule rule);
+private slots:
+    void showMetadata();
+    void onPointClicked(int index);
+    void onEventSpinBoxChanged(int index);
+    void onMaskToggled(bool checked);
+    void onPolygonCompleted(QPolygonF polygon);
+    void onPolygonEditRequested(int ruleIndex, bool on);
+    void onPolygonEdited(int id, QPolygonF polygon);
+    void onPolygonEditingStopped(int id);
+private:
+    void connectEventSignals();
+    void connectPolygonSignals();
+    void updateEventTable(int eventIndex);
+    void addMetadataSection(const QString& title, const std::map<std::string, std::string>& entries);
+    void editGroupPolygon(int groupId, int ruleIndex, bool on);
+    // A polygon gate on the features of the plot's two axes.
+    bool gateOnPlotAxes(const FilterRule& rule) const;
+    // The rule behind a gate id (the active dataset's or a group's), or null.
+    FilterRule* gateRule(int id);
+    int polygonEditDatasetId = -1;   // the active dataset when the running gate edit began
 
 public:
     // ---- Panels and controls (created in setupUi) ----
@@ -246,7 +364,21 @@ public:
     std::function<void()> nextPlotHook;             // called once by the next plot update
     std::function<bool(const std::string&)> zoomResetRequest;   // axes whose zoom the next plot resets
     std::vector<int> plottedEventIndices;
+    bool plottedIndicesValid = false;   // a plot update has drawn
     bool lastPlotFiltered = false;
+    bool suppressFilterPanelRefresh = false;
+    // The kernel density grid of the last plot update in plot coordinates,
+    // with the density at each plotted point: the contours reuse it while the
+    // plotted points and scale modes stay.
+    struct KdeCache {
+        bool valid = false;
+        DensityGrid grid;
+        std::vector<double> density;
+        int xMode = 0;
+        int yMode = 0;
+    } kdeCache;
+    // The contours of a kept grid at the given levels, in feature units.
+    static std::vector<DensityContour> contourLines(const KdeCache& cache, const std::vector<double>& levels);
 
     UpdateChecker* updateChecker = nullptr;     // made by the first check
     bool lastCheckSilent = false;
@@ -256,25 +388,27 @@ public:
     QFutureWatcher<void>* preloadWatcher = nullptr;
     bool preloadRunning = false;
     int preloadingIndex = -1;
-    std::vector<int> preloadQueue;
+    int preloadingId = -1;              // the same dataset by id: a session clear may renumber the list
+    std::deque<int> preloadQueue;
+    bool unsupportedDataWarned = false;
 
     QFutureWatcher<void>* calcWatcher = nullptr;
     bool calcRunning = false;
     std::function<void()> calcCompletion;
 
-    QStringList pendingPaths;
-    QJsonArray sessionLoadQueue;
+    QStringList pendingPaths;                          // opens waiting for the running preload
+    std::deque<std::pair<int, QString>> sessionLoadQueue;   // (session index, path)
 
     int currentColorMapIndex = 0;
     QActionGroup* colorMapGroup = nullptr;
     int nextDatasetId = 0;
     FilterGroupRegistry groups;
-    int polygonGroupId = -1;
+    int polygonTargetGroupId = -1;   // the group that receives the polygon being drawn; -1: the active dataset
 
     std::vector<CombinePlotWindow*> combineWindows;
     std::vector<StatisticalEvalWindow*> statEvalWindows;
     std::vector<ImageGalleryWindow*> galleryWindows;
-    std::vector<QMainWindow*> matrixWindows;   // filter-group matrix windows, once they exist
+    std::vector<FilterGroupsMatrixWindow*> matrixWindows;
 
     QJsonObject pendingSession;
     bool restoringSession = false;
@@ -293,6 +427,44 @@ public:
     QAction* manualAction = nullptr;
     QAction* aboutAction = nullptr;
     QAction* checkOnStartupAction = nullptr;
+
+    // ---- Dataset views, drag and drop, filter-group matrices (mainwindow_views.cpp) ----
+public:
+    // refresh() of every open filter-group matrix window.
+    void refreshMatrixWindows();
+
+protected:
+    // Files and folders dropped on the window open their .rtdc files.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private slots:
+    void openFilterGroupsMatrixWindow();
+
+private:
+    void connectViewSignals();
+    // Moves the dataset at fromRow to sit before the one that was at toRow
+    // (toRow may be the row count); the active dataset stays active.
+    void applyDatasetReorder(int fromRow, int toRow);
+    // "Duplicate Dataset" / "Remove Dataset" for the list's current row.
+    void execDatasetMenu(const QPoint& globalPos);
+
+    // ---- Export of events, plots and statistical summaries (mainwindow_export.cpp) ----
+private slots:
+    void exportPlot();
+    void exportData();
+    void exportStatSummary();
+
+private:
+    void connectExportSignals();
+    // One dataset's kept events to one new file beside its source or in the
+    // chosen folder; reports its own failures. False when no file was written.
+    bool exportSingleDataset(const DatasetEntry* entry, const ExportOptions& options);
+
+public:
+    // The options of the last accepted dialogs of this run (not saved).
+    std::optional<ExportOptions> lastExportOptions;
+    std::optional<StatSummaryOptions> lastStatSummaryOptions;
 };
 
 } // namespace Tessary

@@ -1,50 +1,36 @@
-// The least the dataset and plot operations must do so that the window runs
-// before they are built: each body here is replaced by the full one in
-// mainwindow_datasets.cpp or mainwindow_plot.cpp, and this file then goes.
+// The least that the views, filter groups, gates and sessions must do so that
+// a file can be opened and looked at before they are built in full: each body
+// here is replaced by the full one in the file of its concern, and this file
+// then goes.
 #include "app/mainwindow.h"
+
+#include "app/datasetviews.h"
+#include "rtdc/rtdcreader.h"
+#include "widgets/filterdockwidget.h"
+#include "widgets/imageviewer.h"
+#include "widgets/scatterplot.h"
+#include "widgets/traceplot.h"
+#include "calc/calculationsdockwidget.h"
+
+#include <QComboBox>
+#include <QFont>
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QTreeWidget>
+
+#include <map>
+#include <set>
 
 namespace Tessary {
 
-void MainWindow::onDatasetSelected(int row)
+// Minimal: no "differs" markers yet.
+void MainWindow::updateFilterSyncState() {}
+
+// Minimal: the group widgets for the active dataset.
+void MainWindow::refreshFilterPanel()
 {
-    switchToDataset(row);
+    const DatasetEntry* ds = activeEntry();
+    filterDock->rebuildGroupWidgets(groups.groupPointers(), ds ? ds->reader.get() : nullptr);
 }
-
-void MainWindow::switchToDataset(int index)
-{
-    if (index < 0 || index >= int(datasetEntries.size()) || index == activeDatasetIndex)
-        return;
-    saveCurrentDatasetState();
-    activeDatasetIndex = index;
-    updateCalculationControls();
-    notifyActiveDatasetChanged(activeDatasetId());
-    updatePlot();
-}
-
-void MainWindow::saveCurrentDatasetState() {}
-
-void MainWindow::onFeaturesLoaded()
-{
-    preloadRunning = false;
-    preloadingIndex = -1;
-}
-
-void MainWindow::updatePlot()
-{
-    refreshToolWindows();
-}
-
-void MainWindow::refreshFeaturesAndPlot()
-{
-    updateCalculationControls();
-    updatePlot();
-}
-
-void MainWindow::updateFeatureSelection() { updatePlot(); }
-void MainWindow::onFilterChanged() { updatePlot(); }
-void MainWindow::updateContours() { updatePlot(); }
-void MainWindow::updateIsoelastics() {}
-void MainWindow::onApplyPlotSettingsToAll() {}
-void MainWindow::onRenameFinished() {}
 
 } // namespace Tessary

@@ -9,7 +9,7 @@ namespace Tessary {
 
 namespace {
 
-struct ColourMapSpec
+struct ColourMapStops
 {
     QColor first;
     QColor last;
@@ -22,7 +22,7 @@ const QColor Green(0, 255, 0);
 const QColor Yellow(255, 255, 0);
 const QColor Red(255, 0, 0);
 
-ColourMapSpec specOf(int index)
+ColourMapStops stopsOf(int index)
 {
     switch (index) {
     case 1: // Jet
@@ -47,9 +47,9 @@ ColourMapSpec specOf(int index)
 
 QwtLinearColorMap* createColorMap(int index)
 {
-    const ColourMapSpec spec = specOf(index);
-    auto* map = new QwtLinearColorMap(spec.first, spec.last, QwtColorMap::RGB);
-    for (const auto& stop : spec.stops)
+    const ColourMapStops colours = stopsOf(index);
+    auto* map = new QwtLinearColorMap(colours.first, colours.last, QwtColorMap::RGB);
+    for (const auto& stop : colours.stops)
         map->addColorStop(stop.first, stop.second);
     return map;
 }

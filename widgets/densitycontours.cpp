@@ -216,8 +216,12 @@ std::vector<DensityContour> buildDensityContours(const std::vector<double>& x, c
     const DensityGrid grid = computeKdeGrid(x, y, gridSize);
     if (grid.isEmpty())
         return {};
-    const std::vector<double> density = interpolateGrid(grid, x, y);
+    return contoursFromGrid(grid, interpolateGrid(grid, x, y), fractions);
+}
 
+std::vector<DensityContour> contoursFromGrid(const DensityGrid& grid, const std::vector<double>& density,
+                                             const std::vector<double>& fractions)
+{
     std::vector<DensityContour> contours;
     contours.reserve(fractions.size());
     for (double f : fractions) {

@@ -35,6 +35,12 @@ std::vector<DensityContour> computeDensityContours(const std::vector<double>& x,
 std::vector<DensityContour> buildDensityContours(const std::vector<double>& x, const std::vector<double>& y,
                                                  const std::vector<double>& fractions, int gridSize);
 
+// The contours of a grid already built, with the grid read at the points
+// that built it (interpolateGrid): the second half of buildDensityContours,
+// for callers that keep the grid, such as a density colouring of the same points.
+std::vector<DensityContour> contoursFromGrid(const DensityGrid& grid, const std::vector<double>& density,
+                                             const std::vector<double>& fractions);
+
 // The density that the given fraction of the point densities lie below:
 // sorted(d)[min(N-1, floor(N*f))], NaN left out; 0.0 when d holds no number
 // or f is outside (0, 1).

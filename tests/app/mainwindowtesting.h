@@ -59,16 +59,17 @@ struct MessageBoxCatcher
 
     void arm()
     {
-        QTimer::singleShot(0, [this] { poll(500); });
+        QTimer::singleShot(0, &context, [this] { poll(500); });
     }
 
 private:
+    QObject context; // ends the polling when the catcher goes before a box came
     void poll(int triesLeft)
     {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!box) {
             if (triesLeft > 0)
-                QTimer::singleShot(10, [this, triesLeft] { poll(triesLeft - 1); });
+                QTimer::singleShot(10, &context, [this, triesLeft] { poll(triesLeft - 1); });
             return;
         }
         ++seen;

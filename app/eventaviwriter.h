@@ -1,0 +1,25 @@
+#pragma once
+
+#include "app/exportmessage.h"
+
+#include <string>
+#include <vector>
+
+namespace Tessary {
+
+struct DatasetEntry;
+
+// Writes the images of the kept events (in the given order) as an AVI video
+// of colour frames at 25 frames per second: MJPEG when mjpeg, else codec 0
+// (uncompressed). The first kept image fixes the frame size; an event whose
+// image is missing or of another size gives no frame. skipDuplicateFrames
+// keeps one event per camera frame number (the "frame" feature);
+// forReanalysis first writes 100 frames of the average kept image. path is
+// UTF-8; the video is written beside it under a temporary name and replaces
+// it only when complete, so a failure leaves an existing file intact. Images
+// are read one at a time through the entry's reader (which takes the HDF5
+// lock). Returns the message to show; empty on success.
+ExportMessage writeEventAvi(const DatasetEntry& entry, const std::string& path, const std::vector<int>& indices,
+                            bool mjpeg, bool skipDuplicateFrames, bool forReanalysis);
+
+} // namespace Tessary

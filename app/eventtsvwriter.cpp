@@ -1,0 +1,92 @@
+#include "app/eventtsvwriter.h"
+
+#include "app/datasetentry.h"
+#include "rtdc/exportfile.h"
+#include "rtdc/rtdcreader.h"
+
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <locale>
+
+namespace Tessary {
+
+namespace {
+
+// Rows are gathered in a buffer of about this size before they go to the stream.
+constexpr std::size_t flushBytes = 1u << 20;
+
+// The stream's default notation with 17 significant digits ("%.17g"),
+// independent of any locale.
+void appendValue(std::string& text, double value)
+{
+    char digits[32];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 17);
+    text.append(digits, result.ptr);
+}
+
+} // namespace
+
+bool sampleNameChanged(const DatasetEntry& entry)
+{
+    const auto sample = entry.metadata.experiment.find("sample");
+    const std::string sampleName = sample != entry.metadata.experiment.end() ? sample->second : std::string();
+    return entry.displayName.toStdString() != sampleName;
+}
+
+ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
+                            const std::vector<std::string>& features, const std::vector<int>& indices)
+{
+    const ExportMessage failed = ExportMessage::critical(QStringLiteral("Export Error"),
+                                                         QStringLiteral("Failed to create: %1").arg(QString::fromStdString(path)));
+    if (!entry.reader)
+        return failed;
+    const RTDCReader& reader = *entry.reader;
+    StagedFile staged(path, ".part");
+    std::ofstream out(std::filesystem::u8path(staged.path())); // text mode: the platform's line ends
+    if (!out)
+        return failed;
+    out.imbue(std::locale::classic());
+
+    std::string text = "# Tessary TSV Export\n";
+    text += "# export:date = " + exportDateText() + "\n";
+    text += "# export:event count = " + std::to_string(indices.size()) + "\n";
+    if (sampleNameChanged(entry))
+        text += "# export:changed sample name = " + entry.displayName.toStdString() + "\n";
+    for (const auto& [name, value] : entry.metadata.allAttributes)
+        text += "# " + name + " = " + value + "\n";
+    text += "#\n";
+
+    std::vector<const std::vector<double>*> columns;
+    columns.reserve(features.size());
+    for (std::size_t j = 0; j < features.size(); ++j) {
+        if (j > 0)
+            text += '\t';
+        text += reader.featureLabel(features[j]);
+        columns.push_back(&reader.readFeature(features[j]));
+    }
+    text += '\n';
+
+    for (const int index : indices) {
+        for (std::size_t j = 0; j < columns.size(); ++j) {
+            if (j > 0)
+                text += '\t';
+            const std::vector<double>& column = *columns[j];
+            if (index >= 0 && static_cast<std::size_t>(index) < column.size())
+                appendValue(text, column[static_cast<std::size_t>(index)]);
+        }
+        text += '\n';
+        if (text.size() >= flushBytes) {
+            out << text;
+            text.clear();
+        }
+    }
+    out << text;
+    out.close();
+    std::string error;
+    if (!out || !staged.commit(error))
+        return failed;
+    return {};
+}
+
+} // namespace Tessary

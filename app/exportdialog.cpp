@@ -1,0 +1,251 @@
+#include "app/exportdialog.h"
+
+#include "app/datasetentry.h"
+#include "app/exportfeaturelist.h"
+#include "rtdc/rtdcreader.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace Tessary {
+
+ExportDialog::ExportDialog(const DatasetEntry* current, const std::vector<std::unique_ptr<DatasetEntry>>& entries,
+                           bool expertMode, QWidget* parent, const ExportOptions* previous)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Export Data"));
+    setMinimumWidth(400);
+    auto* layout = new QVBoxLayout(this);
+
+    const RTDCReader* reader = current ? current->reader.get() : nullptr;
+    imagesHere = reader && reader->hasImage();
+    masksHere = reader && reader->hasMask();
+    tracesHere = reader && reader->hasTraces();
+    imagesAnywhere = imagesHere;
+    masksAnywhere = masksHere;
+    tracesAnywhere = tracesHere;
+    for (const auto& entry : entries) {
+        if (entry.get() == current || !entry->reader)
+            continue;
+        imagesAnywhere = imagesAnywhere || entry->reader->hasImage();
+        masksAnywhere = masksAnywhere || entry->reader->hasMask();
+        tracesAnywhere = tracesAnywhere || entry->reader->hasTraces();
+    }
+
+    scope = std::make_unique<ExportScopeGroup>(int(entries.size()), this);
+    layout->addWidget(scope->group);
+
+    auto* formatGroup = new QGroupBox(QStringLiteral("Export Format"), this);
+    auto* formatRow = new QHBoxLayout(formatGroup);
+    rtdcRadio = new QRadioButton(QStringLiteral(".rtdc (HDF5)"), formatGroup);
+    rtdcRadio->setChecked(true);
+    tsvRadio = new QRadioButton(QStringLiteral(".tsv (Tab-separated)"), formatGroup);
+    aviRadio = new QRadioButton(QStringLiteral(".avi (Video)"), formatGroup);
+    formatRow->addWidget(rtdcRadio);
+    formatRow->addWidget(tsvRadio);
+    formatRow->addWidget(aviRadio);
+    formatRow->addStretch();
+    layout->addWidget(formatGroup);
+
+    aviOptionsGroup = new QGroupBox(QStringLiteral("AVI Options"), this);
+    auto* aviLayout = new QVBoxLayout(aviOptionsGroup);
+    auto* codecRow = new QHBoxLayout;
+    mjpegRadio = new QRadioButton(QStringLiteral("MJPEG (compressed)"), aviOptionsGroup);
+    mjpegRadio->setChecked(true);
+    rawRadio = new QRadioButton(QStringLiteral("Raw (uncompressed)"), aviOptionsGroup);
+    codecRow->addWidget(mjpegRadio);
+    codecRow->addWidget(rawRadio);
+    codecRow->addStretch();
+    aviLayout->addLayout(codecRow);
+    skipDuplicatesCheck = new QCheckBox(
+        QStringLiteral("Skip duplicate frames (exclude multiple events from the same video frame)"), aviOptionsGroup);
+    aviLayout->addWidget(skipDuplicatesCheck);
+    reanalysisCheck = new QCheckBox(QStringLiteral("For reanalysis (prepend 100 frames of the average image)"),
+                                    aviOptionsGroup);
+    reanalysisCheck->setVisible(expertMode);
+    aviLayout->addWidget(reanalysisCheck);
+    aviOptionsGroup->setVisible(false);
+    layout->addWidget(aviOptionsGroup);
+
+    featureList = std::make_unique<ExportFeatureList>(current, entries, 250, this);
+    layout->addWidget(featureList->group());
+
+    auto* dataGroup = new QGroupBox(QStringLiteral("Non-scalar Data"), this);
+    auto* dataRow = new QHBoxLayout(dataGroup);
+    imagesCheck = new QCheckBox(QStringLiteral("Images"), dataGroup);
+    masksCheck = new QCheckBox(QStringLiteral("Masks"), dataGroup);
+    tracesCheck = new QCheckBox(QStringLiteral("Traces"), dataGroup);
+    for (auto [check, here] : {std::pair{imagesCheck, imagesHere}, {masksCheck, masksHere}, {tracesCheck, tracesHere}}) {
+        check->setChecked(here);
+        check->setEnabled(here);
+        dataRow->addWidget(check);
+    }
+    dataRow->addStretch();
+    layout->addWidget(dataGroup);
+
+    auto* outputGroup = new QGroupBox(QStringLiteral("Output Directory"), this);
+    auto* outputLayout = new QVBoxLayout(outputGroup);
+    customDirectoryCheck = new QCheckBox(
+        QStringLiteral("Export All to a Custom Directory (default: original file locations)"), outputGroup);
+    outputLayout->addWidget(customDirectoryCheck);
+    auto* directoryRow = new QHBoxLayout;
+    const QString sourceFolder =
+        current ? QFileInfo(QString::fromStdString(current->filePath)).absolutePath() : QString();
+    directoryEdit = new QLineEdit(sourceFolder, outputGroup);
+    directoryEdit->setEnabled(false);
+    browseButton = new QPushButton(QStringLiteral("Browse..."), outputGroup);
+    browseButton->setEnabled(false);
+    directoryRow->addWidget(directoryEdit, 1);
+    directoryRow->addWidget(browseButton);
+    outputLayout->addLayout(directoryRow);
+    layout->addWidget(outputGroup);
+
+    addExportButtons(this, layout);
+
+    connect(customDirectoryCheck, &QCheckBox::toggled, this, [this](bool on) {
+        directoryEdit->setEnabled(on);
+        browseButton->setEnabled(on);
+    });
+    connect(browseButton, &QPushButton::clicked, this, &ExportDialog::onBrowseDir);
+    connect(featureList->selectAllButton(), &QPushButton::clicked, this, &ExportDialog::onSelectAll);
+    connect(featureList->deselectAllButton(), &QPushButton::clicked, this, &ExportDialog::onDeselectAll);
+    // The scope radios are exclusive: one of them sees every change.
+    connect(scope->currentOnlyRadio, &QRadioButton::toggled, this, &ExportDialog::onScopeChanged);
+    for (QRadioButton* radio : {rtdcRadio, tsvRadio, aviRadio})
+        connect(radio, &QRadioButton::toggled, this, &ExportDialog::onFormatChanged);
+
+    if (previous)
+        restore(*previous);
+}
+
+ExportDialog::~ExportDialog() = default;
+
+void ExportDialog::restore(const ExportOptions& previous)
+{
+    scope->restore(previous.allDatasets);
+    (previous.formatAvi ? aviRadio : previous.formatTsv ? tsvRadio : rtdcRadio)->setChecked(true);
+    (previous.mjpeg ? mjpegRadio : rawRadio)->setChecked(true);
+    skipDuplicatesCheck->setChecked(previous.skipDuplicateFrames);
+    if (!reanalysisCheck->isHidden())
+        reanalysisCheck->setChecked(previous.forReanalysis);
+    featureList->checkExactly(previous.features);
+    for (auto [check, wanted] :
+         {std::pair{imagesCheck, previous.images}, {masksCheck, previous.masks}, {tracesCheck, previous.traces}})
+        if (check->isEnabled())
+            check->setChecked(wanted);
+    customDirectoryCheck->setChecked(previous.useCustomDirectory);
+    if (!previous.outputDirectory.empty())
+        directoryEdit->setText(QString::fromStdString(previous.outputDirectory));
+    updateAvailability();
+}
+
+ExportOptions ExportDialog::exportOptions() const
+{
+    ExportOptions options;
+    options.features = featureList->checkedFeatures();
+    options.images = imagesCheck->isChecked();
+    options.masks = masksCheck->isChecked();
+    options.traces = tracesCheck->isChecked();
+    options.formatTsv = tsvRadio->isChecked();
+    options.formatAvi = aviRadio->isChecked();
+    options.mjpeg = mjpegRadio->isChecked();
+    options.skipDuplicateFrames = skipDuplicatesCheck->isChecked();
+    options.forReanalysis = reanalysisCheck->isChecked();
+    options.useCustomDirectory = customDirectoryCheck->isChecked();
+    options.outputDirectory = directoryEdit->text().toStdString();
+    options.allDatasets = scope->allDatasets();
+    return options;
+}
+
+void ExportDialog::onBrowseDir()
+{
+    const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Select Output Directory"),
+                                                             directoryEdit->text(), QFileDialog::ShowDirsOnly);
+    if (!folder.isEmpty())
+        directoryEdit->setText(folder);
+}
+
+void ExportDialog::onSelectAll()
+{
+    featureList->checkVisible();
+}
+
+void ExportDialog::onDeselectAll()
+{
+    featureList->uncheckAll();
+}
+
+void ExportDialog::onScopeChanged()
+{
+    updateAvailability();
+}
+
+void ExportDialog::onFormatChanged()
+{
+    updateAvailability();
+}
+
+void ExportDialog::updateAvailability()
+{
+    const bool all = scope->allDatasets();
+    const bool tsv = tsvRadio->isChecked();
+    const bool avi = aviRadio->isChecked();
+
+    aviOptionsGroup->setVisible(avi);
+    featureList->setBoxesEnabled(!avi);
+    if (!avi)
+        featureList->showOtherDatasetFeatures(all);
+
+    const struct {
+        QCheckBox* check;
+        bool here;
+        bool anywhere;
+    } kinds[] = {{imagesCheck, imagesHere, imagesAnywhere},
+                 {masksCheck, masksHere, masksAnywhere},
+                 {tracesCheck, tracesHere, tracesAnywhere}};
+    for (const auto& kind : kinds) {
+        if (tsv || avi) {
+            kind.check->setEnabled(false);
+            kind.check->setChecked(false);
+            kind.check->setToolTip(avi ? QStringLiteral("Only images are exported in AVI format")
+                                       : QStringLiteral("Not available in TSV format"));
+        } else if (all) {
+            kind.check->setEnabled(kind.anywhere);
+            markOnlyInOtherDatasets(kind.check, kind.anywhere && !kind.here);
+        } else {
+            kind.check->setEnabled(kind.here);
+            kind.check->setChecked(kind.here);
+            markOnlyInOtherDatasets(kind.check, false);
+        }
+    }
+    if (avi) {
+        imagesCheck->setChecked(true);
+        imagesCheck->setEnabled(false);
+        imagesCheck->setToolTip(QStringLiteral("Images are always included in AVI export"));
+    }
+}
+
+QRadioButton* ExportDialog::currentOnlyRadio() const
+{
+    return scope->currentOnlyRadio;
+}
+
+QRadioButton* ExportDialog::allDatasetsRadio() const
+{
+    return scope->allDatasetsRadio;
+}
+
+const std::vector<QCheckBox*>& ExportDialog::featureChecks() const
+{
+    return featureList->boxes();
+}
+
+} // namespace Tessary

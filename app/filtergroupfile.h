@@ -1,0 +1,40 @@
+#pragma once
+
+// Filter-group files (".ryxfg"): chosen groups with their names and rules,
+// without ids or per-dataset switches, so that they can be carried into
+// other work. The rules use the rule form of the session files.
+
+#include "app/filtergroup.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace Tessary {
+
+// The root object: "formatVersion" 1 and "groups" in the given order.
+QJsonObject filterGroupsFileObject(const std::vector<const FilterGroup*>& groups);
+
+// The groups of a file's bytes, in file order, with empty ids and propagation
+// ids cleared (the rules become independent copies); a group without a name
+// keeps an empty one. Nothing when the bytes are not a JSON object, with the
+// parser's message in parseError. A missing or empty "groups" gives an empty list.
+std::optional<std::vector<FilterGroup>> parseFilterGroupsFile(const QByteArray& bytes, QString* parseError);
+
+// The name an imported group gets among the existing groups: the base ("Imported
+// group" when empty), else the base followed by " (2)", " (3)", ... until no
+// group has exactly that name.
+std::string uniqueGroupName(const std::string& base, const std::vector<std::unique_ptr<FilterGroup>>& groups);
+
+// A modal chooser of the groups to export, all checked at first. The ids of
+// the checked groups in list order, or nothing when cancelled.
+std::vector<int> chooseFilterGroupsToExport(QWidget* parent, const std::vector<std::unique_ptr<FilterGroup>>& groups);
+
+} // namespace Tessary

@@ -1,0 +1,331 @@
+// Exports: the kept events of datasets as .rtdc, TSV or AVI files, the plot
+// as an image, and the statistical summary table. Everything runs on the GUI
+// thread. Every file is written under a temporary name beside its target and
+// renamed into place when complete, so a failed export never damages a file
+// that was there before.
+#include "app/mainwindow.h"
+
+#include "app/eventaviwriter.h"
+#include "app/eventtsvwriter.h"
+#include "app/statsummary.h"
+#include "rtdc/exportfile.h"
+#include "rtdc/rtdcreader.h"
+#include "rtdc/rtdcwriter.h"
+#include "widgets/plotexportstyle.h"
+#include "widgets/savedialoghelpers.h"
+#include "widgets/scatterplot.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressDialog>
+
+#include <qwt_plot_renderer.h>
+
+#include <filesystem>
+#include <fstream>
+#include <locale>
+
+namespace Tessary {
+
+namespace {
+
+const QString kExport = QStringLiteral("Export");
+const QString kExportError = QStringLiteral("Export Error");
+
+// folder/RYXexport_<name>, or the first free folder/RYXexport_<base>_<n>.<suffix>.
+QString freeExportPath(const QString& folder, const QString& sourceName)
+{
+    const QString first = QStringLiteral("RYXexport_") + sourceName;
+    QString path = folder + QLatin1Char('/') + first;
+    const QFileInfo info(first);
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = folder + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('_') + QString::number(n)
+               + QLatin1Char('.') + info.suffix();
+    return path;
+}
+
+} // namespace
+
+void MainWindow::connectExportSignals()
+{
+    connect(exportPlotAction, &QAction::triggered, this, &MainWindow::exportPlot);
+    connect(exportDataAction, &QAction::triggered, this, &MainWindow::exportData);
+    connect(exportStatSummaryAction, &QAction::triggered, this, &MainWindow::exportStatSummary);
+    for (QAction* action : {exportPlotAction, exportDataAction, exportStatSummaryAction})
+        action->setEnabled(true);
+}
+
+// ---------------------------------------------------------------------------
+// Events
+
+void MainWindow::exportData()
+{
+    DatasetEntry* active = activeEntry();
+    if (!active || !active->loaded) {
+        QMessageBox::warning(this, kExport, QStringLiteral("No loaded dataset available for export."));
+        return;
+    }
+    const bool expert = expertModeAction && expertModeAction->isChecked();
+    ExportOptions options;
+    {
+        ExportDialog dialog(active, datasetEntries, expert, this,
+                            lastExportOptions ? &*lastExportOptions : nullptr);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        options = dialog.exportOptions();
+    }
+    lastExportOptions = options;
+
+    if (!options.allDatasets) {
+        // The dataset may have gone while the dialog was open.
+        DatasetEntry* ds = activeEntry();
+        if (ds && exportSingleDataset(ds, options))
+            QMessageBox::information(this, kExport, QStringLiteral("Dataset exported successfully."));
+        return;
+    }
+
+    // Ids, not pointers: message boxes and the progress dialog run the event loop.
+    std::vector<int> ids;
+    for (const auto& entry : datasetEntries)
+        ids.push_back(entry->id);
+    const int count = int(ids.size());
+    QProgressDialog progress(QStringLiteral("Exporting data..."), QStringLiteral("Cancel"), 0, count, this);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    int exported = 0;
+    for (int i = 0; i < count; ++i) {
+        if (progress.wasCanceled())
+            break;
+        const DatasetEntry* ds = findDatasetById(ids[size_t(i)]);
+        if (!ds)
+            continue;
+        progress.setLabelText(QStringLiteral("Exporting %1 (%2/%3)").arg(ds->displayName).arg(i + 1).arg(count));
+        progress.setValue(i);
+        ds = findDatasetById(ids[size_t(i)]);
+        if (ds && exportSingleDataset(ds, options))
+            ++exported;
+    }
+    const bool cancelled = progress.wasCanceled();
+    progress.setValue(count);
+    // Only the files that were written count as exported.
+    if (!cancelled && exported > 0)
+        QMessageBox::information(this, kExport, QStringLiteral("Exported %1 dataset(s) successfully.").arg(exported));
+}
+
+bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOptions& options)
+{
+    if (!entry || !entry->reader || !entry->reader->isOpen())
+        return false;
+    const RTDCReader& reader = *entry->reader;
+    const QFileInfo source(QString::fromStdString(entry->filePath));
+    const QString folder =
+        options.useCustomDirectory ? QString::fromStdString(options.outputDirectory) : source.absolutePath();
+    QString name = source.fileName();
+    if (options.formatTsv || options.formatAvi) {
+        if (name.endsWith(QStringLiteral(".rtdc"), Qt::CaseInsensitive))
+            name.chop(5);
+        name += options.formatAvi ? QStringLiteral(".avi") : QStringLiteral(".tsv");
+    }
+    const QString path = freeExportPath(folder, name);
+    const std::string pathUtf8 = path.toStdString();
+
+    const EventFilter filter = buildEffectiveFilter(entry);
+    const bool filtered = filter.isEnabled() && filter.ruleCount() > 0;
+    const std::vector<int> kept = filteredEventIndices(entry->id, false);
+    if (kept.empty()) {
+        QMessageBox::warning(this, kExport, QStringLiteral("No events pass the filter for: %1").arg(entry->displayName));
+        return false;
+    }
+
+    const std::vector<std::string> available = reader.features();
+    std::vector<std::string> features;
+    for (const std::string& feature : options.features)
+        if (std::find(available.begin(), available.end(), feature) != available.end())
+            features.push_back(feature);
+
+    if (options.formatTsv || options.formatAvi) {
+        const ExportMessage message =
+            options.formatTsv ? writeEventTsv(*entry, pathUtf8, features, kept)
+                              : writeEventAvi(*entry, pathUtf8, kept, options.mjpeg, options.skipDuplicateFrames,
+                                              options.forReanalysis);
+        showExportMessage(this, message);
+        return message.isEmpty();
+    }
+
+    RTDCWriter writer;
+    if (!writer.create(pathUtf8)) {
+        QMessageBox::critical(this, kExportError, QStringLiteral("Failed to create: %1").arg(path));
+        return false;
+    }
+    writer.copyMetadata(entry->metadata);
+    if (filtered)
+        writer.writeOfflineFilterMetadata(buildEffectiveFilter(entry));
+    writer.writeExportMetadata(kept.size(), sampleNameChanged(*entry) ? entry->displayName.toStdString() : std::string());
+    writer.writeScalarFeatures(features, kept, reader);
+    if (options.images && reader.hasImage())
+        writer.writeImages(reader, kept);
+    if (options.masks && reader.hasMask())
+        writer.writeMasks(reader, kept);
+    if (options.traces && reader.hasTraces())
+        writer.writeTraces(reader, kept);
+    // The file only takes its name once complete: a failure here leaves no file.
+    if (!writer.close()) {
+        QMessageBox::critical(this, kExportError, QStringLiteral("Failed to create: %1").arg(path));
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Plot
+
+void MainWindow::exportPlot()
+{
+    const DatasetEntry* ds = activeEntry();
+    if (!ds || !ds->reader || !ds->reader->isOpen())
+        return;
+    QString selectedFilter;
+    QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Export Plot"), QString(),
+        QStringLiteral("PNG Image (*.png);;SVG Vector (*.svg);;PDF Document (*.pdf)"), &selectedFilter);
+    if (path.isEmpty())
+        return;
+    path = ensureFilterSuffix(path, selectedFilter);
+    const QString format = QFileInfo(path).suffix().toLower();
+
+    // Neither the gates nor the highlighted event belong in the figure.
+    scatterPlot->clearHighlight();
+    scatterPlot->clearPolygonGates();
+    const PlotStyleState style = applyExportPlotStyle(scatterPlot);
+    StagedFile staged(path.toStdString(), "." + format.toStdString());
+    const QString stagedPath = QString::fromStdString(staged.path());
+    {
+        QwtPlotRenderer renderer;
+        configureExportRenderer(renderer);
+        renderer.renderDocument(scatterPlot, stagedPath, format, QSizeF(200.0, 150.0), 150);
+    }
+    restorePlotStyle(scatterPlot, style);
+    updatePolygonOverlays();
+    if (ds->currentEventIndex >= 0)
+        highlightEvent(ds->currentEventIndex);
+
+    // The renderer reports nothing: a missing or empty file is its failure.
+    std::string error;
+    if (QFileInfo(stagedPath).size() <= 0 || !staged.commit(error)) {
+        QMessageBox::critical(this, kExportError, QStringLiteral("Failed to create: %1").arg(path));
+        return;
+    }
+    infoLabel->setText(QStringLiteral("Plot exported to: %1").arg(path));
+}
+
+// ---------------------------------------------------------------------------
+// Statistical summary
+
+void MainWindow::exportStatSummary()
+{
+    DatasetEntry* active = activeEntry();
+    if (!active || !active->loaded) {
+        QMessageBox::warning(this, kExport, QStringLiteral("No loaded dataset available for export."));
+        return;
+    }
+    StatSummaryOptions options;
+    {
+        StatSummaryExportDialog dialog(active, datasetEntries, this,
+                                       lastStatSummaryOptions ? &*lastStatSummaryOptions : nullptr);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        options = dialog.exportOptions();
+    }
+    if (options.features.empty()) {
+        QMessageBox::warning(this, kExport, QStringLiteral("No features selected."));
+        return;
+    }
+    lastStatSummaryOptions = options;
+    const std::vector<SummaryStatistic> statistics = chosenSummaryStatistics(options);
+    if (statistics.empty()) {
+        QMessageBox::warning(this, kExport, QStringLiteral("No statistics selected."));
+        return;
+    }
+
+    std::vector<const DatasetEntry*> rows;
+    if (options.allDatasets) {
+        for (const auto& entry : datasetEntries)
+            if (entry->loaded)
+                rows.push_back(entry.get());
+    } else if (const DatasetEntry* ds = activeEntry()) {
+        rows.push_back(ds);
+    }
+
+    const QString path = QString::fromStdString(options.outputPath);
+    const auto cannotWrite = [&] {
+        QMessageBox::warning(this, kExport, QStringLiteral("Could not open file for writing:\n%1").arg(path));
+    };
+    if (options.outputPath.empty()) {
+        cannotWrite();
+        return;
+    }
+    StagedFile staged(options.outputPath, ".tsv");
+    {
+        std::ofstream out(std::filesystem::u8path(staged.path()));
+        if (!out) {
+            cannotWrite();
+            return;
+        }
+        // No decimal comma, whatever the program's locale.
+        out.imbue(std::locale::classic());
+
+        out << "Dataset";
+        for (const std::string& feature : options.features) {
+            std::string label = feature;
+            for (const DatasetEntry* ds : rows) {
+                if (ds->reader && ds->reader->hasFeature(feature)) {
+                    const std::string text = ds->reader->featureLabel(feature);
+                    if (!text.empty())
+                        label = text;
+                    break;
+                }
+            }
+            for (const SummaryStatistic& statistic : statistics)
+                out << '\t' << label << ' ' << statistic.name;
+        }
+        out << '\n';
+
+        for (const DatasetEntry* ds : rows) {
+            out << ds->displayName.toStdString();
+            // The summary describes what the rules keep, even while the
+            // dataset's filtering is switched off.
+            const std::vector<int> kept = filteredEventIndices(ds->id, true);
+            for (const std::string& feature : options.features) {
+                if (!ds->reader || !ds->reader->hasFeature(feature)) {
+                    out << std::string(statistics.size(), '\t');
+                    continue;
+                }
+                const std::vector<double> values = sortedFiniteValues(ds->reader->readFeature(feature), kept);
+                for (const SummaryStatistic& statistic : statistics) {
+                    out << '\t';
+                    if (statistic.isCount)
+                        out << values.size();   // a count in full, never rounded to 6 digits
+                    else if (!values.empty())
+                        out << statistic.value(values);
+                }
+            }
+            out << '\n';
+        }
+        out.close();
+        if (!out) {
+            cannotWrite();
+            return;
+        }
+    }
+    std::string error;
+    if (!staged.commit(error)) {
+        cannotWrite();
+        return;
+    }
+    QMessageBox::information(this, kExport, QStringLiteral("Statistical summary exported to:\n%1").arg(path));
+}
+
+} // namespace Tessary

@@ -1,0 +1,216 @@
+// Polygon gates on the plot: which gates are drawn and under which ids, where
+// a newly drawn polygon goes (the active dataset or a filter group), and how an
+// edited polygon is written back into its rule.
+//
+// Gate ids: rule i of the active dataset's own filter is gate i; rule j of the
+// group with id g is gate (g + 100) * 10000 + j, so every group gate is at
+// least 1,000,000 and the two never meet while datasets keep fewer than
+// 1,000,000 rules and groups fewer than 10,000.
+#include "app/mainwindow.h"
+
+#include "rtdc/rtdcreader.h"
+#include "widgets/filterdockwidget.h"
+#include "widgets/polygonrulewidget.h"
+#include "widgets/scatterplot.h"
+
+#include <QComboBox>
+
+namespace Tessary {
+
+namespace {
+
+constexpr int kFirstGroupGateId = 1000000;
+
+int groupGateId(int groupId, int ruleIndex)
+{
+    return (groupId + 100) * 10000 + ruleIndex;
+}
+
+QPolygonF toPolygon(const std::vector<std::pair<double, double>>& vertices)
+{
+    QPolygonF polygon;
+    polygon.reserve(qsizetype(vertices.size()));
+    for (const auto& [x, y] : vertices)
+        polygon << QPointF(x, y);
+    return polygon;
+}
+
+std::vector<std::pair<double, double>> toVertices(const QPolygonF& polygon)
+{
+    std::vector<std::pair<double, double>> vertices;
+    vertices.reserve(size_t(polygon.size()));
+    for (const QPointF& p : polygon)
+        vertices.emplace_back(p.x(), p.y());
+    return vertices;
+}
+
+std::string currentFeature(const QComboBox* combo)
+{
+    return combo->currentData(Qt::UserRole).toString().toStdString();
+}
+
+} // namespace
+
+void MainWindow::connectPolygonSignals()
+{
+    connect(scatterPlot, &ScatterPlot::polygonCompleted, this, &MainWindow::onPolygonCompleted);
+    connect(scatterPlot, &ScatterPlot::polygonDrawingStopped, this, [this] {
+        filterDock->setPolygonButtonChecked(false);
+        polygonTargetGroupId = -1;
+    });
+    connect(scatterPlot, &ScatterPlot::polygonEdited, this, &MainWindow::onPolygonEdited);
+    connect(scatterPlot, &ScatterPlot::polygonEditingStopped, this, &MainWindow::onPolygonEditingStopped);
+    connect(filterDock, &FilterDockWidget::polygonEditRequested, this, &MainWindow::onPolygonEditRequested);
+    connect(filterDock, &FilterDockWidget::addPolygonToGroupRequested, this, [this](int groupId) {
+        polygonTargetGroupId = groupId;
+        filterDock->setPolygonButtonChecked(true);
+        scatterPlot->startPolygonDrawing();
+    });
+    connect(filterDock, &FilterDockWidget::groupPolygonEditRequested, this,
+            [this](int groupId, int ruleIndex, bool on) { editGroupPolygon(groupId, ruleIndex, on); });
+}
+
+bool MainWindow::gateOnPlotAxes(const FilterRule& rule) const
+{
+    return rule.type == 1 && rule.featureName == currentFeature(xFeatureCombo)
+           && rule.featureNameY == currentFeature(yFeatureCombo);
+}
+
+FilterRule* MainWindow::gateRule(int id)
+{
+    if (id >= kFirstGroupGateId) {
+        FilterGroup* group = findFilterGroupById((id - kFirstGroupGateId) / 10000);
+        const size_t j = size_t((id - kFirstGroupGateId) % 10000);
+        return group && j < group->rules.size() ? &group->rules[j] : nullptr;
+    }
+    DatasetEntry* ds = activeEntry();
+    return ds && id >= 0 && id < ds->filter.ruleCount() ? &ds->filter.rules[size_t(id)] : nullptr;
+}
+
+void MainWindow::updatePolygonOverlays()
+{
+    // An edit whose gate has left the plot (another dataset shown, other axes,
+    // the rule gone or changed) ends here: its vertices must not be written into
+    // whatever rule now holds that id.
+    if (scatterPlot->isEditingPolygon()) {
+        const FilterRule* rule = gateRule(scatterPlot->editingPolygonId());
+        if (!rule || !gateOnPlotAxes(*rule) || activeDatasetId() != polygonEditDatasetId)
+            scatterPlot->stopPolygonEditing();
+    }
+    scatterPlot->clearPolygonGates();
+    const DatasetEntry* ds = activeEntry();
+    if (!ds)
+        return;
+    // The gate being edited is shown by the edit curve alone.
+    const int edited = scatterPlot->isEditingPolygon() ? scatterPlot->editingPolygonId() : -1;
+    const auto addGates = [&](const std::vector<FilterRule>& rules, int firstId) {
+        for (size_t j = 0; j < rules.size(); ++j) {
+            const FilterRule& rule = rules[j];
+            const int id = firstId + int(j);
+            if (id != edited && gateOnPlotAxes(rule))
+                scatterPlot->addPolygonGate(id, toPolygon(rule.polygonVertices), rule.enabled, rule.scaleXMode,
+                                            rule.scaleYMode);
+        }
+    };
+    addGates(ds->filter.rules, 0);
+    for (const auto& group : groups.filterGroups())
+        if (isGroupEnabled(ds, group->id))
+            addGates(group->rules, groupGateId(group->id, 0));
+}
+
+void MainWindow::onPolygonCompleted(QPolygonF polygon)
+{
+    DatasetEntry* ds = activeEntry();
+    if (!ds)
+        return;
+    FilterRule rule;
+    rule.type = 1;
+    rule.featureName = currentFeature(xFeatureCombo);
+    rule.featureNameY = currentFeature(yFeatureCombo);
+    rule.polygonVertices = toVertices(polygon);
+    rule.scaleXMode = scaleXCombo->currentIndex();
+    rule.scaleYMode = scaleYCombo->currentIndex();
+    rule.enabled = true;
+    rule.inverted = false;
+    if (polygonTargetGroupId >= 0) {
+        addRuleToGroup(polygonTargetGroupId, rule);
+        polygonTargetGroupId = -1;
+        refreshFilterPanel();
+        return;
+    }
+    ds->filter.addRule(rule);
+    filterDock->setActiveDataset(ds);   // the rows are rebuilt from the rules
+    updatePlot();
+}
+
+void MainWindow::onPolygonEditRequested(int ruleIndex, bool on)
+{
+    const DatasetEntry* ds = activeEntry();
+    if (!ds || ruleIndex < 0 || ruleIndex >= ds->filter.ruleCount())
+        return;
+    const FilterRule& rule = ds->filter.rules[size_t(ruleIndex)];
+    if (rule.type != 1)
+        return;
+    if (!on) {
+        scatterPlot->stopPolygonEditing();
+        return;
+    }
+    if (gateOnPlotAxes(rule)) {
+        polygonEditDatasetId = ds->id;
+        scatterPlot->startPolygonEditing(ruleIndex, toPolygon(rule.polygonVertices));
+    } else
+        filterDock->setPolygonEditChecked(ruleIndex, false);   // a gate of other axes cannot be edited here
+}
+
+void MainWindow::editGroupPolygon(int groupId, int ruleIndex, bool on)
+{
+    if (!on) {
+        scatterPlot->stopPolygonEditing();
+        return;
+    }
+    const FilterGroup* group = findFilterGroupById(groupId);
+    if (!group || ruleIndex < 0 || size_t(ruleIndex) >= group->rules.size())
+        return;
+    const FilterRule& rule = group->rules[size_t(ruleIndex)];
+    // A gate of other axes stays unedited; its button stays as the user left it.
+    if (gateOnPlotAxes(rule)) {
+        polygonEditDatasetId = activeDatasetId();
+        scatterPlot->startPolygonEditing(groupGateId(groupId, ruleIndex), toPolygon(rule.polygonVertices));
+    }
+}
+
+void MainWindow::onPolygonEdited(int id, QPolygonF polygon)
+{
+    FilterRule* rule = gateRule(id);
+    if (!rule || rule->type != 1 || activeDatasetId() != polygonEditDatasetId)
+        return;
+    rule->polygonVertices = toVertices(polygon);
+    // The dock rewrites the dataset's rules from its rows after every row edit:
+    // the row must hold the new vertices, or the next edit there would undo them.
+    if (id < kFirstGroupGateId && size_t(id) < filterDock->ruleWidgets.size())
+        if (auto* row = qobject_cast<PolygonRuleWidget*>(filterDock->ruleWidgets[size_t(id)]))
+            row->setRule(*rule);
+    updatePlot();
+}
+
+void MainWindow::onPolygonEditingStopped(int id)
+{
+    if (id < kFirstGroupGateId)
+        filterDock->setPolygonEditChecked(id, false);
+    refreshFilterPanel();
+    updatePolygonOverlays();
+}
+
+// Stand-in for the filter-group operation of the same name until the group
+// operations land: appends a copy without propagation id and redraws.
+void MainWindow::addRuleToGroup(int groupId, FilterRule rule)
+{
+    FilterGroup* group = findFilterGroupById(groupId);
+    if (!group)
+        return;
+    rule.propagationId.clear();
+    group->rules.push_back(std::move(rule));
+    updatePlot();
+}
+
+} // namespace Tessary

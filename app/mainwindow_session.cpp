@@ -1,0 +1,477 @@
+// Session files of the main window: saving the whole state, clearing it, and
+// opening a session (checks of every dataset's file, loading through the
+// preload queue, then applying the saved state); and filter-group files.
+#include "app/mainwindow.h"
+
+#include "app/datasetviews.h"
+#include "app/filtergroupfile.h"
+#include "app/filtergroupmatrixwindow.h"
+#include "app/sessionfile.h"
+#include "calc/calculationsdockwidget.h"
+#include "rtdc/rtdcreader.h"
+#include "stats/statisticalevalwindow.h"
+#include "widgets/filterdockwidget.h"
+#include "widgets/savedialoghelpers.h"
+#include "widgets/scatterplot.h"
+#include "windows/combineplotwindow.h"
+#include "windows/imagegallerywindow.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QSignalBlocker>
+#include <QTreeWidget>
+
+#include <algorithm>
+
+namespace Tessary {
+
+namespace {
+
+const QString kSessionFilter = QStringLiteral("Tessary Session (*.RYX)");
+const QString kGroupsFilter = QStringLiteral("Tessary Filter Groups (*.ryxfg)");
+
+// Writes through a temporary file that replaces the target only once complete,
+// so a failure midway leaves an existing file as it was.
+bool writeJsonFile(const QString& path, const QJsonObject& root)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool askOkCancel(QWidget* parent, const QString& title, const QString& text)
+{
+    return QMessageBox::warning(parent, title, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel)
+           == QMessageBox::Ok;
+}
+
+bool askYesNo(QWidget* parent, const QString& title, const QString& text)
+{
+    return QMessageBox::warning(parent, title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+} // namespace
+
+void MainWindow::connectSessionSignals()
+{
+    connect(saveSessionAction, &QAction::triggered, this, &MainWindow::saveSession);
+    connect(loadSessionAction, &QAction::triggered, this, &MainWindow::loadSession);
+    connect(clearSessionAction, &QAction::triggered, this, &MainWindow::clearSession);
+    for (QAction* action : {saveSessionAction, loadSessionAction, clearSessionAction})
+        action->setEnabled(true);
+    connect(filterDock, &FilterDockWidget::exportGroupsRequested, this, &MainWindow::exportFilterGroups);
+    connect(filterDock, &FilterDockWidget::importGroupsRequested, this, &MainWindow::importFilterGroups);
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+void MainWindow::saveSession()
+{
+    if (datasetEntries.empty()) {
+        QMessageBox::information(this, QStringLiteral("Save Session"), QStringLiteral("No datasets loaded to save."));
+        return;
+    }
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Session"), QString(), kSessionFilter);
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QStringLiteral(".RYX"), Qt::CaseInsensitive))
+        path += QStringLiteral(".RYX");
+    writeSessionFile(path);
+}
+
+bool MainWindow::writeSessionFile(const QString& path)
+{
+    saveCurrentDatasetState();
+    const QDir sessionFolder = QFileInfo(path).absoluteDir();
+
+    QJsonArray filterGroupArray;
+    for (const auto& group : groups.filterGroups())
+        filterGroupArray.append(serializeGroup(*group, true));
+    QJsonArray combineArray;
+    for (const CombinePlotWindow* w : combineWindows)
+        combineArray.append(w->saveState(datasetEntries));
+    QJsonArray statEvalArray;
+    for (const StatisticalEvalWindow* w : statEvalWindows)
+        statEvalArray.append(w->saveState(datasetEntries));
+
+    const QJsonObject root{
+        {QStringLiteral("version"), kSessionFormatVersion},
+        {QStringLiteral("savedAt"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
+        {QStringLiteral("mainWindow"),
+         QJsonObject{
+             {QStringLiteral("activeDatasetIndex"), activeEntry() ? activeDatasetIndex : -1},
+             {QStringLiteral("colorMapIndex"), currentColorMapIndex},
+             {QStringLiteral("expertMode"), expertModeAction && expertModeAction->isChecked()},
+         }},
+        {QStringLiteral("datasets"), serializeDatasets(datasetEntries, sessionFolder)},
+        {QStringLiteral("filterGroups"), filterGroupArray},
+        {QStringLiteral("nextGroupId"), groups.nextGroupId()},
+        {QStringLiteral("combineWindows"), combineArray},
+        {QStringLiteral("statEvalWindows"), statEvalArray},
+    };
+    if (!writeJsonFile(path, root)) {
+        QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Failed to write session file: ") + path);
+        return false;
+    }
+    infoLabel->setText(QStringLiteral("Session saved: ") + QFileInfo(path).fileName());
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Clearing
+
+void MainWindow::clearSession()
+{
+    if (datasetEntries.empty() && combineWindows.empty() && statEvalWindows.empty())
+        return;
+    if (!restoringSession
+        && !askOkCancel(this, QStringLiteral("Clear Session"),
+                        QStringLiteral("This will close all datasets and combine plot windows.\n"
+                                       "Unsaved changes will be lost.\n\nContinue?")))
+        return;
+
+    // The preload task holds its own reader, but its end must not be taken
+    // for the end of a dataset that is opened afterwards.
+    if (preloadRunning) {
+        preloadWatcher->waitForFinished();
+        preloadRunning = false;
+    }
+    preloadQueue.clear();
+    preloadingIndex = -1;
+    preloadingId = -1;
+    // A session still being opened is given up with everything else.
+    sessionLoadQueue.clear();
+    sessionIndexToId.clear();
+    pendingSession = QJsonObject();
+    restoringSession = false;
+
+    // Emptied before closing, and cut off from this window, so that no window
+    // reports its closing back into a list being walked.
+    const auto closeAll = [this](auto& list) {
+        const auto windows = list;
+        list.clear();
+        for (auto* w : windows) {
+            disconnect(w, nullptr, this, nullptr);
+            w->close();
+            delete w;
+        }
+    };
+    closeAll(combineWindows);
+    closeAll(statEvalWindows);
+    closeAll(galleryWindows);
+    closeAll(matrixWindows);
+
+    activeDatasetIndex = -1;
+    filterDock->setActiveDataset(nullptr);
+    calcDockWidget->setActiveDataset(nullptr);
+    datasetEntries.clear();
+    {
+        const QSignalBlocker block(datasetList);
+        datasetList->clear();
+    }
+    if (datasetTree) {
+        treeRebuilding = true;
+        datasetTree->clear();
+        treeRebuilding = false;
+    }
+    filterDock->setDatasetCount(0);
+
+    groups.filterGroups().clear();
+    groups.setNextGroupId(0);
+    refreshFilterPanel();
+
+    clearDatasetPanels();
+    lastPlotDatasetIndex = -1;
+    updatePlotSettingsButton();
+}
+
+// ---------------------------------------------------------------------------
+// Opening
+
+void MainWindow::loadSession()
+{
+    if ((!datasetEntries.empty() || !combineWindows.empty())
+        && !askOkCancel(this, QStringLiteral("Load Session"),
+                        QStringLiteral("Loading a session will close all current datasets\nand windows. "
+                                       "Unsaved changes will be lost.\n\nContinue?")))
+        return;
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Load Session"), QString(),
+                                                      kSessionFilter + QStringLiteral(";;All Files (*)"));
+    if (!path.isEmpty())
+        loadSessionFile(path);
+}
+
+bool MainWindow::loadSessionFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Failed to read session file: ") + path);
+        return false;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    file.close();
+    if (document.isNull()) {
+        QMessageBox::critical(this, QStringLiteral("Error"),
+                              QStringLiteral("Invalid session file: ") + parseError.errorString());
+        return false;
+    }
+    const QJsonObject root = document.object();
+    const int version = root.value(QStringLiteral("version")).toInt(0);
+    if (version < kSessionFormatVersion) {
+        QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Unrecognized session file format."));
+        return false;
+    }
+    if (version > kSessionFormatVersion)
+        QMessageBox::warning(this, QStringLiteral("Warning"),
+                             QStringLiteral("This session was saved by a newer version of Tessary.\n"
+                                            "Some settings may not be restored correctly."));
+
+    // The question was asked before the file was chosen.
+    const bool wasRestoring = restoringSession;
+    restoringSession = true;
+    clearSession();
+    restoringSession = wasRestoring;
+
+    // Every question about missing and changed files comes before any dataset loads.
+    const QString sessionFolder = QFileInfo(path).absolutePath();
+    const QJsonArray datasetArray = root.value(QStringLiteral("datasets")).toArray();
+    std::deque<std::pair<int, QString>> toLoad;
+    for (qsizetype i = 0; i < datasetArray.size(); ++i) {
+        const QJsonObject ds = datasetArray.at(i).toObject();
+        if (ds.value(QStringLiteral("isDuplicate")).toBool(false))
+            continue;
+        const QString displayName = ds.value(QStringLiteral("displayName")).toString();
+        const QString datasetPath =
+            resolveMissingDataset(ds.value(QStringLiteral("filePath")).toString(), sessionFolder, displayName);
+        if (datasetPath.isEmpty())
+            continue;
+        RTDCReader reader;
+        if (!reader.open(datasetPath.toStdString())) {
+            QMessageBox::warning(this, QStringLiteral("Error"), QStringLiteral("Failed to open: ") + datasetPath);
+            continue;
+        }
+        if (verifyDatasetFingerprint(reader, ds.value(QStringLiteral("fingerprint")).toObject(), displayName))
+            toLoad.emplace_back(int(i), datasetPath);
+    }
+
+    restoringSession = true;
+    sessionIndexToId.clear();
+    pendingSession = root;
+    sessionLoadQueue.insert(sessionLoadQueue.end(), toLoad.begin(), toLoad.end());
+    // Opens the first dataset; the end of each preload takes the next, and
+    // once nothing is left the session is applied (at once when nothing loads).
+    if (!preloadRunning)
+        continuePreloadQueues();
+    return true;
+}
+
+QString MainWindow::resolveMissingDataset(const QString& storedPath, const QString& sessionFolder,
+                                          const QString& displayName)
+{
+    const QString candidate = QDir(sessionFolder).absoluteFilePath(storedPath);
+    if (QFile::exists(candidate))
+        return candidate;
+    if (!askYesNo(this, QStringLiteral("Dataset Not Found"),
+                  QStringLiteral("Cannot find dataset:\n%1\n\nDisplay name: %2\n\nWould you like to locate it manually?")
+                      .arg(candidate, displayName)))
+        return QString();
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Locate: %1").arg(displayName), sessionFolder,
+                                        QStringLiteral("RT-DC Files (*.rtdc);;All Files (*)"));
+}
+
+bool MainWindow::verifyDatasetFingerprint(const RTDCReader& reader, const QJsonObject& fingerprint,
+                                          const QString& displayName)
+{
+    const DatasetFingerprint expected = readFingerprint(fingerprint);
+    const DatasetFingerprint found = fingerprintOf(reader);
+    if (expected == found)
+        return true;
+    return askYesNo(this, QStringLiteral("Dataset Changed"),
+                    QStringLiteral("Dataset \"%1\" may have changed since the session was saved.\n\n"
+                                   "Expected: %2 events, %3 bytes\nFound: %4 events, %5 bytes\n\n"
+                                   "Continue loading this dataset?")
+                        .arg(displayName)
+                        .arg(expected.eventCount)
+                        .arg(expected.fileSize)
+                        .arg(found.eventCount)
+                        .arg(found.fileSize));
+}
+
+void MainWindow::createSessionDuplicates()
+{
+    const QJsonArray datasetArray = pendingSession.value(QStringLiteral("datasets")).toArray();
+    for (qsizetype i = 0; i < datasetArray.size(); ++i) {
+        const QJsonObject ds = datasetArray.at(i).toObject();
+        if (!ds.value(QStringLiteral("isDuplicate")).toBool(false))
+            continue;
+        const int sourceIndex = ds.value(QStringLiteral("duplicateOfIndex")).toInt(-1);
+        const DatasetEntry* source =
+            sessionIndexToId.contains(sourceIndex) ? findDatasetById(sessionIndexToId.value(sourceIndex)) : nullptr;
+        if (!source)
+            continue;   // its source was skipped: the duplicate goes with it
+        auto copy = std::make_unique<DatasetEntry>();
+        copy->id = nextDatasetId++;
+        copy->reader = source->reader;
+        copy->metadata = source->metadata;
+        copy->filePath = source->filePath;
+        copy->displayName = ds.value(QStringLiteral("displayName")).toString();
+        copy->loaded = true;
+        const int id = copy->id;
+        datasetEntries.push_back(std::move(copy));
+        filterDock->setDatasetCount(int(datasetEntries.size()));
+        addDatasetItem(int(datasetEntries.size()) - 1);
+        sessionIndexToId.insert(int(i), id);
+    }
+}
+
+void MainWindow::finalizeSessionLoad()
+{
+    const QJsonObject root = pendingSession;
+
+    restoreFilterGroups(groups, root);
+    refreshFilterPanel();
+
+    const QJsonArray datasetArray = root.value(QStringLiteral("datasets")).toArray();
+    for (qsizetype i = 0; i < datasetArray.size(); ++i) {
+        if (!sessionIndexToId.contains(int(i)))
+            continue;
+        const auto it = std::find_if(datasetEntries.begin(), datasetEntries.end(),
+                                     [id = sessionIndexToId.value(int(i))](const auto& e) { return e->id == id; });
+        if (it == datasetEntries.end())
+            continue;
+        restoreDatasetState(**it, datasetArray.at(i).toObject());
+        if (QListWidgetItem* item = datasetList->item(int(it - datasetEntries.begin())))
+            item->setText(buildDatasetCaption(it->get()));
+    }
+    refreshDatasetViews();   // the folder tree and the group matrices show the restored state
+
+    const QJsonObject mainState = root.value(QStringLiteral("mainWindow")).toObject();
+    const int colorMap = mainState.value(QStringLiteral("colorMapIndex")).toInt(0);
+    currentColorMapIndex = colorMap >= 0 && colorMap <= 5 ? colorMap : 0;
+    scatterPlot->setColorMap(currentColorMapIndex);
+    for (QAction* action : colorMapGroup->actions())
+        if (action->data().toInt() == currentColorMapIndex)
+            action->setChecked(true);
+    if (expertModeAction)
+        expertModeAction->setChecked(mainState.value(QStringLiteral("expertMode")).toBool(false));
+    if (!datasetEntries.empty()) {
+        int row = mainState.value(QStringLiteral("activeDatasetIndex")).toInt(0);
+        if (row < 0 || row >= int(datasetEntries.size()))
+            row = 0;
+        // No dataset is active meanwhile, so the panels cannot write their
+        // contents over the state just restored.
+        activeDatasetIndex = -1;
+        datasetList->setCurrentRow(row);
+        if (activeDatasetIndex != row)   // the row was current already: no signal came
+            switchToDataset(row);
+    }
+
+    for (const QJsonValue& state : root.value(QStringLiteral("combineWindows")).toArray()) {
+        openCombinePlotWindow();
+        combineWindows.back()->restoreState(state.toObject(), sessionIndexToId);
+    }
+    for (const QJsonValue& state : root.value(QStringLiteral("statEvalWindows")).toArray()) {
+        openStatisticalEvalWindow();
+        statEvalWindows.back()->restoreState(state.toObject(), sessionIndexToId);
+    }
+
+    for (const auto& entry : datasetEntries)
+        nextDatasetId = std::max(nextDatasetId, entry->id + 1);
+
+    restoringSession = false;
+    pendingSession = QJsonObject();
+    sessionIndexToId.clear();
+    infoLabel->setText(QStringLiteral("Session loaded: %1 dataset(s)").arg(datasetEntries.size()));
+}
+
+// ---------------------------------------------------------------------------
+// Filter-group files
+
+void MainWindow::exportFilterGroups()
+{
+    if (groups.filterGroups().empty()) {
+        QMessageBox::information(this, QStringLiteral("Export Filter Groups"),
+                                 QStringLiteral("There are no filter groups to export."));
+        return;
+    }
+    const std::vector<int> ids = chooseFilterGroupsToExport(this, groups.filterGroups());
+    if (ids.empty())
+        return;
+    QString selectedFilter = kGroupsFilter;
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Filter Groups"), QString(),
+                                                      kGroupsFilter, &selectedFilter);
+    if (!path.isEmpty())
+        writeFilterGroupsFile(ensureFilterSuffix(path, selectedFilter), ids);
+}
+
+bool MainWindow::writeFilterGroupsFile(const QString& path, const std::vector<int>& groupIds)
+{
+    std::vector<const FilterGroup*> chosen;
+    for (int id : groupIds)
+        if (const FilterGroup* group = findFilterGroupById(id))
+            chosen.push_back(group);
+    if (!writeJsonFile(path, filterGroupsFileObject(chosen))) {
+        QMessageBox::critical(this, QStringLiteral("Export Filter Groups"),
+                              QStringLiteral("Failed to open file for writing:\n") + path);
+        return false;
+    }
+    infoLabel->setText(QStringLiteral("Exported %1 filter group(s).").arg(groupIds.size()));
+    return true;
+}
+
+void MainWindow::importFilterGroups()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import Filter Groups"), QString(),
+                                                      kGroupsFilter + QStringLiteral(";;All Files (*)"));
+    if (!path.isEmpty())
+        importFilterGroupsFile(path);
+}
+
+bool MainWindow::importFilterGroupsFile(const QString& path)
+{
+    const QString title = QStringLiteral("Import Filter Groups");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        QMessageBox::critical(this, title, QStringLiteral("Failed to read file:\n") + path);
+        return false;
+    }
+    QString parseError;
+    const std::optional<std::vector<FilterGroup>> imported = parseFilterGroupsFile(file.readAll(), &parseError);
+    if (!imported) {
+        QMessageBox::critical(this, title, QStringLiteral("File is not a valid filter-groups JSON: ") + parseError);
+        return false;
+    }
+    if (imported->empty()) {
+        QMessageBox::information(this, title, QStringLiteral("The file contains no filter groups."));
+        return false;
+    }
+    for (const FilterGroup& group : *imported) {
+        const int id = addFilterGroup(uniqueGroupName(group.name, groups.filterGroups()));
+        findFilterGroupById(id)->rules = group.rules;
+    }
+    refreshFilterPanel();
+    updatePlot();
+    infoLabel->setText(QStringLiteral("Imported %1 filter group(s).").arg(imported->size()));
+    return true;
+}
+
+} // namespace Tessary

@@ -1,0 +1,111 @@
+#include "rtdc/exportfile.h"
+
+#include <atomic>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace Tessary {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path pathFromUtf8(const std::string& text)
+{
+    return fs::u8path(text);
+}
+
+std::string utf8FromPath(const fs::path& path)
+{
+    return path.u8string();
+}
+
+// A name nobody else picks: a per-process random stem and a running number.
+std::string uniqueStem()
+{
+    static const unsigned long long processStem = [] {
+        std::random_device device;
+        return (static_cast<unsigned long long>(device()) << 32) ^ device();
+    }();
+    static std::atomic<unsigned long long> counter{0};
+    char text[64];
+    std::snprintf(text, sizeof text, ".tessary-%016llx-%llu", processStem, counter.fetch_add(1));
+    return text;
+}
+
+} // namespace
+
+StagedFile::StagedFile(const std::string& targetPath, const std::string& suffix)
+    : target(targetPath)
+{
+    fs::path folder = pathFromUtf8(targetPath).parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::error_code ignored;
+    for (;;) {
+        const fs::path candidate = folder / pathFromUtf8(uniqueStem() + suffix);
+        if (!fs::exists(candidate, ignored)) {
+            tempPath = utf8FromPath(candidate);
+            break;
+        }
+    }
+}
+
+StagedFile::~StagedFile()
+{
+    discard();
+}
+
+bool StagedFile::commit(std::string& error)
+{
+    if (done) {
+        error = "the file was already finished";
+        return false;
+    }
+    std::error_code code;
+    fs::rename(pathFromUtf8(tempPath), pathFromUtf8(target), code);
+    if (code) {
+        error = code.message();
+        discard();
+        return false;
+    }
+    done = true;
+    return true;
+}
+
+void StagedFile::discard()
+{
+    if (done)
+        return;
+    done = true;
+    std::error_code ignored;
+    fs::remove(pathFromUtf8(tempPath), ignored);
+}
+
+std::string exportDateText()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char text[32];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+    return std::string(text, length);
+}
+
+std::string formatFixedSix(double value)
+{
+    // Room for the largest double in fixed notation (309 digits) and six decimals.
+    char text[400];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
+    return std::string(text, result.ptr);
+}
+
+} // namespace Tessary

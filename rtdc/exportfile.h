@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+
+namespace Tessary {
+
+// A new file that replaces its target only once it is complete. The content
+// goes to a hidden temporary file in the target's folder (so the final rename
+// stays on one file system and never copies); `commit` renames it over the
+// target. Destroyed without a commit, it removes the temporary file, so a
+// failed or abandoned export leaves an existing target exactly as it was.
+// Paths are UTF-8 byte strings. Creates nothing itself: the writer creates
+// the file at `path()`.
+class StagedFile
+{
+public:
+    // suffix ends the temporary name (".avi" lets a video writer pick its container).
+    StagedFile(const std::string& targetPath, const std::string& suffix);
+    ~StagedFile();
+    StagedFile(const StagedFile&) = delete;
+    StagedFile& operator=(const StagedFile&) = delete;
+
+    // Where to write: a free name in the target's folder (ASCII apart from the folder).
+    const std::string& path() const { return tempPath; }
+    const std::string& targetPath() const { return target; }
+
+    // Renames the temporary file over the target (replacing it). On failure
+    // the temporary file is removed, the target is untouched and error holds
+    // the reason.
+    bool commit(std::string& error);
+    // Removes the temporary file now; the target is untouched.
+    void discard();
+
+private:
+    std::string target;
+    std::string tempPath;
+    bool done = false;
+};
+
+// Today's local date as "%Y-%m-%d", the date that exports record.
+std::string exportDateText();
+
+// printf's "%f" (six decimals, fixed notation) but independent of the C
+// locale, so a decimal comma never reaches a file.
+std::string formatFixedSix(double value);
+
+} // namespace Tessary

@@ -1,0 +1,370 @@
+#include "rtdc/rtdcwriter.h"
+
+#include "rtdc/axistransforms.h"
+#include "rtdc/chunkdeflater.h"
+#include "rtdc/eventfilter.h"
+#include "rtdc/exportfile.h"
+#include "rtdc/hdf5lock.h"
+#include "rtdc/rtdcmetadata.h"
+#include "rtdc/rtdcreader.h"
+
+#include <H5Cpp.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+#include <set>
+
+namespace Tessary {
+
+namespace {
+
+constexpr int deflateLevel = 4;
+// Frames and trace rows are gathered into blocks of about this size; a block
+// is compressed on several threads and stored chunk by chunk (one event row each).
+constexpr std::size_t blockBytes = 8u << 20;
+
+std::size_t rowsPerBlock(std::size_t rowBytes, std::size_t rowCount)
+{
+    return std::clamp<std::size_t>(blockBytes / std::max<std::size_t>(rowBytes, 1), 1, rowCount);
+}
+
+std::string polygonPointsName(const std::string& section, const std::string& xFeature, const std::string& yFeature)
+{
+    return section + ":" + xFeature + "," + yFeature + " polygon points";
+}
+
+// Writes `count` rows starting at row `first` of a dataset of shape
+// (rows, rowShape...) from a contiguous buffer, in one call.
+void writeRows(H5::DataSet& dataset, const H5::PredType& memoryType, const void* buffer, hsize_t first,
+               hsize_t count, const std::vector<hsize_t>& rowShape)
+{
+    std::vector<hsize_t> start(rowShape.size() + 1, 0);
+    std::vector<hsize_t> extent;
+    extent.reserve(rowShape.size() + 1);
+    start[0] = first;
+    extent.push_back(count);
+    extent.insert(extent.end(), rowShape.begin(), rowShape.end());
+    H5::DataSpace fileSpace = dataset.getSpace();
+    fileSpace.selectHyperslab(H5S_SELECT_SET, extent.data(), start.data());
+    const H5::DataSpace memorySpace(static_cast<int>(extent.size()), extent.data());
+    dataset.write(buffer, memoryType, memorySpace, fileSpace);
+}
+
+// A dataset of n rows of rowShape, chunked by one row and deflated.
+H5::DataSet createRowChunkedDataSet(H5::H5File& file, const std::string& path, const H5::PredType& fileType,
+                                    hsize_t rows, const std::vector<hsize_t>& rowShape)
+{
+    std::vector<hsize_t> dims{rows};
+    dims.insert(dims.end(), rowShape.begin(), rowShape.end());
+    std::vector<hsize_t> chunk(dims);
+    chunk[0] = 1;
+    H5::DSetCreatPropList creation;
+    creation.setChunk(static_cast<int>(chunk.size()), chunk.data());
+    creation.setDeflate(deflateLevel);
+    const H5::DataSpace space(static_cast<int>(dims.size()), dims.data());
+    return file.createDataSet(path, fileType, space, creation);
+}
+
+} // namespace
+
+const char* scaleModeWord(int mode)
+{
+    switch (normalizeScaleMode(mode)) {
+    case ScaleLog:
+        return "log";
+    case ScalePseudoLog:
+        return "pseudolog";
+    default:
+        return "linear";
+    }
+}
+
+RTDCWriter::RTDCWriter() = default;
+
+RTDCWriter::~RTDCWriter()
+{
+    Hdf5Lock lock;
+    dropFile();
+}
+
+void RTDCWriter::dropFile()
+{
+    file.reset();   // the library's own close; errors are dropped with the file
+    staged.reset(); // removes the unfinished temporary file
+}
+
+bool RTDCWriter::create(const std::string& path)
+{
+    Hdf5Lock lock;
+    if (file)
+        close();
+    try {
+        H5::H5Library::checkVersion(H5_VERS_MAJOR, H5_VERS_MINOR, H5_VERS_RELEASE);
+        H5::H5Library::open();
+        auto staging = std::make_unique<StagedFile>(path, ".part");
+        file = std::make_unique<H5::H5File>(staging->path(), H5F_ACC_EXCL);
+        staged = std::move(staging);
+        file->createGroup("/events");
+        return true;
+    } catch (const H5::Exception&) {
+        reportHdf5Failure("Error creating file: ");
+        dropFile();
+        return false;
+    }
+}
+
+bool RTDCWriter::close()
+{
+    Hdf5Lock lock;
+    if (!file)
+        return false;
+    bool finished = true;
+    try {
+        file->close();
+    } catch (const H5::Exception&) {
+        reportHdf5Failure("Error closing file: ");
+        finished = false;
+    }
+    file.reset();
+    const std::unique_ptr<StagedFile> staging = std::move(staged);
+    if (!finished)
+        return false; // the staging file goes with `staging`
+    std::string error;
+    if (!staging->commit(error)) {
+        std::cerr << ("Error replacing file '" + staging->targetPath() + "': " + error + "\n") << std::flush;
+        return false;
+    }
+    return true;
+}
+
+void RTDCWriter::writeStringAttribute(const std::string& name, const std::string& text)
+{
+    const H5::Group root = file->openGroup("/");
+    H5::StrType type(H5::PredType::C_S1, H5T_VARIABLE);
+    type.setCset(H5T_CSET_UTF8); // every text of the program is UTF-8
+    const H5::DataSpace scalar(H5S_SCALAR);
+    H5::Attribute attribute = root.createAttribute(name, type, scalar);
+    attribute.write(type, text);
+}
+
+void RTDCWriter::writePolygonAttribute(const std::string& name,
+                                       const std::vector<std::pair<double, double>>& points)
+{
+    std::vector<float> values;
+    values.reserve(points.size() * 2);
+    for (const auto& point : points) {
+        values.push_back(static_cast<float>(point.first));
+        values.push_back(static_cast<float>(point.second));
+    }
+    const H5::Group root = file->openGroup("/");
+    const hsize_t dims[2] = {points.size(), 2};
+    const H5::DataSpace space(2, dims);
+    H5::Attribute attribute = root.createAttribute(name, H5::PredType::IEEE_F32LE, space);
+    attribute.write(H5::PredType::NATIVE_FLOAT, values.data());
+}
+
+void RTDCWriter::copyMetadata(const RTDCMetadata& metadata)
+{
+    if (!file)
+        return;
+    Hdf5Lock lock;
+    try {
+        std::set<std::string> skipped;
+        for (const PolygonFilterInfo& polygon : metadata.polygonFilters)
+            skipped.insert(polygonPointsName("online_filter", polygon.xFeature, polygon.yFeature));
+        for (const auto& [key, text] : metadata.allAttributes) {
+            if (skipped.count(key))
+                continue;
+            try {
+                writeStringAttribute(key, text);
+            } catch (const H5::Exception&) {
+                reportHdf5Failure("Warning: failed to write attribute '" + key + "': ");
+            }
+        }
+        // Polygons of every section are recorded as online polygons; their
+        // text form outside the online section was copied above.
+        for (const PolygonFilterInfo& polygon : metadata.polygonFilters) {
+            const std::string name = polygonPointsName("online_filter", polygon.xFeature, polygon.yFeature);
+            try {
+                writePolygonAttribute(name, polygon.points);
+            } catch (const H5::Exception&) {
+                reportHdf5Failure("Warning: failed to write polygon attribute '" + name + "': ");
+            }
+        }
+    } catch (const H5::Exception&) {
+        reportHdf5Failure("Error copying metadata: ");
+    }
+}
+
+void RTDCWriter::writeOfflineFilterMetadata(const EventFilter& filter)
+{
+    if (!file || !filter.isEnabled())
+        return;
+    Hdf5Lock lock;
+    try {
+        for (const FilterRule& rule : filter.rules) {
+            if (!rule.enabled)
+                continue;
+            if (rule.type == 0) {
+                const std::string prefix = "offline_filter:" + rule.featureName;
+                writeStringAttribute(prefix + " min", formatFixedSix(rule.minValue));
+                writeStringAttribute(prefix + " max", formatFixedSix(rule.maxValue));
+            } else if (rule.type == 1) {
+                const std::string prefix = "offline_filter:" + rule.featureName + "," + rule.featureNameY;
+                writePolygonAttribute(prefix + " polygon points", rule.polygonVertices);
+                writeStringAttribute(prefix + " polygon x scale", scaleModeWord(rule.scaleXMode));
+                writeStringAttribute(prefix + " polygon y scale", scaleModeWord(rule.scaleYMode));
+            }
+        }
+    } catch (const H5::Exception&) {
+        reportHdf5Failure("Error writing offline filter metadata: ");
+    }
+}
+
+void RTDCWriter::writeExportMetadata(std::uint64_t eventCount, const std::string& changedSampleName)
+{
+    if (!file)
+        return;
+    Hdf5Lock lock;
+    try {
+        writeStringAttribute("export:date", exportDateText());
+        writeStringAttribute("export:event count", std::to_string(eventCount));
+        if (!changedSampleName.empty())
+            writeStringAttribute("export:changed sample name", changedSampleName);
+    } catch (const H5::Exception&) {
+        reportHdf5Failure("Error writing export metadata: ");
+    }
+}
+
+void RTDCWriter::writeScalarFeatures(const std::vector<std::string>& names, const std::vector<int>& indices,
+                                     const RTDCReader& reader)
+{
+    if (!file || indices.empty())
+        return;
+    Hdf5Lock lock;
+    const auto [lowest, highest] = std::minmax_element(indices.begin(), indices.end());
+    std::vector<double> values(indices.size());
+    for (const std::string& name : names) {
+        try {
+            const std::vector<double>& column = reader.readFeature(name);
+            if (column.empty() || *lowest < 0 || static_cast<std::size_t>(*highest) >= column.size())
+                continue;
+            for (std::size_t k = 0; k < indices.size(); ++k)
+                values[k] = column[static_cast<std::size_t>(indices[k])];
+            const hsize_t dims[1] = {values.size()};
+            const H5::DataSpace space(1, dims);
+            H5::DataSet dataset = file->createDataSet("/events/" + name, H5::PredType::IEEE_F64LE, space);
+            dataset.write(values.data(), H5::PredType::NATIVE_DOUBLE);
+        } catch (const H5::Exception&) {
+            reportHdf5Failure("Error writing feature '" + name + "': ");
+        }
+    }
+}
+
+void RTDCWriter::writeImages(const RTDCReader& reader, const std::vector<int>& indices)
+{
+    writeFrames(reader, indices, false);
+}
+
+void RTDCWriter::writeMasks(const RTDCReader& reader, const std::vector<int>& indices)
+{
+    writeFrames(reader, indices, true);
+}
+
+void RTDCWriter::writeFrames(const RTDCReader& reader, const std::vector<int>& indices, bool masks)
+{
+    if (!file || indices.empty() || !(masks ? reader.hasMask() : reader.hasImage()))
+        return;
+    Hdf5Lock lock;
+    const auto readFrame = [&](int index, int& width, int& height) {
+        if (index < 0)
+            return std::vector<std::uint8_t>();
+        const auto event = static_cast<std::size_t>(index);
+        return masks ? reader.readMask(event, width, height) : reader.readImage(event, width, height);
+    };
+    try {
+        int width = 0;
+        int height = 0;
+        const std::vector<std::uint8_t> first = readFrame(indices[0], width, height);
+        if (first.empty() || width < 1 || height < 1)
+            return;
+        const std::size_t frameBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+        if (first.size() != frameBytes)
+            return;
+        const std::vector<hsize_t> frameShape{static_cast<hsize_t>(height), static_cast<hsize_t>(width)};
+        H5::DataSet dataset = createRowChunkedDataSet(*file, masks ? "/events/mask" : "/events/image",
+                                                      H5::PredType::NATIVE_UINT8, indices.size(), frameShape);
+        ChunkDeflater deflater(dataset, 3, frameBytes, deflateLevel);
+        const std::size_t rows = rowsPerBlock(frameBytes, indices.size());
+        std::vector<std::uint8_t> block(rows * frameBytes);
+        for (std::size_t start = 0; start < indices.size(); start += rows) {
+            const std::size_t count = std::min(rows, indices.size() - start);
+            for (std::size_t r = 0; r < count; ++r) {
+                std::uint8_t* row = block.data() + r * frameBytes;
+                if (start + r == 0) {
+                    std::memcpy(row, first.data(), frameBytes);
+                    continue;
+                }
+                int frameWidth = 0;
+                int frameHeight = 0;
+                const std::vector<std::uint8_t> frame = readFrame(indices[start + r], frameWidth, frameHeight);
+                // A missing frame or one of another size stays as the zeros an unwritten row reads as.
+                if (frame.size() == frameBytes && frameWidth == width && frameHeight == height)
+                    std::memcpy(row, frame.data(), frameBytes);
+                else
+                    std::memset(row, 0, frameBytes);
+            }
+            deflater.write(block.data(), start, count);
+        }
+    } catch (const H5::Exception&) {
+        reportHdf5Failure(masks ? "Error writing masks: " : "Error writing images: ");
+    }
+}
+
+void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& indices)
+{
+    if (!file || indices.empty() || !reader.hasTraces())
+        return;
+    Hdf5Lock lock;
+    try {
+        file->createGroup("/events/trace");
+        const std::vector<std::string> names = reader.traceNames();
+        const std::uint64_t length = reader.traceLength();
+        if (length == 0)
+            return;
+        const std::vector<hsize_t> rowShape{static_cast<hsize_t>(length)};
+        const std::size_t rowBytes = static_cast<std::size_t>(length) * sizeof(float);
+        const std::size_t rows = rowsPerBlock(rowBytes, indices.size());
+        std::vector<float> block(rows * static_cast<std::size_t>(length));
+        // Finished chunks must hold the file's bytes: native floats qualify on little-endian machines.
+        const bool directChunks = H5::PredType::NATIVE_FLOAT == H5::PredType::IEEE_F32LE;
+        for (const std::string& name : names) {
+            H5::DataSet dataset = createRowChunkedDataSet(*file, "/events/trace/" + name, H5::PredType::IEEE_F32LE,
+                                                          indices.size(), rowShape);
+            ChunkDeflater deflater(dataset, 2, rowBytes, deflateLevel);
+            for (std::size_t start = 0; start < indices.size(); start += rows) {
+                const std::size_t count = std::min(rows, indices.size() - start);
+                for (std::size_t r = 0; r < count; ++r) {
+                    float* row = block.data() + r * static_cast<std::size_t>(length);
+                    const int index = indices[start + r];
+                    std::vector<float> trace;
+                    if (index >= 0)
+                        trace = reader.readTrace(name, static_cast<std::size_t>(index));
+                    if (trace.size() == length)
+                        std::copy(trace.begin(), trace.end(), row);
+                    else
+                        std::fill(row, row + length, 0.0f);
+                }
+                if (directChunks)
+                    deflater.write(reinterpret_cast<const std::uint8_t*>(block.data()), start, count);
+                else
+                    writeRows(dataset, H5::PredType::NATIVE_FLOAT, block.data(), start, count, rowShape);
+            }
+        }
+    } catch (const H5::Exception&) {
+        reportHdf5Failure("Error writing traces: ");
+    }
+}
+
+} // namespace Tessary

@@ -1,0 +1,203 @@
+#include "app/eventaviwriter.h"
+
+#include "exporttesting.h"
+#include "fixtures/rtdcfixture.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+using namespace Tessary;
+using Fixtures::RtdcFileBuilder;
+using Testing::folderEntries;
+using Testing::openedEntry;
+
+namespace {
+
+constexpr int frameHeight = 8;
+constexpr int frameWidth = 12;
+
+struct Video {
+    int frames = 0;
+    int fourcc = 0;
+    std::vector<cv::Mat> images;
+};
+
+Video readVideo(const std::string& path)
+{
+    Video video;
+    cv::VideoCapture capture(path);
+    EXPECT_TRUE(capture.isOpened()) << path;
+    video.fourcc = static_cast<int>(capture.get(cv::CAP_PROP_FOURCC));
+    for (cv::Mat frame; capture.read(frame);) {
+        video.images.push_back(frame.clone());
+        ++video.frames;
+    }
+    return video;
+}
+
+// The grey level of a decoded frame's centre. Neither codec gives the pixels
+// back exactly: the uncompressed one stores 4:2:0 YUV on this back end.
+int centreGrey(const cv::Mat& frame)
+{
+    const cv::Vec3b pixel = frame.at<cv::Vec3b>(frameHeight / 2, frameWidth / 2);
+    return (pixel[0] + pixel[1] + pixel[2] + 1) / 3;
+}
+
+constexpr int greyTolerance = 6;
+
+class EventAviWriterTest : public ::testing::Test
+{
+protected:
+    // n uniform frames of grey level levels[i]; optionally a "frame" column.
+    DatasetEntry entryWithImages(const std::vector<uint8_t>& levels, const std::vector<uint32_t>& cameraFrames = {},
+                                 std::size_t imageCount = std::size_t(-1))
+    {
+        const std::size_t n = std::min(levels.size(), imageCount);
+        std::vector<uint8_t> frames;
+        for (std::size_t i = 0; i < n; ++i)
+            frames.insert(frames.end(), frameHeight * frameWidth, levels[i]);
+        RtdcFileBuilder b;
+        b.feature("deform", std::vector<float>(levels.size(), 0.1f));
+        if (n > 0)
+            b.image(frames, n, frameHeight, frameWidth);
+        if (!cameraFrames.empty())
+            b.feature("frame", cameraFrames);
+        // A new file each time: an earlier entry may still hold its file open.
+        const std::string path = dir.file("m" + std::to_string(++sources) + ".rtdc");
+        b.write(path);
+        return openedEntry(path, "Sample A");
+    }
+
+    Fixtures::TempDir dir;
+    int sources = 0;
+};
+
+} // namespace
+
+TEST_F(EventAviWriterTest, OneFramePerKeptImageWithTheChosenCodec)
+{
+    const DatasetEntry entry = entryWithImages({10, 60, 110, 160, 210});
+    ASSERT_TRUE(writeEventAvi(entry, dir.file("mjpeg.avi"), {0, 2, 4}, true, false, false).isEmpty());
+    const Video mjpeg = readVideo(dir.file("mjpeg.avi"));
+    EXPECT_EQ(mjpeg.frames, 3);
+    EXPECT_EQ(mjpeg.fourcc, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'));
+    ASSERT_EQ(mjpeg.images.size(), 3u);
+    EXPECT_EQ(mjpeg.images[0].cols, frameWidth);
+    EXPECT_EQ(mjpeg.images[0].rows, frameHeight);
+    EXPECT_NEAR(centreGrey(mjpeg.images[1]), 110, greyTolerance);
+
+    ASSERT_TRUE(writeEventAvi(entry, dir.file("raw.avi"), {4, 3}, false, false, false).isEmpty());
+    const Video raw = readVideo(dir.file("raw.avi"));
+    EXPECT_EQ(raw.frames, 2);
+    EXPECT_NE(raw.fourcc, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'));
+    ASSERT_EQ(raw.images.size(), 2u);
+    EXPECT_NEAR(centreGrey(raw.images[0]), 210, greyTolerance);
+    EXPECT_NEAR(centreGrey(raw.images[1]), 160, greyTolerance);
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"m1.rtdc", "mjpeg.avi", "raw.avi"}));
+}
+
+TEST_F(EventAviWriterTest, SkippingKeepsTheFirstEventOfEachCameraFrame)
+{
+    DatasetEntry entry = entryWithImages({10, 60, 110}, {7, 7, 8});
+    ASSERT_TRUE(writeEventAvi(entry, dir.file("skip.avi"), {0, 1, 2}, false, true, false).isEmpty());
+    Video video = readVideo(dir.file("skip.avi"));
+    ASSERT_EQ(video.frames, 2);
+    EXPECT_NEAR(centreGrey(video.images[0]), 10, greyTolerance);
+    EXPECT_NEAR(centreGrey(video.images[1]), 110, greyTolerance);
+
+    entry = entryWithImages({10, 60, 110});
+    ASSERT_TRUE(writeEventAvi(entry, dir.file("noframe.avi"), {0, 1, 2}, false, true, false).isEmpty());
+    EXPECT_EQ(readVideo(dir.file("noframe.avi")).frames, 3);
+}
+
+TEST_F(EventAviWriterTest, ReanalysisLeadsWithOneHundredAverageFrames)
+{
+    const DatasetEntry entry = entryWithImages({10, 100, 250, 200});
+    ASSERT_TRUE(writeEventAvi(entry, dir.file("re.avi"), {0, 1, 2}, false, false, true).isEmpty());
+    const Video video = readVideo(dir.file("re.avi"));
+    ASSERT_EQ(video.frames, 103);
+    EXPECT_NEAR(centreGrey(video.images[0]), 120, greyTolerance); // (10 + 100 + 250) / 3
+    for (int i = 1; i < 100; ++i)
+        EXPECT_EQ(cv::norm(video.images[i], video.images[0], cv::NORM_INF), 0.0) << i;
+    EXPECT_NEAR(centreGrey(video.images[100]), 10, greyTolerance);
+    EXPECT_NEAR(centreGrey(video.images[102]), 250, greyTolerance);
+}
+
+TEST_F(EventAviWriterTest, EventsWithoutImagesGiveNoFrame)
+{
+    // Images for the first two events only: the third kept event has none.
+    const DatasetEntry entry = entryWithImages({10, 60, 110}, {}, 2);
+    ASSERT_TRUE(writeEventAvi(entry, dir.file("gap.avi"), {0, 2, 1}, false, false, true).isEmpty());
+    const Video video = readVideo(dir.file("gap.avi"));
+    ASSERT_EQ(video.frames, 102);
+    EXPECT_NEAR(centreGrey(video.images[0]), 35, greyTolerance);
+    EXPECT_NEAR(centreGrey(video.images[101]), 60, greyTolerance);
+}
+
+// ---- nothing to write, and failures --------------------------------------------
+
+TEST_F(EventAviWriterTest, NothingToWriteGivesAWarningAndNoFile)
+{
+    struct Case {
+        DatasetEntry entry;
+        std::vector<int> kept;
+        QString text;
+    };
+    const std::vector<Case> cases{
+        {entryWithImages({10, 20}, {}, 0), {0}, "No images available in: Sample A"},
+        {DatasetEntry{}, {0}, "No images available in: "},
+        {entryWithImages({10, 20}), {}, "No events to export for: Sample A"},
+        {entryWithImages({10, 20, 30}, {}, 2), {2, 0}, "Failed to read image dimensions."},
+    };
+    for (const Case& c : cases) {
+        const ExportMessage message = writeEventAvi(c.entry, dir.file("out.avi"), c.kept, true, false, false);
+        EXPECT_EQ(message.severity, ExportMessage::Warning) << c.text.toStdString();
+        EXPECT_EQ(message.title, "Export");
+        EXPECT_EQ(message.text, c.text);
+    }
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"m1.rtdc", "m2.rtdc", "m3.rtdc"}));
+}
+
+TEST_F(EventAviWriterTest, VideoThatCannotBeCreatedGivesCriticalMessage)
+{
+    const DatasetEntry entry = entryWithImages({10, 20});
+    for (bool mjpeg : {true, false}) {
+        const std::string path = dir.file("missing/out.avi");
+        const ExportMessage message = writeEventAvi(entry, path, {0, 1}, mjpeg, false, false);
+        EXPECT_EQ(message.severity, ExportMessage::Critical);
+        EXPECT_EQ(message.title, "Export Error");
+        EXPECT_EQ(message.text, QString::fromStdString("Failed to create video file: " + path));
+    }
+}
+
+TEST_F(EventAviWriterTest, ExistingTargetIsReplacedOnlyByACompleteVideo)
+{
+    const DatasetEntry entry = entryWithImages({10, 20});
+    const std::string path = dir.file("out.avi");
+    Fixtures::writeNotHdf5(path);
+    const std::size_t before = Fixtures::fileSize(path);
+    // Nothing to write: the old file stays.
+    EXPECT_FALSE(writeEventAvi(entry, path, {}, true, false, false).isEmpty());
+    EXPECT_EQ(Fixtures::fileSize(path), before);
+    ASSERT_TRUE(writeEventAvi(entry, path, {0, 1}, true, false, false).isEmpty());
+    EXPECT_EQ(readVideo(path).frames, 2);
+
+    // A target that cannot be replaced stays as it was; no temporary video remains.
+    const std::string blocked = dir.file("blocked.avi");
+    std::filesystem::create_directory(blocked);
+    Fixtures::writeNotHdf5(blocked + "/keep.txt");
+    EXPECT_EQ(writeEventAvi(entry, blocked, {0}, true, false, false).severity, ExportMessage::Critical);
+    EXPECT_EQ(folderEntries(blocked), std::vector<std::string>{"keep.txt"});
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"blocked.avi", "m1.rtdc", "out.avi"}));
+}
+
+TEST_F(EventAviWriterTest, NonAsciiPathWorks)
+{
+    const DatasetEntry entry = entryWithImages({10, 20});
+    const std::string folder = dir.file("Videos \xc3\xa4\xce\xbc");
+    std::filesystem::create_directory(std::filesystem::u8path(folder));
+    const std::string path = folder + "/RYXexport_Probe \xe2\x82\xac.avi";
+    ASSERT_TRUE(writeEventAvi(entry, path, {0, 1}, true, false, false).isEmpty());
+    EXPECT_EQ(readVideo(path).frames, 2);
+}

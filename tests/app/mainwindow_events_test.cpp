@@ -1,0 +1,71 @@
+// The shown event of the main window (plot clicks, the event spin box, image and
+// values), through the real window.
+#include "app/mainwindow.h"
+
+#include "mainwindowtesting.h"
+#include "widgets/imageviewer.h"
+#include "widgets/scatterplot.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+using namespace Tessary;
+
+namespace {
+
+struct MainWindowEventsTest : ::testing::Test {
+    DatasetEntry& open(const std::string& path)
+    {
+        window.addDataset(QString::fromStdString(path));
+        for (QDeadlineTimer deadline(20000); window.preloadRunning && !deadline.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        return *window.datasetEntries.front();
+    }
+    QString viewerInfo() { return window.imageViewer->findChild<QLabel*>("infoLabel")->text(); }
+    QString tableValue(const char* feature)   // the "Value" cell of a feature's row
+    {
+        for (int row = 0; row < window.eventTable->rowCount(); ++row)
+            if (window.eventTable->item(row, 0)->toolTip() == feature)
+                return window.eventTable->item(row, 1)->text();
+        return "missing";
+    }
+    Fixtures::TempDir dir;
+    bool isolated = (Testing::isolateSettings(), true);   // before the window reads its settings
+    MainWindow window;
+};
+
+} // namespace
+
+TEST_F(MainWindowEventsTest, ClickOnFilteredPlotShowsTheEventBehindThePoint)
+{
+    Fixtures::writeStandardMeasurement(dir.file("a.rtdc"), 200, {true, true, true});
+    DatasetEntry& ds = open(dir.file("a.rtdc"));
+    FilterRule rule;
+    rule.featureName = "area_um";
+    rule.minValue = ds.reader->readFeature("area_um")[3];
+    rule.maxValue = 1e9;
+    ds.filter.addRule(rule);
+    window.updatePlot();
+    ASSERT_NE(window.plottedEventIndices.at(10), 10);
+
+    const int event = window.plottedEventIndices[10];
+    emit window.scatterPlot->pointClicked(10);
+    EXPECT_EQ(window.eventSpin->value(), event);
+    EXPECT_EQ(ds.currentEventIndex, event);
+    EXPECT_EQ(viewerInfo(), QStringLiteral("Event %1 (with mask)").arg(event));
+    EXPECT_EQ(tableValue("index"), QString::number(ds.reader->readFeature("index")[size_t(event)], 'g', 6));
+    emit window.scatterPlot->pointClicked(int(window.plottedEventIndices.size()));   // past the points: ignored
+    EXPECT_EQ(ds.currentEventIndex, event);
+
+    window.eventSpin->setValue(7);
+    EXPECT_EQ(ds.currentEventIndex, 7);
+    EXPECT_EQ(tableValue("deform"), QString::number(ds.reader->readFeature("deform")[7], 'g', 6));
+    window.imageViewer->findChild<QCheckBox*>("showMaskCheck")->setChecked(false);
+    EXPECT_EQ(viewerInfo(), "Event 7");
+}

@@ -1,0 +1,275 @@
+// The exports of the main window, driven through their dialogs: kept events
+// to files read back, the statistical summary table, the plot images.
+#include "app/mainwindow.h"
+
+#include "app/statsummary.h"
+#include "exporttesting.h"
+#include "mainwindowtesting.h"
+#include "widgets/columnstatistics.h"
+#include "widgets/scatterplot.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QRadioButton>
+
+#include <qwt_plot_item.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+using namespace Tessary;
+using Fixtures::RtdcFileBuilder;
+using Testing::fileText;
+
+namespace {
+
+// Answers the modal dialogs that an export opens while `run` lasts and logs
+// every message box as "<title>|<text>".
+struct ModalDriver
+{
+    std::function<void(ExportDialog&)> exportDialog;
+    std::function<void(StatSummaryExportDialog&)> summaryDialog;
+    std::function<void(QFileDialog&)> fileDialog;
+    QStringList boxes;
+
+    void run(const char* slot, MainWindow& window)
+    {
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* d = qobject_cast<ExportDialog*>(modal))
+                exportDialog ? exportDialog(*d) : d->reject();
+            else if (auto* d = qobject_cast<StatSummaryExportDialog*>(modal))
+                summaryDialog ? summaryDialog(*d) : d->reject();
+            else if (auto* d = qobject_cast<QFileDialog*>(modal))
+                fileDialog ? fileDialog(*d) : d->reject();
+            else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                boxes << box->windowTitle() + "|" + box->text();
+                box->reject();
+            }
+        });
+        timer.start(10);
+        ASSERT_TRUE(QMetaObject::invokeMethod(&window, slot));
+    }
+};
+
+FilterRule rangeRule(const std::string& feature, double low, double high)
+{
+    FilterRule rule;
+    rule.featureName = feature;
+    rule.minValue = low;
+    rule.maxValue = high;
+    return rule;
+}
+
+std::string g6(double value)
+{
+    std::ostringstream out;
+    out << value;
+    return out.str();
+}
+
+class MainWindowExportTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { Testing::isolateSettings(); }
+
+    // area_um 1..6, deform 0.1..0.6, sample "S".
+    std::string measurement(const std::string& path)
+    {
+        RtdcFileBuilder b;
+        b.attribute("setup:module composition", "Vireon")
+            .attribute("experiment:sample", "S")
+            .feature("area_um", std::vector<double>{1, 2, 3, 4, 5, 6})
+            .feature("deform", std::vector<double>{0.1, 0.2, 0.3, 0.4, 0.5, 0.6});
+        b.write(path);
+        return path;
+    }
+
+    Fixtures::TempDir dir;
+    MainWindow window;
+    ModalDriver driver;
+};
+
+} // namespace
+
+// ---- events ---------------------------------------------------------------
+
+TEST_F(MainWindowExportTest, KeptEventsGoToANewRtdcFileAndEarlierFilesStay)
+{
+    const std::string folder = dir.file("Mëssung");
+    std::filesystem::create_directory(std::filesystem::u8path(folder));
+    DatasetEntry* ds = Testing::addLoadedDataset(window, measurement(folder + "/m1.rtdc"), "Renamed");
+    ASSERT_NE(ds, nullptr);
+    ds->filter.addRule(rangeRule("area_um", 2, 4));
+    driver.exportDialog = [](ExportDialog& d) { d.accept(); };
+    driver.run("exportData", window);
+    EXPECT_EQ(driver.boxes, QStringList{"Export|Dataset exported successfully."});
+    ASSERT_TRUE(window.lastExportOptions.has_value());
+
+    RTDCReader first;
+    ASSERT_TRUE(first.open(folder + "/RYXexport_m1.rtdc"));
+    EXPECT_EQ(first.readFeature("area_um"), (std::vector<double>{2, 3, 4}));
+    const RTDCMetadata meta = first.readMetadata();
+    EXPECT_EQ(meta.offlineFilter.count("area_um min"), 1u);
+    EXPECT_EQ(meta.exportInfo.at("changed sample name"), "Renamed");
+
+    // Filtering switched off: every event, no filter record, and a new name
+    // beside the first export, which keeps its content.
+    ds->filter.setEnabled(false);
+    ds->displayName = "S";
+    driver.boxes.clear();
+    driver.run("exportData", window);
+    EXPECT_EQ(driver.boxes, QStringList{"Export|Dataset exported successfully."});
+    RTDCReader second;
+    ASSERT_TRUE(second.open(folder + "/RYXexport_m1_2.rtdc"));
+    EXPECT_EQ(second.eventCount(), 6u);
+    const RTDCMetadata meta2 = second.readMetadata();
+    EXPECT_TRUE(meta2.offlineFilter.empty());
+    EXPECT_EQ(meta2.exportInfo.count("changed sample name"), 0u);
+    EXPECT_EQ(first.eventCount(), 3u);
+}
+
+TEST_F(MainWindowExportTest, AllDatasetsAsTsvCountOnlyTheFilesWritten)
+{
+    DatasetEntry* a = Testing::addLoadedDataset(window, measurement(dir.file("M1.RTDC")), "A");
+    DatasetEntry* b = Testing::addLoadedDataset(window, measurement(dir.file("M2.h5")), "B");
+    ASSERT_TRUE(a && b);
+    b->filter.addRule(rangeRule("area_um", 100, 200));   // keeps nothing
+    driver.exportDialog = [](ExportDialog& d) {
+        d.allDatasetsRadio()->setChecked(true);
+        d.tsvRadio->setChecked(true);
+        d.accept();
+    };
+    driver.run("exportData", window);
+    EXPECT_EQ(driver.boxes, (QStringList{"Export|No events pass the filter for: B",
+                                         "Export|Exported 1 dataset(s) successfully."}));
+    const std::string text = fileText(dir.file("RYXexport_M1.tsv"));
+    EXPECT_NE(text.find("\n3\t0.29999999999999999\n"), std::string::npos) << text;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("RYXexport_M2.h5.tsv")));
+}
+
+// ---- statistical summary --------------------------------------------------
+
+TEST_F(MainWindowExportTest, SummaryKeepsWhatTheRulesKeepEvenWithFilteringOff)
+{
+    RtdcFileBuilder a;
+    a.attribute("setup:module composition", "Vireon")
+        .feature("area_um", std::vector<double>{1, 2, 100, 3, 4, NAN})
+        .feature("deform", std::vector<double>{0.5, 0.5, 0.5, 0.5, 0.5, 0.5});
+    a.write(dir.file("a.rtdc"));
+    RtdcFileBuilder b;
+    b.attribute("setup:module composition", "Vireon").feature("area_um", std::vector<double>{NAN, NAN});
+    b.write(dir.file("b.rtdc"));
+    DatasetEntry* dsA = Testing::addLoadedDataset(window, dir.file("a.rtdc"), "Ä");
+    ASSERT_NE(Testing::addLoadedDataset(window, dir.file("b.rtdc"), "B"), nullptr);
+    dsA->filter.addRule(rangeRule("area_um", 0, 50));
+    dsA->filter.setEnabled(false);
+
+    const std::string out = dir.file("summary.tsv");
+    driver.summaryDialog = [&](StatSummaryExportDialog& d) {
+        d.setAllDatasets(true);
+        for (QCheckBox* check : {d.q1Check, d.q3Check, d.meanCheck, d.sdCheck, d.cvCheck, d.skewnessCheck,
+                                 d.minCheck, d.maxCheck, d.percentileCheck})
+            check->setChecked(true);
+        d.percentileSpin->setValue(12.5);
+        d.outputEdit->setText(QString::fromStdString(out));
+        d.grab().save(QStringLiteral("/tmp/tessary_summary_dialog.png"));
+        d.accept();
+    };
+    driver.run("exportStatSummary", window);
+    EXPECT_EQ(driver.boxes, QStringList{"Export|Statistical summary exported to:\n" + QString::fromStdString(out)});
+
+    const std::string area = dsA->reader->featureLabel("area_um");
+    const std::string deform = dsA->reader->featureLabel("deform");
+    std::string header = "Dataset";
+    for (const std::string& label : {area, deform})
+        for (const char* stat : {"N", "Median", "IQR", "Q1", "Q3", "P12.5", "Mean", "SD", "CV (%)", "Min", "Max",
+                                 "Skewness"})
+            header += "\t" + label + " " + stat;
+    std::istringstream lines(fileText(out));
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, header);
+
+    // Kept: 1, 2, 3, 4 (100 fails the rule, NaN is left out).
+    const ColumnStatistics s = computeColumnStatistics({1, 2, 3, 4});
+    std::getline(lines, line);
+    const std::string areaCells = "\t4\t" + g6(s.median) + "\t" + g6(s.iqr) + "\t" + g6(s.q1) + "\t" + g6(s.q3)
+                                  + "\t1.375\t" + g6(s.mean) + "\t" + g6(s.sd) + "\t" + g6(s.sd * 100 / s.mean)
+                                  + "\t1\t4\t0";
+    EXPECT_EQ(line, "Ä" + areaCells + "\t4\t0.5\t0\t0.5\t0.5\t0.5\t0.5\t0\t0\t0.5\t0.5\t0");
+    std::getline(lines, line);
+    EXPECT_EQ(line, "B\t0" + std::string(11, '\t') + std::string(12, '\t'));   // all NaN; no deform
+}
+
+TEST_F(MainWindowExportTest, SummaryRefusesWhatItCannotWrite)
+{
+    ASSERT_NE(Testing::addLoadedDataset(window, measurement(dir.file("a.rtdc")), "A"), nullptr);
+    driver.summaryDialog = [](StatSummaryExportDialog& d) {
+        for (QCheckBox* check : d.featureChecks())
+            check->setChecked(false);
+        d.accept();
+    };
+    driver.run("exportStatSummary", window);
+    EXPECT_EQ(driver.boxes, QStringList{"Export|No features selected."});
+    EXPECT_FALSE(window.lastStatSummaryOptions.has_value());
+
+    const QString missing = QString::fromStdString(dir.file("no/such/folder.tsv"));
+    driver.boxes.clear();
+    driver.summaryDialog = [&](StatSummaryExportDialog& d) {
+        d.outputEdit->setText(missing);
+        d.accept();
+    };
+    driver.run("exportStatSummary", window);
+    EXPECT_EQ(driver.boxes, QStringList{"Export|Could not open file for writing:\n" + missing});
+    EXPECT_TRUE(window.lastStatSummaryOptions.has_value());
+}
+
+// ---- plot -------------------------------------------------------------------
+
+TEST_F(MainWindowExportTest, PlotImagesOfEachFormatWithoutGatesThatComeBackAfterwards)
+{
+    Fixtures::writeStandardMeasurement(dir.file("m.rtdc"), 300);
+    window.addDataset(QString::fromStdString(dir.file("m.rtdc")));
+    QDeadlineTimer deadline(20000);
+    while ((window.preloadRunning || !window.plottedIndicesValid) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    DatasetEntry* ds = window.datasetEntries.at(0).get();
+    FilterRule gate;
+    gate.type = 1;
+    gate.featureName = window.xFeatureCombo->currentData().toString().toStdString();
+    gate.featureNameY = window.yFeatureCombo->currentData().toString().toStdString();
+    gate.polygonVertices = {{0, 0}, {1000, 0}, {1000, 1}};
+    ds->filter.addRule(gate);
+    window.updatePlot();
+    const auto gateCount = [&] { return window.scatterPlot->itemList(QwtPlotItem::Rtti_PlotShape).size(); };
+    ASSERT_EQ(gateCount(), 1);
+
+    const std::pair<QString, QByteArray> formats[] = {
+        {"PNG Image (*.png)", "\x89PNG"}, {"SVG Vector (*.svg)", "<svg"}, {"PDF Document (*.pdf)", "%PDF"}};
+    for (const auto& [filter, magic] : formats) {
+        const QString base = QString::fromStdString(dir.file("plöt"));
+        driver.fileDialog = [&](QFileDialog& d) {
+            d.selectNameFilter(filter);
+            d.findChild<QLineEdit*>("fileNameEdit")->setText(base);
+            static_cast<QDialog&>(d).accept();
+        };
+        driver.run("exportPlot", window);
+        const QString path = base + "." + filter.section("*", 1).chopped(1).mid(1);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+        EXPECT_TRUE(file.readAll().contains(magic)) << filter.toStdString();
+        EXPECT_EQ(gateCount(), 1);
+    }
+    EXPECT_TRUE(driver.boxes.isEmpty()) << driver.boxes.join(";").toStdString();
+    QFile::copy(QString::fromStdString(dir.file("plöt.png")), QStringLiteral("/tmp/tessary_export_plot.png"));
+}
