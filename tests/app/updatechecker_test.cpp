@@ -127,25 +127,24 @@ TEST_F(UpdateCheckerTest, ComparesVersionsSegmentBySegment)
     }
 }
 
-TEST_F(UpdateCheckerTest, VersionsWithoutNumbersAreReportedOnDemandOnly)
+TEST_F(UpdateCheckerTest, UnusableManifestsAreReportedOnDemandOnly)
 {
-    const QByteArray bodies[] = {R"({"version": "v3.4"})", R"({"version": ""})", R"({"url": "https://x.test/"})",
-                                 R"({"version": 3.4})"};
-    for (const QByteArray& body : bodies) {
+    const QString noNumbers = QStringLiteral("The server returned an unrecognized version string.");
+    const QString unreadable = QStringLiteral("Could not read version information from the server.");
+    const std::pair<QByteArray, QString> cases[] = {
+        {R"({"version": "v3.4"})", noNumbers},
+        {R"({"version": ""})", noNumbers},
+        {R"({"url": "https://x.test/"})", noNumbers},
+        {R"({"version": 3.4})", noNumbers},   // a number, not a string
+        {R"(["3.4.0"])", unreadable},
+        {"version=3.4.0", unreadable},
+        {"", unreadable},
+        {R"({"version": "3.4.0")", unreadable},
+    };
+    for (const auto& [body, message] : cases) {
         const Outcome demand = checkManifest(body, false);
         EXPECT_EQ(demand.signal, "failed") << body.constData();
-        EXPECT_EQ(demand.args.value(0), "The server returned an unrecognized version string.");
-        EXPECT_EQ(checkManifest(body, true).signal, "") << body.constData();
-    }
-}
-
-TEST_F(UpdateCheckerTest, BodiesThatAreNoJsonObjectAreUnreadable)
-{
-    const QByteArray bodies[] = {R"(["3.4.0"])", "version=3.4.0", "", R"({"version": "3.4.0")"};
-    for (const QByteArray& body : bodies) {
-        const Outcome demand = checkManifest(body, false);
-        EXPECT_EQ(demand.signal, "failed") << body.constData();
-        EXPECT_EQ(demand.args.value(0), "Could not read version information from the server.");
+        EXPECT_EQ(demand.args.value(0), message) << body.constData();
         EXPECT_EQ(checkManifest(body, true).signal, "") << body.constData();
     }
 }
