@@ -5,24 +5,21 @@
 
 namespace Tessary {
 
-bool showUnhandledErrorBox(QWidget* parent, const QString& title, const QString& message, bool offerFeedback)
+bool showUnhandledErrorBox(QWidget* parent, const QString& title, const QString& message)
 {
     QMessageBox box(parent);
     box.setIcon(QMessageBox::Critical);
     box.setWindowTitle(title);
     box.setWindowModality(Qt::ApplicationModal);
-    QString text = QStringLiteral("An unexpected error occurred:\n\n%1").arg(message);
-    // Promise a report only where one can be sent.
-    if (offerFeedback)
-        text += QStringLiteral("\n\nYou can send a diagnostic report to help us fix this.");
-    box.setText(text);
+    box.setText(QStringLiteral("An unexpected error occurred:\n\n%1\n\nYou can send a diagnostic report to help us fix this.")
+                    .arg(message));
     box.setStandardButtons(QMessageBox::NoButton);
-    QPushButton* feedback = offerFeedback ? box.addButton(QStringLiteral("Send Feedback..."), QMessageBox::AcceptRole) : nullptr;
+    QPushButton* feedback = box.addButton(QStringLiteral("Send Feedback..."), QMessageBox::AcceptRole);
     QPushButton* close = box.addButton(QStringLiteral("Close"), QMessageBox::RejectRole);
     box.setDefaultButton(close);
     box.setEscapeButton(close);
     box.exec();
-    return feedback && box.clickedButton() == feedback;
+    return box.clickedButton() == feedback;
 }
 
 } // namespace Tessary

@@ -1,7 +1,9 @@
 #include "app/mainwindow.h"
 
+#include "app/aboutdialog.h"
 #include "app/datasetviews.h"
 #include "app/filtergroupmatrixwindow.h"
+#include "app/helpwindow.h"
 #include "calc/calculationsdockwidget.h"
 #include "calc/emodulus.h"
 #include "calc/flcompensation.h"
@@ -473,16 +475,22 @@ void MainWindow::setupMenus()
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     manualAction = help->addAction(QStringLiteral("&Manual"));
     manualAction->setShortcut(QKeySequence::HelpContents);
+    connect(manualAction, &QAction::triggered, this, [this] { openManual(this); });
     help->addSeparator();
     connect(help->addAction(QStringLiteral("Check for &Updates...")), &QAction::triggered, this, [this] { checkForUpdates(false); });
-    // "Send &Feedback..." joins here once feedback reports can be written.
+    connect(help->addAction(QStringLiteral("Send &Feedback...")), &QAction::triggered, this,
+            [this] { sendFeedback(QString(), QString()); });
     help->addSeparator();
     aboutAction = help->addAction(QStringLiteral("&About"));
+    connect(aboutAction, &QAction::triggered, this, [this] {
+        AboutDialog about(this);
+        about.exec();
+    });
 
     // Operations other parts of the window provide: shown, but not offered
     // until they are connected.
     for (QAction* pending : {saveSessionAction, loadSessionAction, clearSessionAction, exportPlotAction,
-                             exportDataAction, exportStatSummaryAction, filterGroupsMatrixAction, manualAction, aboutAction})
+                             exportDataAction, exportStatSummaryAction, filterGroupsMatrixAction})
         pending->setEnabled(false);
 
     calcDockWidget->setExtraSectionsVisible(false);

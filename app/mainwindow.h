@@ -47,6 +47,7 @@ class CombinePlotWindow;
 class DatasetListWidget;
 class DatasetTreeWidget;
 class EModulus;
+class FeedbackSender;
 class FilterDockWidget;
 class FilterGroupsMatrixWindow;
 class FLCompensation;
@@ -60,6 +61,7 @@ class ScatterPlot;
 class StatisticalEvalWindow;
 class StatisticsDockWidget;
 class TracePlot;
+class UpdateChecker;
 
 // The program's one main window: it owns the datasets, the filter groups, the
 // docks and panels, the calculation engines and the tool windows. Docks and
@@ -67,7 +69,8 @@ class TracePlot;
 //
 // The definition is split by concern: mainwindow.cpp (construction, menus,
 // settings, wiring, tool windows, closing), mainwindow_calc.cpp (calculation
-// actions), mainwindow_errors.cpp (the error box and the update check).
+// actions), mainwindow_errors.cpp (the error box), mainwindow_help.cpp (update
+// check, feedback report, manual and about box).
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -164,6 +167,16 @@ public slots:
     void refreshFeaturesAndPlot();
 
     void checkForUpdates(bool silent);
+    // The checker and the sender, made and wired on first use (tests point
+    // them at their own server before the first check or report).
+    UpdateChecker* ensureUpdateChecker();
+    FeedbackSender* ensureFeedbackSender();
+    // Offers the newer version unless a silent check finds the ignored one.
+    void showUpdateAvailable(const QString& latestVersion, const QString& downloadUrl, const QString& notes);
+    // The feedback dialog, with the error filled in when there is one.
+    void sendFeedback(QString title, QString message);
+    // The open datasets without file paths or sample names, for the report.
+    QString buildSessionSummary() const;
 
     // Queued from calculation code on pool threads.
     void setCalcProgressValue(int value);
@@ -388,9 +401,9 @@ public:
     // The contours of a kept grid at the given levels, in feature units.
     static std::vector<DensityContour> contourLines(const KdeCache& cache, const std::vector<double>& levels);
 
-    QObject* updateChecker = nullptr;      // the update checker, once one exists
+    UpdateChecker* updateChecker = nullptr;     // made by the first check
     bool lastCheckSilent = false;
-    QObject* feedbackSender = nullptr;     // the feedback sender, once one exists
+    FeedbackSender* feedbackSender = nullptr;   // made by the first report
     bool errorDialogOpen = false;
 
     QFutureWatcher<void>* preloadWatcher = nullptr;

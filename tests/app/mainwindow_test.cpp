@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -89,8 +90,8 @@ TEST_F(MainWindowTest, MenusAndDockTogglesInOrder)
     EXPECT_EQ(actionTexts(menu(w, "&Tool Windows")),
               (QStringList{"New &Combine Plot...", "New &Statistical Evaluation...", "New &Image Gallery...",
                            "Filter Groups &Matrix..."}));
-    // No feedback report exists yet, so nothing offers to send one.
-    EXPECT_FALSE(actionTexts(menu(w, "&Help")).contains("Send &Feedback..."));
+    EXPECT_EQ(actionTexts(menu(w, "&Help")), (QStringList{"&Manual", "-", "Check for &Updates...", "Send &Feedback...",
+                                                          "-", "&About"}));
     EXPECT_EQ(menu(w, "&File")->actions().first()->shortcut(), QKeySequence(QKeySequence::Open));
 }
 
@@ -156,7 +157,7 @@ TEST_F(MainWindowTest, ManualUpdateCheckWithoutServerSaysSo)
     Testing::MessageBoxCatcher box;
     box.arm();
     w.checkForUpdates(false);
-    EXPECT_EQ(box.seen, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&box] { return box.seen == 1; }));
     EXPECT_EQ(box.title, "Check for Updates");
     EXPECT_TRUE(box.text.contains("No update server is configured"));
 
@@ -168,7 +169,7 @@ TEST_F(MainWindowTest, ManualUpdateCheckWithoutServerSaysSo)
     EXPECT_TRUE(w.lastCheckSilent);
 }
 
-TEST_F(MainWindowTest, ErrorBoxShowsOnceAndOffersNoDeadFeedbackButton)
+TEST_F(MainWindowTest, ErrorBoxShowsOnceAndOffersFeedback)
 {
     MainWindow w;
     Testing::MessageBoxCatcher box;
@@ -178,8 +179,8 @@ TEST_F(MainWindowTest, ErrorBoxShowsOnceAndOffersNoDeadFeedbackButton)
     w.onUnhandledException("Unexpected Error", "boom");
     EXPECT_EQ(box.seen, 1);
     EXPECT_EQ(box.title, "Unexpected Error");
-    EXPECT_TRUE(box.text.startsWith("An unexpected error occurred:\n\nboom"));
-    EXPECT_EQ(box.buttons, QStringList{"Close"});
+    EXPECT_EQ(box.text, "An unexpected error occurred:\n\nboom\n\nYou can send a diagnostic report to help us fix this.");
+    EXPECT_EQ(box.buttons, (QStringList{"Send Feedback...", "Close"}));
     EXPECT_FALSE(w.errorDialogOpen);
 }
 

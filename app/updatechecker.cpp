@@ -1,0 +1,103 @@
+#include "app/updatechecker.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QVersionNumber>
+
+namespace Tessary {
+
+namespace {
+
+// Only web pages may come from the manifest: the page is handed to the
+// desktop, which would as readily run a local file or another scheme.
+bool isWebPage(const QUrl& url)
+{
+    return url.isValid() && !url.host().isEmpty()
+        && (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
+}
+
+} // namespace
+
+UpdateChecker::UpdateChecker(QObject* parent)
+    : QObject(parent)
+    , network(new QNetworkAccessManager(this))
+    , manifest(configuredManifestUrl())
+{
+}
+
+QString UpdateChecker::currentVersion()
+{
+    return QStringLiteral("3.3.99");
+}
+
+QUrl UpdateChecker::configuredManifestUrl()
+{
+    const QString address = QStringLiteral(TESSARY_UPDATE_URL).trimmed();
+    return address.isEmpty() ? QUrl() : QUrl(address);
+}
+
+QUrl UpdateChecker::defaultDownloadUrl() const
+{
+    return manifest.isEmpty() ? QUrl() : manifest.resolved(QUrl(QStringLiteral(".")));
+}
+
+void UpdateChecker::checkForUpdates(bool silent)
+{
+    if (manifest.isEmpty() || !manifest.isValid()) {
+        // No server for this build: nothing is sent. Reported like any other
+        // failure, later, as a real answer would be.
+        if (!silent)
+            QTimer::singleShot(0, this, [this] {
+                emit checkFailed(QStringLiteral("No update server is configured for this build of Tessary."));
+            });
+        return;
+    }
+    QNetworkRequest request(manifest);
+    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Tessary/%1").arg(currentVersion()));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    QNetworkReply* reply = network->get(request);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, silent] {
+        onReplyFinished(reply, silent);
+        reply->deleteLater();
+    });
+}
+
+void UpdateChecker::onReplyFinished(QNetworkReply* reply, bool silent)
+{
+    if (reply->error() != QNetworkReply::NoError) {
+        if (!silent)
+            emit checkFailed(reply->errorString());
+        return;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll(), &parseError);
+    if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
+        if (!silent)
+            emit checkFailed(QStringLiteral("Could not read version information from the server."));
+        return;
+    }
+    const QJsonObject manifestObject = doc.object();
+    const QString latest = manifestObject.value(QStringLiteral("version")).toString();
+    QUrl page(manifestObject.value(QStringLiteral("url")).toString(), QUrl::StrictMode);
+    if (!isWebPage(page))
+        page = defaultDownloadUrl();
+    const QString notes = manifestObject.value(QStringLiteral("notes")).toString();
+
+    const QVersionNumber latestNumber = QVersionNumber::fromString(latest);
+    const QVersionNumber ours = QVersionNumber::fromString(currentVersion());
+    if (latestNumber.isNull()) {
+        if (!silent)
+            emit checkFailed(QStringLiteral("The server returned an unrecognized version string."));
+        return;
+    }
+    if (QVersionNumber::compare(latestNumber, ours) > 0)
+        emit updateAvailable(latest, page.toString(), notes);
+    else if (!silent)
+        emit upToDate(currentVersion());
+}
+
+} // namespace Tessary
