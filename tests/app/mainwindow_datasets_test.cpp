@@ -6,6 +6,7 @@
 #include "app/datasetviews.h"
 #include "mainwindowtesting.h"
 #include "rtdc/axistransforms.h"
+#include "rtdc/hdf5lock.h"
 #include "widgets/densityestimation.h"
 #include "widgets/filterdockwidget.h"
 #include "widgets/statisticsdockwidget.h"
@@ -30,6 +31,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <mutex>
 
 using namespace Tessary;
 
@@ -547,16 +549,22 @@ TEST_F(MainWindowDatasetsTest, RemovingMakesTheNeighbourActiveAndTheLastLeavesEm
 TEST_F(MainWindowDatasetsTest, LoadingDatasetCannotBeRemoved)
 {
     open(measurement("a.rtdc", 100, "A"));
-    window->addDataset(measurement("b.rtdc", 100, "B"));
-    ASSERT_TRUE(window->preloadRunning);
-    ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "removeDataset"));
-    EXPECT_EQ(window->datasetEntries.size(), 2u);
-    EXPECT_EQ(boxes.titles, QStringList({"Cannot Remove"}));
-    EXPECT_EQ(boxes.texts, QStringList({"This dataset is still loading."}));
-    // Removing one before it keeps the preload pointing at the same dataset.
-    window->datasetList->setCurrentRow(0);
-    ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "removeDataset"));
-    EXPECT_EQ(window->preloadingIndex, 0);
+    const QString b = measurement("b.rtdc", 100, "B");
+    {
+        // B's preload waits for the HDF5 lock held here, so it is still running
+        // while the message box below spins the event loop.
+        std::unique_lock<std::recursive_mutex> hold(hdf5Mutex);
+        window->addDataset(b);
+        ASSERT_TRUE(window->preloadRunning);
+        ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "removeDataset"));
+        EXPECT_EQ(window->datasetEntries.size(), 2u);
+        EXPECT_EQ(boxes.titles, QStringList({"Cannot Remove"}));
+        EXPECT_EQ(boxes.texts, QStringList({"This dataset is still loading."}));
+        // Removing one before it keeps the preload pointing at the same dataset.
+        window->datasetList->setCurrentRow(0);
+        ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "removeDataset"));
+        EXPECT_EQ(window->preloadingIndex, 0);
+    }
     ASSERT_TRUE(waitForPreloads());
     EXPECT_TRUE(entry(0)->loaded);
     EXPECT_EQ(window->plotX.size(), 100u);

@@ -31,9 +31,14 @@ done
 eval "$(xdotool getwindowgeometry --shell "$win")"   # X, Y of the window
 at() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; }
 # Screen regions (window coordinates at 1400 x 900): the x-axis feature combo
-# box, and the colour bar beside the plot.
+# box. The density colouring is recognised wherever the plot stands, by the
+# top colour of its colour map (the plot's place moves with the docks' widths).
 region() { import -window root "$work/now.png" && convert "$work/now.png" -crop "$1" +repage -format "$2" info:; }
-colourbar="12x300+$((X + 706))+$((Y + 320))"
+densitytop() {
+    import -window root "$work/now.png" &&
+    convert "$work/now.png" -crop "1400x900+$X+$Y" +repage -fuzz 3% -fill black +opaque "rgb(253,231,37)" \
+        -fill white -opaque "rgb(253,231,37)" -format '%[fx:int(mean*w*h+0.5)]' info:
+}
 xcombo="110x20+$((X + 345))+$((Y + 132))"
 empty_combo=$(region "$xcombo" '%#')
 
@@ -72,7 +77,7 @@ xdotool key Down Return                  # "Overlay"
 
 coloured=""
 for _ in $(seq 1 50); do
-    [ "$(region "$colourbar" '%k')" -gt 100 ] && { coloured=1; break; }
+    [ "$(densitytop)" -gt 20 ] && { coloured=1; break; }
     sleep 0.2
 done
 [ -n "$coloured" ] || fail "no density colour bar appeared"
