@@ -49,7 +49,7 @@ protected:
             }
             *seen = true;
         }, ms);
-        QTest::qWaitFor([seen] { return *seen; }, ms);
+        (void)QTest::qWaitFor([seen] { return *seen; }, ms);
         return *box;
     }
 

@@ -58,7 +58,7 @@ protected:
         }, 1000);
         const int before = server.requests.size();
         w.checkForUpdates(silent);
-        QTest::qWaitFor([&] { return server.requests.size() > before; });
+        (void)QTest::qWaitFor([&] { return server.requests.size() > before; });
         QTest::qWait(150);   // the reply and, when there is one, the box
         return *seen;
     }

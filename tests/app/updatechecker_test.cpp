@@ -120,10 +120,12 @@ TEST_F(UpdateCheckerTest, ComparesVersionsSegmentBySegment)
         const Outcome demand = checkManifest(body, false);
         EXPECT_EQ(demand.signal, c.onDemand) << c.version;
         EXPECT_EQ(checkManifest(body, true).signal, c.silent) << c.version;
-        if (demand.signal == "upToDate")
+        if (demand.signal == "upToDate") {
             EXPECT_EQ(demand.args, QStringList{"3.3.99"});
-        if (demand.signal == "available")
+        }
+        if (demand.signal == "available") {
             EXPECT_EQ(demand.args.value(0), c.version);   // the version string as the server wrote it
+        }
     }
 }
 

@@ -224,9 +224,11 @@ TEST_F(ScatterPlotTest, LogAxisAutoscalesFromPositiveValuesAndSkipsTheRest)
     plot->setScaleMode(QwtAxis::XBottom, 0);
     plot->highlightPoint(0);
     plot->setScaleMode(QwtAxis::XBottom, 1);
-    for (QwtPlotItem* item : plot->itemList(QwtPlotItem::Rtti_PlotCurve))
-        if (static_cast<QwtPlotCurve*>(item)->dataSize() == 1)
+    for (QwtPlotItem* item : plot->itemList(QwtPlotItem::Rtti_PlotCurve)) {
+        if (static_cast<QwtPlotCurve*>(item)->dataSize() == 1) {
             EXPECT_FALSE(item->isVisible());
+        }
+    }
 }
 
 TEST_F(ScatterPlotTest, ScaleModeInstallsTheEngineAndAutoscales)
