@@ -487,12 +487,6 @@ void MainWindow::setupMenus()
         about.exec();
     });
 
-    // Operations other parts of the window provide: shown, but not offered
-    // until they are connected.
-    for (QAction* pending : {saveSessionAction, loadSessionAction, clearSessionAction, exportPlotAction,
-                             exportDataAction, exportStatSummaryAction, filterGroupsMatrixAction})
-        pending->setEnabled(false);
-
     calcDockWidget->setExtraSectionsVisible(false);
 }
 

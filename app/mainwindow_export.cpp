@@ -54,8 +54,6 @@ void MainWindow::connectExportSignals()
     connect(exportPlotAction, &QAction::triggered, this, &MainWindow::exportPlot);
     connect(exportDataAction, &QAction::triggered, this, &MainWindow::exportData);
     connect(exportStatSummaryAction, &QAction::triggered, this, &MainWindow::exportStatSummary);
-    for (QAction* action : {exportPlotAction, exportDataAction, exportStatSummaryAction})
-        action->setEnabled(true);
 }
 
 // ---------------------------------------------------------------------------

@@ -74,8 +74,6 @@ void MainWindow::connectSessionSignals()
     connect(saveSessionAction, &QAction::triggered, this, &MainWindow::saveSession);
     connect(loadSessionAction, &QAction::triggered, this, &MainWindow::loadSession);
     connect(clearSessionAction, &QAction::triggered, this, &MainWindow::clearSession);
-    for (QAction* action : {saveSessionAction, loadSessionAction, clearSessionAction})
-        action->setEnabled(true);
     connect(filterDock, &FilterDockWidget::exportGroupsRequested, this, &MainWindow::exportFilterGroups);
     connect(filterDock, &FilterDockWidget::importGroupsRequested, this, &MainWindow::importFilterGroups);
 }

@@ -66,7 +66,6 @@ void MainWindow::connectViewSignals()
         refreshMatrixWindows();
     });
 
-    filterGroupsMatrixAction->setEnabled(true);
     connect(filterGroupsMatrixAction, &QAction::triggered, this, &MainWindow::openFilterGroupsMatrixWindow);
 }
 
