@@ -11,7 +11,7 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config dpkg-dev debian-archive-keyring
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-svg-dev
   qt6-documentation-tools libqt6opengl6-dev libqt6svg6-dev libgl-dev
-  libhdf5-dev hdf5-tools
+  libhdf5-dev hdf5-tools zlib1g-dev
   libopencv-dev
   libarmadillo-dev libopenblas-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
