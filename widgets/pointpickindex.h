@@ -20,8 +20,8 @@ public:
     // Forget the grid; call it when the points change.
     void invalidate();
 
-    // The index of the nearest point (lowest index on ties) or -1. sx and sy are the
-    // pixel spans of the scales; a zero span picks nothing.
+    // The index of the nearest point (lowest index on ties) or -1. A scale whose pixel
+    // span is zero picks nothing.
     int pick(const std::vector<double>& x, const std::vector<double>& y, const QwtScaleMap& xMap,
              const QwtScaleMap& yMap, const QPointF& pixel);
 

@@ -92,34 +92,34 @@ void ScatterPlot::setupPlot()
     canvas()->setMouseTracking(true);
 }
 
-// The colour range over the finite values: [min, max], or [min, min + 1] for one value.
-void ScatterPlot::applyColourRange(double& low, double& high) const
+// The colour range over the finite values: [min, max], [min, min + 1] for one value,
+// [0, 1] for none.
+QwtInterval ScatterPlot::colourRange() const
 {
-    low = std::numeric_limits<double>::infinity();
-    high = -low;
+    double low = std::numeric_limits<double>::infinity();
+    double high = -low;
     for (double v : colourValues) {
         if (std::isfinite(v)) {
             low = std::min(low, v);
             high = std::max(high, v);
         }
     }
-    if (!(low <= high)) {
-        low = 0.0;
-        high = 1.0;
-    } else if (low == high) {
+    if (!(low <= high))
+        return QwtInterval(0.0, 1.0);
+    if (low == high)
         high = low + 1.0;
-    }
+    return QwtInterval(low, high);
 }
 
-void ScatterPlot::showColourBar(const QString& title, double low, double high)
+void ScatterPlot::showColourBar(const QString& title, const QwtInterval& range)
 {
     setAxisVisible(QwtAxis::YRight, true);
     setAxisTitle(QwtAxis::YRight, title);
-    setAxisScale(QwtAxis::YRight, low, high, 0.0);
+    setAxisScale(QwtAxis::YRight, range.minValue(), range.maxValue(), 0.0);
     QwtScaleWidget* bar = axisWidget(QwtAxis::YRight);
     bar->setColorBarEnabled(true);
     bar->setColorBarWidth(10);
-    bar->setColorMap(QwtInterval(low, high), createColorMap(colorMapIndex));
+    bar->setColorMap(range, createColorMap(colorMapIndex));
 }
 
 void ScatterPlot::hideColourBar()
@@ -148,13 +148,11 @@ void ScatterPlot::setData(const std::vector<double>& x, const std::vector<double
         QVector<QwtPoint3D> samples(int(x.size()));
         for (std::size_t i = 0; i < x.size(); ++i)
             samples[int(i)] = QwtPoint3D(x[i], y[i], colours[i]);
-        double low = 0.0;
-        double high = 1.0;
-        applyColourRange(low, high);
+        const QwtInterval range = colourRange();
         spectroCurve->setColorMap(createColorMap(colorMapIndex));
-        spectroCurve->setColorRange(QwtInterval(low, high));
+        spectroCurve->setColorRange(range);
         spectroCurve->setSamples(samples);
-        showColourBar(colourTitle, low, high);
+        showColourBar(colourTitle, range);
     } else {
         spectroCurve->setVisible(false);
         plainCurve->setVisible(true);
@@ -176,14 +174,12 @@ void ScatterPlot::setColorMap(int index)
     colorMapIndex = index;
     if (colourValues.empty() || colourValues.size() != xValues.size() || pointsHidden)
         return;
-    double low = 0.0;
-    double high = 1.0;
-    applyColourRange(low, high);
+    const QwtInterval range = colourRange();
     spectroCurve->setColorMap(createColorMap(colorMapIndex));
-    spectroCurve->setColorRange(QwtInterval(low, high));
+    spectroCurve->setColorRange(range);
     QwtScaleWidget* bar = axisWidget(QwtAxis::YRight);
     if (bar->isColorBarEnabled())
-        bar->setColorMap(QwtInterval(low, high), createColorMap(colorMapIndex));
+        bar->setColorMap(range, createColorMap(colorMapIndex));
     replot();
 }
 

@@ -6,6 +6,7 @@
 #include <QPolygonF>
 #include <QString>
 
+#include <qwt_interval.h>
 #include <qwt_plot.h>
 
 #include <map>
@@ -96,8 +97,8 @@ private slots:
 
 private:
     void setupPlot();
-    void applyColourRange(double& low, double& high) const;
-    void showColourBar(const QString& title, double low, double high);
+    QwtInterval colourRange() const;
+    void showColourBar(const QString& title, const QwtInterval& range);
     void hideColourBar();
     void refreshPreviewCurve();
     void refreshEditCurve();
