@@ -108,6 +108,10 @@ MainWindow::~MainWindow()
         calcDockWidget->setActiveDataset(nullptr);
     if (filterDock)
         filterDock->setActiveDataset(nullptr);
+    // The base destructor closes the window, which moves the focus: a focused
+    // edit would then report its end to slots whose members are already gone.
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
 }
 
 void MainWindow::waitForBackgroundWork()

@@ -717,6 +717,19 @@ TEST_F(MainWindowDatasetsTest, VisibleMetadataDockListsTheSectionsOfTheShownData
     EXPECT_EQ(other->child(0)->text(1), "hand-made");
 }
 
+// Closing the window takes the focus from the name edit; its end must not
+// reach the window's slots once the datasets are gone.
+TEST_F(MainWindowDatasetsTest, DestroyingTheWindowWithAFocusedNameEditIsSafe)
+{
+    window->show();
+    open(measurement("a.rtdc", 20, "A"));
+    window->activateWindow();
+    window->renameEdit->setFocus();
+    window->renameEdit->setText("new name, not yet confirmed");
+    ASSERT_TRUE(waitFor([this] { return window->renameEdit->hasFocus(); }));
+    window.reset();
+}
+
 // A restored dataset whose crosstalk compensation was applied gets it again
 // when shown; while a pool calculation may be writing into readers, the
 // recomputation waits for its end.
