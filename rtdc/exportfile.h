@@ -41,7 +41,8 @@ private:
 std::string exportDateText();
 
 // printf's "%f" (six decimals, fixed notation) but independent of the C
-// locale, so a decimal comma never reaches a file.
+// locale (the GUI runs in the user's), so a decimal comma never reaches a
+// file or a metadata value.
 std::string formatFixedSix(double value);
 
 } // namespace Tessary

@@ -131,6 +131,7 @@ const std::map<std::string, FeatureDefinition> fluorescenceSuffixDefinitions = {
     {"_width", {"width", "µs"}},
     {"_width_rf", {"width refined", "µs"}},
 };
+
 bool parseFluorescenceFeature(const std::string& name, std::string& label, std::string& unit)
 {
     if (name.size() < 4 || name[0] != 'f' || name[1] != 'l')

@@ -383,7 +383,7 @@ void RTDCReader::preloadFeatures() const
         }
     };
     const std::size_t helpers =
-        std::min<std::size_t>({std::thread::hardware_concurrency(), names.size(), maximumPreloadThreads}) ;
+        std::min<std::size_t>({std::thread::hardware_concurrency(), names.size(), maximumPreloadThreads});
     std::vector<std::thread> threads;
     for (std::size_t t = 1; t < helpers; ++t) {
         try {
@@ -396,9 +396,8 @@ void RTDCReader::preloadFeatures() const
     for (std::thread& thread : threads)
         thread.join();
 
-    for (std::size_t i = 0; i < names.size(); ++i) {
+    for (std::size_t i = 0; i < names.size(); ++i)
         loadColumn(names[i], std::move(prepared[i]));
-    }
 }
 
 bool RTDCReader::isInstrumentData() const

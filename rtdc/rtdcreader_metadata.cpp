@@ -1,24 +1,14 @@
 #include "rtdc/rtdcreader.h"
 
+#include "rtdc/exportfile.h"
 #include "rtdc/hdf5lock.h"
 #include "rtdc/rtdcreader_p.h"
-
-#include <cstdio>
 
 namespace Tessary {
 
 namespace {
 
 const std::string polygonKeyEnding = " polygon points";
-
-// printf "%f": fixed notation with six decimals, however large the value.
-std::string formatFixed(double value)
-{
-    const int length = std::snprintf(nullptr, 0, "%f", value);
-    std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    std::snprintf(text.data(), text.size() + 1, "%f", value);
-    return text;
-}
 
 // A string attribute read through a memory type made from its own type, so
 // UTF-8 and fixed-length strings read as well as ASCII variable-length ones.
@@ -60,7 +50,7 @@ bool scalarAttributeText(const H5::Attribute& attribute, const H5::DataType& typ
     case H5T_FLOAT: {
         double value = 0.0;
         attribute.read(H5::PredType::NATIVE_DOUBLE, &value);
-        text = formatFixed(value);
+        text = formatFixedSix(value);
         return true;
     }
     case H5T_INTEGER:
@@ -111,7 +101,7 @@ bool readPolygonAttribute(const H5::Attribute& attribute, const std::string& nam
         polygon.points.emplace_back(x, y);
         if (i > 0)
             text += ", ";
-        text += "(" + formatFixed(x) + "," + formatFixed(y) + ")";
+        text += "(" + formatFixedSix(x) + "," + formatFixedSix(y) + ")";
     }
     return true;
 }

@@ -9,11 +9,13 @@ namespace Tessary {
 namespace {
 
 // Element of rank floor(m/2) of window (the upper middle value for even m);
-// reorders window.
+// reorders window. NaN samples rank above every number: plain < on them is no
+// ordering, and selection with it may read past the window.
 float windowMedian(std::vector<float>& window)
 {
     const auto middle = window.begin() + static_cast<std::ptrdiff_t>(window.size() / 2);
-    std::nth_element(window.begin(), middle, window.end());
+    std::nth_element(window.begin(), middle, window.end(),
+                     [](float a, float b) { return a < b || (!std::isnan(a) && std::isnan(b)); });
     return *middle;
 }
 
