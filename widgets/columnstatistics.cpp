@@ -25,7 +25,9 @@ Percentile percentileRank(std::size_t n, double p)
 
 double interpolate(const std::vector<double>& ordered, std::size_t n, Percentile rank)
 {
-    if (rank.k + 1 >= n)
+    // A neighbour of weight 0 takes no part: 0 * inf (or NaN) would turn an
+    // exact rank into NaN.
+    if (rank.k + 1 >= n || rank.f == 0.0)
         return ordered[rank.k];
     return rank.f * ordered[rank.k + 1] + (1.0 - rank.f) * ordered[rank.k];
 }

@@ -18,8 +18,8 @@ struct ColumnStatistics
 // Mean, sample standard deviation and the quartiles (linear interpolation
 // between neighbouring ranks) of values. An empty column gives all zeros. A
 // column holding NaN gives a NaN mean and SD; NaN ranks after every number, so
-// a quartile that reaches into those ranks is NaN too. Linear time: the ranks
-// are selected, not sorted.
+// a quartile that takes a value from those ranks is NaN too. Linear time: the
+// ranks are selected, not sorted.
 ColumnStatistics computeColumnStatistics(const std::vector<double>& values);
 
 } // namespace Tessary

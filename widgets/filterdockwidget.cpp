@@ -22,8 +22,24 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <type_traits>
 
 namespace Tessary {
+
+namespace {
+
+// Calls visit with the row as the range or the polygon row it is; other
+// widgets are skipped.
+template <typename Visit>
+void visitRuleRow(QWidget* widget, Visit&& visit)
+{
+    if (auto* range = qobject_cast<FilterRuleWidget*>(widget))
+        visit(range);
+    else if (auto* polygon = qobject_cast<PolygonRuleWidget*>(widget))
+        visit(polygon);
+}
+
+} // namespace
 
 FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
 {
@@ -176,21 +192,15 @@ void FilterDockWidget::refresh()
     const std::vector<std::string> features = scalarFeatures();
     RTDCReader* reader = activeDataset->reader.get();
     for (const FilterRule& rule : activeDataset->filter.rules) {
-        if (rule.type == 1) {
-            auto* row = new PolygonRuleWidget(reader, this);
+        // Filled before it is connected, so filling it emits nowhere.
+        const auto fill = [&rule](auto* row) {
             row->setRule(rule);
-            row->multiDataset = datasetCount > 1;
-            row->updateAllDatasetButtons();
-            appendRuleRow(rulesLayout, ruleWidgets, separators, row);
-            connectRow(row);
-        } else {
-            auto* row = new FilterRuleWidget(features, reader, this);
-            row->setRule(rule);
-            row->multiDataset = datasetCount > 1;
-            row->updateAllDatasetButtons();
-            appendRuleRow(rulesLayout, ruleWidgets, separators, row);
-            connectRow(row);
-        }
+            return row;
+        };
+        if (rule.type == 1)
+            addRow(fill(new PolygonRuleWidget(reader, this)));
+        else
+            addRow(fill(new FilterRuleWidget(features, reader, this)));
     }
     countLabel->setText("No filter active");
 }
@@ -199,13 +209,10 @@ void FilterDockWidget::setDatasetCount(int n)
 {
     datasetCount = n;
     for (QWidget* widget : ruleWidgets) {
-        if (auto* range = qobject_cast<FilterRuleWidget*>(widget)) {
-            range->multiDataset = n > 1;
-            range->updateAllDatasetButtons();
-        } else if (auto* polygon = qobject_cast<PolygonRuleWidget*>(widget)) {
-            polygon->multiDataset = n > 1;
-            polygon->updateAllDatasetButtons();
-        }
+        visitRuleRow(widget, [n](auto* row) {
+            row->multiDataset = n > 1;
+            row->updateAllDatasetButtons();
+        });
     }
 }
 
@@ -288,16 +295,13 @@ void FilterDockWidget::setRuleChecked(int index, bool checked)
 {
     if (index < 0 || index >= static_cast<int>(ruleWidgets.size()))
         return;
-    QWidget* widget = ruleWidgets[index];
-    if (auto* range = qobject_cast<FilterRuleWidget*>(widget)) {
-        const QSignalBlocker blockEnabled(range->enabledCheck);
-        range->enabledCheck->setChecked(checked);
-        range->updateAllDatasetButtons();
-    } else if (auto* polygon = qobject_cast<PolygonRuleWidget*>(widget)) {
-        const QSignalBlocker blockEnabled(polygon->enabledCheck);
-        polygon->enabledCheck->setChecked(checked);
-        polygon->updateAllDatasetButtons();
-    }
+    visitRuleRow(ruleWidgets[index], [checked](auto* row) {
+        {
+            const QSignalBlocker blockEnabled(row->enabledCheck);
+            row->enabledCheck->setChecked(checked);
+        }
+        row->updateAllDatasetButtons();
+    });
     syncFilterFromRows();
     emit filterChanged();
 }
@@ -306,32 +310,27 @@ void FilterDockWidget::setRulePropagationId(int index, const std::string& id)
 {
     if (index < 0 || index >= static_cast<int>(ruleWidgets.size()))
         return;
-    QWidget* widget = ruleWidgets[index];
-    if (auto* range = qobject_cast<FilterRuleWidget*>(widget)) {
-        range->propagationId = id;
-        range->updateAllDatasetButtons();
-    } else if (auto* polygon = qobject_cast<PolygonRuleWidget*>(widget)) {
-        polygon->keptRule.propagationId = id;
-        polygon->updateAllDatasetButtons();
-    }
+    visitRuleRow(ruleWidgets[index], [&id](auto* row) {
+        // A polygon row keeps its id in its kept gate.
+        if constexpr (std::is_same_v<decltype(row), PolygonRuleWidget*>)
+            row->keptRule.propagationId = id;
+        else
+            row->propagationId = id;
+        row->updateAllDatasetButtons();
+    });
 }
 
 void FilterDockWidget::setRuleSyncState(int index, bool updateDiffers, bool checkDiffers)
 {
     if (index < 0 || index >= static_cast<int>(ruleWidgets.size()))
         return;
-    auto apply = [&](auto* row) {
+    visitRuleRow(ruleWidgets[index], [&](auto* row) {
         const bool changed = row->updateDiffers != updateDiffers || row->checkDiffers != checkDiffers;
         row->updateDiffers = updateDiffers;
         row->checkDiffers = checkDiffers;
         if (changed)
             row->updateAllDatasetButtons();
-    };
-    QWidget* widget = ruleWidgets[index];
-    if (auto* range = qobject_cast<FilterRuleWidget*>(widget))
-        apply(range);
-    else if (auto* polygon = qobject_cast<PolygonRuleWidget*>(widget))
-        apply(polygon);
+    });
 }
 
 void FilterDockWidget::updateAllButton(QPushButton* button, const QString& text, bool differs)
@@ -421,12 +420,8 @@ void FilterDockWidget::syncFilterFromRows()
         return;
     std::vector<FilterRule> rules;
     rules.reserve(ruleWidgets.size());
-    for (QWidget* widget : ruleWidgets) {
-        if (auto* range = qobject_cast<FilterRuleWidget*>(widget))
-            rules.push_back(range->rule());
-        else if (auto* polygon = qobject_cast<PolygonRuleWidget*>(widget))
-            rules.push_back(polygon->rule());
-    }
+    for (QWidget* widget : ruleWidgets)
+        visitRuleRow(widget, [&rules](auto* row) { rules.push_back(row->rule()); });
     activeDataset->filter.clear();
     for (const FilterRule& rule : rules)
         activeDataset->filter.addRule(rule);
@@ -439,11 +434,7 @@ void FilterDockWidget::onAddRule()
     const std::vector<std::string> features = scalarFeatures();
     if (features.empty())
         return;
-    auto* row = new FilterRuleWidget(features, activeDataset->reader.get(), this);
-    row->multiDataset = datasetCount > 1;
-    row->updateAllDatasetButtons();
-    appendRuleRow(rulesLayout, ruleWidgets, separators, row);
-    connectRow(row);
+    addRow(new FilterRuleWidget(features, activeDataset->reader.get(), this));
     syncFilterFromRows();
     emit filterChanged();
 }
@@ -501,6 +492,15 @@ int FilterDockWidget::rowIndex(const QWidget* row) const
 {
     const auto it = std::find(ruleWidgets.begin(), ruleWidgets.end(), row);
     return it == ruleWidgets.end() ? -1 : static_cast<int>(it - ruleWidgets.begin());
+}
+
+template <typename Row>
+void FilterDockWidget::addRow(Row* row)
+{
+    row->multiDataset = datasetCount > 1;
+    row->updateAllDatasetButtons();
+    appendRuleRow(rulesLayout, ruleWidgets, separators, row);
+    connectRow(row);
 }
 
 template <typename Row>

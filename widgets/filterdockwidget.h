@@ -114,6 +114,9 @@ protected:
 
 private:
     std::vector<std::string> scalarFeatures() const;
+    // Appends a filled row to the dataset's rows and connects it.
+    template <typename Row>
+    void addRow(Row* row);
     template <typename Row>
     void connectRow(Row* row);
     void removeRow(QWidget* row);

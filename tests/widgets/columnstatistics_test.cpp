@@ -11,6 +11,7 @@ using namespace Tessary;
 
 namespace {
 const double NaN = std::numeric_limits<double>::quiet_NaN();
+const double Inf = std::numeric_limits<double>::infinity();
 }
 
 TEST(ColumnStatistics, EmptyColumnGivesZeros)
@@ -78,11 +79,20 @@ TEST(ColumnStatistics, NaNMakesMeanAndSdNaNAndSortsLast)
     const ColumnStatistics s = computeColumnStatistics({NaN, 3, 1, NaN, 4, 2, NaN});
     EXPECT_TRUE(std::isnan(s.mean));
     EXPECT_TRUE(std::isnan(s.sd));
-    // Sorted: 1 2 3 4 NaN NaN NaN; h(0.25) = 1.5 -> 2.5. A quartile whose
-    // interpolation touches the NaN tail is NaN, even with weight 0 (h = 3).
+    // Sorted: 1 2 3 4 NaN NaN NaN; h(0.25) = 1.5 -> 2.5. The median (h = 3)
+    // is rank 3 exactly; its NaN neighbour has weight 0. Q3 (h = 4.5) is NaN.
     EXPECT_DOUBLE_EQ(s.q1, 2.5);
-    EXPECT_TRUE(std::isnan(s.median));
+    EXPECT_DOUBLE_EQ(s.median, 4.0);
     EXPECT_TRUE(std::isnan(s.q3));
+}
+
+TEST(ColumnStatistics, InfinityNextToAnExactRankLeavesItAlone)
+{
+    // Sorted: 1 2 3 inf inf; the median (h = 2) is rank 2 exactly, and its
+    // upper neighbour, of weight 0, is infinite.
+    const ColumnStatistics s = computeColumnStatistics({Inf, 3, 1, Inf, 2});
+    EXPECT_DOUBLE_EQ(s.median, 3.0);
+    EXPECT_EQ(s.q3, Inf);
 }
 
 TEST(ColumnStatistics, ManyNaNAmongNumbersStaysSound)

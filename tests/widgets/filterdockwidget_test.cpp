@@ -133,6 +133,7 @@ TEST_F(FilterDockWidgetTest, EditingOneRowLeavesTheOtherRulesExact)
     entry.filter.addRule(gate);
     entry.filter.addRule(rangeRule("deform", 0.0123456789, 0.0456789));
     dock.setActiveDataset(&entry);
+    dock.setRulePropagationId(1, "{gate}");  // kept by the gate, written with the next edit
     dock.show();
 
     QSignalSpy changed(&dock, &FilterDockWidget::filterChanged);
@@ -146,6 +147,7 @@ TEST_F(FilterDockWidgetTest, EditingOneRowLeavesTheOtherRulesExact)
     EXPECT_EQ(entry.filter.rules[0].maxValue, 49.999999999);
     EXPECT_EQ(entry.filter.rules[0].propagationId, "{first}");
     EXPECT_EQ(entry.filter.rules[1].polygonVertices, gate.polygonVertices);
+    EXPECT_EQ(entry.filter.rules[1].propagationId, "{gate}");
     EXPECT_EQ(entry.filter.rules[2].minValue, 0.0123456789);
     EXPECT_EQ(entry.filter.rules[2].maxValue, 0.05);
 }
