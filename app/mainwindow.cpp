@@ -716,10 +716,10 @@ void MainWindow::refreshToolWindows()
 {
     for (CombinePlotWindow* w : std::vector<CombinePlotWindow*>(combineWindows))
         w->refresh();
-    for (ImageGalleryWindow* w : std::vector<ImageGalleryWindow*>(galleryWindows))
-        w->refresh();
     for (StatisticalEvalWindow* w : std::vector<StatisticalEvalWindow*>(statEvalWindows))
         w->onFeaturesChanged();
+    for (ImageGalleryWindow* w : std::vector<ImageGalleryWindow*>(galleryWindows))
+        w->refresh();
 }
 
 // ---------------------------------------------------------------------------
