@@ -311,8 +311,9 @@ void MainWindow::setupDocks()
     datasetList = new DatasetListWidget;
     datasetList->setContextMenuPolicy(Qt::CustomContextMenu);
     datasetList->setSelectionMode(QAbstractItemView::SingleSelection);
-    datasetList->setDragEnabled(true);
-    datasetList->setDragDropMode(QAbstractItemView::DragDrop);
+    // Drag only: the list's own drop handling takes its rows and, through
+    // the window, files; nothing is inserted by the view itself.
+    datasetList->setDragDropMode(QAbstractItemView::DragOnly);
     datasetList->setAcceptDrops(true);
     datasetList->setItemDelegate(delegate);
     datasetTree = new DatasetTreeWidget;
