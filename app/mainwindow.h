@@ -68,9 +68,11 @@ class UpdateChecker;
 // plots reach it only through signals; tool windows call its public slots.
 //
 // The definition is split by concern: mainwindow.cpp (construction, menus,
-// settings, wiring, tool windows, closing), mainwindow_calc.cpp (calculation
-// actions), mainwindow_errors.cpp (the error box), mainwindow_help.cpp (update
-// check, feedback report, manual and about box).
+// settings, wiring, tool windows, closing), mainwindow_datasets.cpp (opening,
+// preload, switching, removing), mainwindow_plot.cpp (panel refresh and plot
+// update), mainwindow_calc.cpp (calculation actions), mainwindow_errors.cpp
+// (the error box), mainwindow_help.cpp (update check, feedback report, manual
+// and about box); the other files name themselves in their blocks below.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
