@@ -165,8 +165,7 @@ void MainWindow::launchCalculation(DatasetEntry* ds, QObject* engine, const QStr
                              markApplied(target);
                          if (!*ok)
                              QMessageBox::warning(this, title, failure);
-                         if (target && target == activeEntry())
-                             updateCalculationControls();   // the buttons were off while it ran
+                         updateCalculationControls();   // off while it ran, whichever dataset is shown now
                          zoomResetHook = zoomReset;
                          refreshFeaturesAndPlot();
                      });
