@@ -315,8 +315,9 @@ void MainWindow::setupDocks()
     datasetList = new DatasetListWidget;
     datasetList->setContextMenuPolicy(Qt::CustomContextMenu);
     datasetList->setSelectionMode(QAbstractItemView::SingleSelection);
-    datasetList->setDragEnabled(true);
-    datasetList->setDragDropMode(QAbstractItemView::DragDrop);
+    // Drag only: the list's own drop handling takes its rows and, through
+    // the window, files; nothing is inserted by the view itself.
+    datasetList->setDragDropMode(QAbstractItemView::DragOnly);
     datasetList->setAcceptDrops(true);
     datasetList->setItemDelegate(delegate);
     datasetTree = new DatasetTreeWidget;
@@ -720,10 +721,10 @@ void MainWindow::refreshToolWindows()
 {
     for (CombinePlotWindow* w : std::vector<CombinePlotWindow*>(combineWindows))
         w->refresh();
-    for (ImageGalleryWindow* w : std::vector<ImageGalleryWindow*>(galleryWindows))
-        w->refresh();
     for (StatisticalEvalWindow* w : std::vector<StatisticalEvalWindow*>(statEvalWindows))
         w->onFeaturesChanged();
+    for (ImageGalleryWindow* w : std::vector<ImageGalleryWindow*>(galleryWindows))
+        w->refresh();
 }
 
 // ---------------------------------------------------------------------------

@@ -68,9 +68,11 @@ class UpdateChecker;
 // plots reach it only through signals; tool windows call its public slots.
 //
 // The definition is split by concern: mainwindow.cpp (construction, menus,
-// settings, wiring, tool windows, closing), mainwindow_calc.cpp (calculation
-// actions), mainwindow_errors.cpp (the error box), mainwindow_help.cpp (update
-// check, feedback report, manual and about box).
+// settings, wiring, tool windows, closing), mainwindow_datasets.cpp (opening,
+// preload, switching, removing), mainwindow_plot.cpp (panel refresh and plot
+// update), mainwindow_calc.cpp (calculation actions), mainwindow_errors.cpp
+// (the error box), mainwindow_help.cpp (update check, feedback report, manual
+// and about box); the other files name themselves in their blocks below.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -102,6 +104,9 @@ public:
     // Enables the calculations panel's buttons for the active dataset and
     // fills its parameters; part of refreshing the panels for a dataset.
     void updateCalculationControls();
+    // Young's modulus needs "area_um" and "deform" and is not offered for
+    // measurements in the reservoir.
+    static bool emodulusAvailable(const DatasetEntry& ds);
 
     // Starts one calculation: work on the global thread pool, completion on
     // the GUI thread. False (and nothing runs) while another one runs.
@@ -378,12 +383,13 @@ public:
     int activeDatasetIndex = -1;
 
     // Plot state of the last plot update.
-    std::vector<double> plotX, plotY, plotColor;
-    QString xAxisTitle, yAxisTitle, colorAxisTitle;
-    std::string lastPlotXFeature, lastPlotYFeature, lastPlotColorFeature;
+    std::vector<double> plotXValues, plotYValues, plotColorValues;
+    QString plotXLabel, plotYLabel, plotColorLabel;
+    std::string lastPlotXFeature, lastPlotYFeature;
     int lastPlotDatasetIndex = -1;
-    std::function<void()> nextPlotHook;             // called once by the next plot update
-    std::function<bool(const std::string&)> zoomResetRequest;   // axes whose zoom the next plot resets
+    // One-shot: the next plot update asks it about the plotted names and resets
+    // the zoom on the first yes; set by calculations that add features.
+    std::function<bool(const std::string&)> zoomResetHook;
     std::vector<int> plottedEventIndices;
     bool plottedIndicesValid = false;   // a plot update has drawn
     bool lastPlotFiltered = false;
@@ -417,7 +423,7 @@ public:
     bool calcRunning = false;
     std::function<void()> calcCompletion;
 
-    QStringList pendingPaths;                          // opens waiting for the running preload
+    QStringList pendingOpenPaths;                          // opens waiting for the running preload
     std::deque<std::pair<int, QString>> sessionLoadQueue;   // (session index, path)
 
     int currentColorMapIndex = 0;
@@ -435,8 +441,7 @@ public:
     bool restoringSession = false;
     QMap<int, int> sessionIndexToId;
 
-    // Menu actions whose operations other parts of the window provide; they
-    // stay disabled until those operations are connected.
+    // Menu actions whose operations other files of the window connect.
     QAction* openAction = nullptr;
     QAction* saveSessionAction = nullptr;
     QAction* loadSessionAction = nullptr;

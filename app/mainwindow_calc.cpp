@@ -58,20 +58,35 @@ void MainWindow::updateCalculationControls()
     RTDCReader* reader = ds->reader.get();
     const bool idle = !calcRunning && ds->loaded;
     const std::vector<int> channels = fluorescenceChannels(reader);
-    calcDockWidget->setRefineEnabled(idle && reader->hasTraces());
-    calcDockWidget->setCompensateEnabled(idle && channels.size() >= 2);
-    const bool emodInputs = reader->hasFeature("area_um") && reader->hasFeature(ds->emodParams.deformFeature);
-    calcDockWidget->setEmodulusEnabled(idle && emodulusEngine->isAvailable() && emodInputs);
-    calcDockWidget->setAssessQualityEnabled(idle && emodulusEngine->isAvailable() && reader->hasFeature("emodulus"));
+    calcDockWidget->setRefineEnabled(idle && !channels.empty());
+
+    if (channels.size() < 2) {
+        calcDockWidget->setCompensateEnabled(false);
+    } else {
+        if (calcDockWidget->crosstalkChannels() != channels)
+            calcDockWidget->setupCrosstalkTable(channels);
+        calcDockWidget->setCompensateEnabled(idle);
+        // A stored matrix only fits a table of the same channels.
+        if (ds->ctcApplied && ds->ctcChannels == channels && ds->spilloverMatrix.rows() == channels.size())
+            calcDockWidget->setCrosstalkMatrix(ds->spilloverMatrix, channels);
+    }
+
+    const bool emodAvailable = emodulusAvailable(*ds);
+    calcDockWidget->setEmodulusEnabled(idle && emodulusEngine->isAvailable() && emodAvailable);
+    calcDockWidget->setAssessQualityEnabled(idle && emodulusEngine->isAvailable() && ds->emodApplied);
+    if (emodAvailable)
+        calcDockWidget->showDatasetParameters(ds->metadata, reader->hasFeature("temp"));
     calcDockWidget->setFourierDeformEnabled(idle && fourierDeform->isAvailable() && reader->hasMask());
     calcDockWidget->setImageFeaturesEnabled(idle && imageFeatures->isAvailable() && reader->hasImage() && reader->hasMask());
-
-    if (ds->ctcApplied && !ds->ctcChannels.empty())
-        calcDockWidget->setCrosstalkMatrix(ds->spilloverMatrix, ds->ctcChannels);
-    else if (calcDockWidget->crosstalkChannels() != channels)
-        calcDockWidget->setupCrosstalkTable(channels);
-    calcDockWidget->showDatasetParameters(ds->metadata, reader->hasFeature("temp"));
     updateDeformationSources();
+}
+
+bool MainWindow::emodulusAvailable(const DatasetEntry& ds)
+{
+    const auto region = ds.metadata.setup.find("chip region");
+    if (region != ds.metadata.setup.end() && region->second == "reservoir")
+        return false;
+    return ds.reader && ds.reader->hasFeature("area_um") && ds.reader->hasFeature("deform");
 }
 
 bool MainWindow::startCalculation(std::function<void()> work, std::function<void()> completion)
@@ -150,7 +165,8 @@ void MainWindow::launchCalculation(DatasetEntry* ds, QObject* engine, const QStr
                              markApplied(target);
                          if (!*ok)
                              QMessageBox::warning(this, title, failure);
-                         zoomResetRequest = zoomReset;
+                         updateCalculationControls();   // off while it ran, whichever dataset is shown now
+                         zoomResetHook = zoomReset;
                          refreshFeaturesAndPlot();
                      });
     updateCalculationControls();   // buttons stay off while it runs

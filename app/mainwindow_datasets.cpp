@@ -106,7 +106,7 @@ void MainWindow::addDataset(const QString& path)
         }
     }
     if (preloadRunning) {
-        pendingPaths.append(path);
+        pendingOpenPaths.append(path);
         return;
     }
     // The active dataset's panels are written back only when switching away;
@@ -242,14 +242,14 @@ void MainWindow::continuePreloadQueues()
             const int id = addDatasetFromSession(path);
             if (id >= 0)
                 sessionIndexToId.insert(sessionIndex, id);
-        } else if (pendingPaths.isEmpty()) {
+        } else if (pendingOpenPaths.isEmpty()) {
             if (restoringSession) {
                 createSessionDuplicates();
                 finalizeSessionLoad();
             }
             return;
         } else {
-            addDataset(pendingPaths.takeFirst());
+            addDataset(pendingOpenPaths.takeFirst());
         }
     }
 }

@@ -200,10 +200,7 @@ void MainWindow::recomputeAppliedCalculations(DatasetEntry* ds)
     if (reader->hasMask() && ds->fcDeformApplied && !reader->isComputedFeature("deform_fc"))
         fourierDeform->compute(reader);
 
-    const auto region = ds->metadata.setup.find("chip region");
-    const bool reservoir = region != ds->metadata.setup.end() && region->second == "reservoir";
-    const bool emodAvailable = !reservoir && reader->hasFeature("area_um") && reader->hasFeature("deform");
-    if (emodAvailable && ds->emodApplied && !reader->isComputedFeature("emodulus")
+    if (emodulusAvailable(*ds) && ds->emodApplied && !reader->isComputedFeature("emodulus")
         && reader->hasFeature(ds->emodParams.deformFeature)) {
         EModulusParams params = ds->emodParams;
         if (params.tempSource == 2) {
@@ -217,7 +214,7 @@ void MainWindow::recomputeAppliedCalculations(DatasetEntry* ds)
         emodulusEngine->compute(reader, params);
     }
     if (reader->hasImage() && reader->hasMask() && ds->imageFeaturesApplied
-        && !reader->isComputedFeature("bright_median"))
+        && !reader->isComputedFeature(ImageFeatures::featureNames().front()))
         imageFeatures->compute(reader);
 }
 
@@ -347,9 +344,9 @@ void MainWindow::updatePlot()
         events.push_back(int(e));
     }
 
-    xAxisTitle = QString::fromStdString(reader->featureLabel(xName));
-    yAxisTitle = QString::fromStdString(reader->featureLabel(yName));
-    colorAxisTitle.clear();
+    plotXLabel = QString::fromStdString(reader->featureLabel(xName));
+    plotYLabel = QString::fromStdString(reader->featureLabel(yName));
+    plotColorLabel.clear();
 
     const int xMode = scaleXCombo->currentIndex();
     const int yMode = scaleYCombo->currentIndex();
@@ -378,7 +375,7 @@ void MainWindow::updatePlot()
                 // points are final and are shown while the estimate runs.
                 const auto finiteValue = [](double v) { return std::isfinite(v); };
                 if (std::all_of(xs.begin(), xs.end(), finiteValue) && std::all_of(ys.begin(), ys.end(), finiteValue)) {
-                    statisticsWidget->updateStatistics(xs, ys, xAxisTitle, yAxisTitle);
+                    statisticsWidget->updateStatistics(xs, ys, plotXLabel, plotYLabel);
                     statisticsShown = true;
                 }
                 estimate.waitForFinished();
@@ -389,9 +386,9 @@ void MainWindow::updatePlot()
         } else {
             cs = computePointDensity(tx, ty, method);
         }
-        colorAxisTitle = QStringLiteral("Density");
+        plotColorLabel = QStringLiteral("Density");
     } else if (colourColumn) {
-        colorAxisTitle = QString::fromStdString(reader->featureLabel(colourKey));
+        plotColorLabel = QString::fromStdString(reader->featureLabel(colourKey));
     }
 
     // Drop what cannot be drawn. The kept grid stays valid for the contours
@@ -424,9 +421,9 @@ void MainWindow::updatePlot()
         kde = KdeCache();
     }
     kdeCache = std::move(kde);
-    plotX = std::move(xs);
-    plotY = std::move(ys);
-    plotColor = std::move(cs);
+    plotXValues = std::move(xs);
+    plotYValues = std::move(ys);
+    plotColorValues = std::move(cs);
     plottedEventIndices = std::move(events);
     plottedIndicesValid = true;
     lastPlotFiltered = filterActive;
@@ -434,27 +431,26 @@ void MainWindow::updatePlot()
     const auto countNonPositive = [](const std::vector<double>& v) {
         return qsizetype(std::count_if(v.begin(), v.end(), [](double d) { return d <= 0.0; }));
     };
-    setLogScaleWarning(scaleXCombo, xMode == ScaleLog ? countNonPositive(plotX) : 0, QStringLiteral("X-axis scale mode"));
-    setLogScaleWarning(scaleYCombo, yMode == ScaleLog ? countNonPositive(plotY) : 0, QStringLiteral("Y-axis scale mode"));
+    setLogScaleWarning(scaleXCombo, xMode == ScaleLog ? countNonPositive(plotXValues) : 0, QStringLiteral("X-axis scale mode"));
+    setLogScaleWarning(scaleYCombo, yMode == ScaleLog ? countNonPositive(plotYValues) : 0, QStringLiteral("Y-axis scale mode"));
 
     // The contours of a kept grid are traced on the pool while the plot takes its data.
     QFuture<std::vector<DensityContour>> traced;
-    if (contourModeCombo->currentIndex() != 0 && plotX.size() >= 4 && kdeCache.valid)
+    if (contourModeCombo->currentIndex() != 0 && plotXValues.size() >= 4 && kdeCache.valid)
         traced = QtConcurrent::run([cache = &kdeCache, levels = contourLevels()] { return contourLines(*cache, levels); });
 
-    scatterPlot->setData(plotX, plotY, xAxisTitle, yAxisTitle, plotColor, colorAxisTitle);
+    scatterPlot->setData(plotXValues, plotYValues, plotXLabel, plotYLabel, plotColorValues, plotColorLabel);
 
     bool resetRequested = false;
-    if (zoomResetRequest) {
-        resetRequested = zoomResetRequest(xName) || zoomResetRequest(yName) || zoomResetRequest(colourKey);
-        zoomResetRequest = nullptr;
+    if (zoomResetHook) {
+        resetRequested = zoomResetHook(xName) || zoomResetHook(yName) || zoomResetHook(colourKey);
+        zoomResetHook = nullptr;
     }
     if (resetRequested || xName != lastPlotXFeature || yName != lastPlotYFeature
         || activeDatasetIndex != lastPlotDatasetIndex)
         scatterPlot->resetZoom();
     lastPlotXFeature = xName;
     lastPlotYFeature = yName;
-    lastPlotColorFeature = colourKey;
     lastPlotDatasetIndex = activeDatasetIndex;
 
     updatePolygonOverlays();
@@ -467,7 +463,7 @@ void MainWindow::updatePlot()
         refreshFilterPanel();
     updatePlotSettingsButton();
     if (!statisticsShown)
-        statisticsWidget->updateStatistics(plotX, plotY, xAxisTitle, yAxisTitle);
+        statisticsWidget->updateStatistics(plotXValues, plotYValues, plotXLabel, plotYLabel);
 
     if (ds->currentEventIndex >= 0 && !highlightEvent(ds->currentEventIndex) && !plottedEventIndices.empty()) {
         // The shown event is filtered out: the first drawn event takes its place.
@@ -479,12 +475,6 @@ void MainWindow::updatePlot()
         scatterPlot->highlightPoint(0);
         displayEvent(ds->currentEventIndex);
     }
-
-    if (nextPlotHook) {
-        const std::function<void()> hook = std::move(nextPlotHook);
-        nextPlotHook = nullptr;
-        hook();
-    }
 }
 
 void MainWindow::showEmptyPlot()
@@ -494,9 +484,9 @@ void MainWindow::showEmptyPlot()
     scatterPlot->clearPolygonGates();
     scatterPlot->clearHighlight();
     statisticsWidget->clear();
-    plotX.clear();
-    plotY.clear();
-    plotColor.clear();
+    plotXValues.clear();
+    plotYValues.clear();
+    plotColorValues.clear();
     plottedEventIndices.clear();
     plottedIndicesValid = false;
     kdeCache = KdeCache();
@@ -555,7 +545,7 @@ void MainWindow::showContourOverlay(QFuture<std::vector<DensityContour>> traced)
 {
     const int mode = contourModeCombo->currentIndex();
     scatterPlot->setScatterVisible(mode != 2);
-    if (mode == 0 || plotX.size() < 4) {
+    if (mode == 0 || plotXValues.size() < 4) {
         scatterPlot->clearContours();
         if (mode == 0)
             scatterPlot->replot();
@@ -568,10 +558,10 @@ void MainWindow::showContourOverlay(QFuture<std::vector<DensityContour>> traced)
     const int xMode = scaleXCombo->currentIndex();
     const int yMode = scaleYCombo->currentIndex();
     if (!kdeCache.valid || kdeCache.xMode != xMode || kdeCache.yMode != yMode
-        || kdeCache.density.size() != plotX.size()) {
+        || kdeCache.density.size() != plotXValues.size()) {
         // Build the grid once for these points; later contour changes reuse it.
-        const std::vector<double> tx = transformAxisValues(plotX, xMode);
-        const std::vector<double> ty = transformAxisValues(plotY, yMode);
+        const std::vector<double> tx = transformAxisValues(plotXValues, xMode);
+        const std::vector<double> ty = transformAxisValues(plotYValues, yMode);
         kdeCache = KdeCache();
         kdeCache.grid = computeKdeGrid(tx, ty, 0);
         if (!kdeCache.grid.isEmpty()) {
@@ -617,7 +607,7 @@ void MainWindow::updateInfoLabel()
     if (!ds || !ds->reader)
         return;
     const size_t total = size_t(ds->reader->eventCount());
-    const size_t shown = plottedIndicesValid ? plotX.size() : total;
+    const size_t shown = plottedIndicesValid ? plotXValues.size() : total;
     filterDock->setEventCounts(shown, total);
     QStringList parts = measurementParts(*ds);
     if (plottedIndicesValid) {

@@ -63,7 +63,7 @@ void BM_PlotUpdateDensityAndContours(benchmark::State& state)
         QCoreApplication::processEvents();   // the repaint
     }
     state.counters["renders"] = double(window.scatterPlot->pointLayerRenders() - rendersBefore) / double(state.iterations());
-    state.counters["points"] = double(window.plotX.size());
+    state.counters["points"] = double(window.plotXValues.size());
 }
 BENCHMARK(BM_PlotUpdateDensityAndContours)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -29,7 +29,7 @@ protected:
             window.addDataset(path);
         }
         QDeadlineTimer deadline(20000);
-        while ((window.preloadRunning || !window.pendingPaths.isEmpty()) && !deadline.hasExpired())
+        while ((window.preloadRunning || !window.pendingOpenPaths.isEmpty()) && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     QCheckBox* cell(int row, int column) const

@@ -97,7 +97,7 @@ protected:
 
     bool waitForPreloads()
     {
-        return waitFor([this] { return !window->preloadRunning && window->pendingPaths.isEmpty(); });
+        return waitFor([this] { return !window->preloadRunning && window->pendingOpenPaths.isEmpty(); });
     }
 
     void open(const QString& path)
@@ -156,7 +156,7 @@ TEST_F(MainWindowDatasetsTest, OpeningShowsTheRowAtOnceAndThePanelsAfterThePrelo
     EXPECT_EQ(window->filterDock->countLabel->text(), "500 events (no filter active)");
     EXPECT_EQ(window->renameEdit->text(), "Synthetic sample");
     EXPECT_TRUE(window->renameEdit->isEnabled());
-    EXPECT_EQ(window->plotX.size(), 500u);
+    EXPECT_EQ(window->plotXValues.size(), 500u);
     EXPECT_TRUE(window->datasetList->item(0)->text().startsWith("<b>Synthetic sample</b> (0.04 µL/s, #1, 500 events)"));
     EXPECT_TRUE(boxes.titles.isEmpty());
 }
@@ -172,20 +172,20 @@ TEST_F(MainWindowDatasetsTest, FilterCountsReachInfoLabelAndFilterDock)
     rule.minValue = 1e8;   // nothing passes both
     entry(0)->filter.addRule(rule);
     window->updatePlot();
-    EXPECT_TRUE(window->plotX.empty());
+    EXPECT_TRUE(window->plotXValues.empty());
     EXPECT_TRUE(window->infoLabel->text().endsWith("0/400 events shown (0.0% pass filter))"));
     EXPECT_EQ(window->filterDock->countLabel->text(), "0 / 400 events shown (0.0%)");
 
     entry(0)->filter.rules.pop_back();
     entry(0)->filter.rules[0].maxValue = entry(0)->reader->readFeature("area_um")[0];
     window->updatePlot();
-    const size_t shown = window->plotX.size();
+    const size_t shown = window->plotXValues.size();
     ASSERT_GT(shown, 0u);
     ASSERT_LT(shown, 400u);
     // Plotted points map to the kept events, not to their own positions.
     const auto& area = entry(0)->reader->readFeature("area_um");
     for (size_t i = 0; i < shown; ++i)
-        EXPECT_EQ(window->plotX[i], area[size_t(window->plottedEventIndices[i])]);
+        EXPECT_EQ(window->plotXValues[i], area[size_t(window->plottedEventIndices[i])]);
     EXPECT_EQ(window->filterDock->countLabel->text(),
               QString("%1 / 400 events shown (%2%)").arg(shown).arg(100.0 * shown / 400, 0, 'f', 1));
 }
@@ -216,15 +216,15 @@ TEST_F(MainWindowDatasetsTest, DensityColouringSharesTheContourGrid)
     window->contourModeCombo->setCurrentIndex(1);
     for (int mode : {ScaleLinear, ScaleLog}) {
         window->scaleXCombo->setCurrentIndex(mode);
-        ASSERT_EQ(window->plotColor.size(), window->plotX.size());
+        ASSERT_EQ(window->plotColorValues.size(), window->plotXValues.size());
         EXPECT_EQ(statisticsCount(), "2000");
-        EXPECT_EQ(window->colorAxisTitle, "Density");
-        const auto tx = transformAxisValues(window->plotX, mode);
-        const auto ty = transformAxisValues(window->plotY, ScaleLinear);
+        EXPECT_EQ(window->plotColorLabel, "Density");
+        const auto tx = transformAxisValues(window->plotXValues, mode);
+        const auto ty = transformAxisValues(window->plotYValues, ScaleLinear);
         ASSERT_TRUE(window->kdeCache.valid);
         EXPECT_EQ(window->kdeCache.grid.values, computeKdeGrid(tx, ty, 0).values);
         EXPECT_EQ(window->kdeCache.density, computePointDensity(tx, ty, KernelDensity));
-        EXPECT_EQ(window->plotColor, window->kdeCache.density);
+        EXPECT_EQ(window->plotColorValues, window->kdeCache.density);
     }
 }
 
@@ -242,12 +242,12 @@ TEST_F(MainWindowDatasetsTest, DroppedPointsWithPlotCoordinatesInvalidateTheShar
     open(QString::fromStdString(dir.file("nan.rtdc")));
     selectData(window->colorFeatureCombo, "__density_kde__");
     window->scaleXCombo->setCurrentIndex(ScaleLog);
-    EXPECT_EQ(window->plotX.size(), 199u);
+    EXPECT_EQ(window->plotXValues.size(), 199u);
     EXPECT_EQ(statisticsCount(), "199");   // of the drawn points
     window->contourModeCombo->setCurrentIndex(1);
     ASSERT_TRUE(window->kdeCache.valid);
-    const auto tx = transformAxisValues(window->plotX, ScaleLog);
-    const auto ty = transformAxisValues(window->plotY, ScaleLinear);
+    const auto tx = transformAxisValues(window->plotXValues, ScaleLog);
+    const auto ty = transformAxisValues(window->plotYValues, ScaleLinear);
     EXPECT_EQ(window->kdeCache.grid.values, computeKdeGrid(tx, ty, 0).values);
 }
 
@@ -281,14 +281,14 @@ TEST_F(MainWindowDatasetsTest, ColumnsShorterThanTheEventCountDropTheMissingEven
     b.write(dir.file("short.rtdc"));
     open(QString::fromStdString(dir.file("short.rtdc")));
     ASSERT_EQ(entry(0)->reader->eventCount(), 100u);
-    EXPECT_EQ(window->plotX.size(), 80u);
+    EXPECT_EQ(window->plotXValues.size(), 80u);
     FilterRule rule;
     rule.featureName = "area_um";
     rule.minValue = 90;
     rule.maxValue = 1e9;
     entry(0)->filter.addRule(rule);
     window->updatePlot();
-    EXPECT_EQ(window->plotX.size(), 10u);   // events 70..79; 80..99 have no deformation
+    EXPECT_EQ(window->plotXValues.size(), 10u);   // events 70..79; 80..99 have no deformation
     EXPECT_EQ(window->plottedEventIndices.back(), 79);
 }
 
@@ -311,7 +311,7 @@ TEST_F(MainWindowDatasetsTest, SwitchingKeepsEachDatasetsPlotSettings)
     window->datasetList->setCurrentRow(1);
     EXPECT_EQ(key(window->xFeatureCombo), "bright_avg");
     EXPECT_EQ(window->eventSpin->value(), 7);
-    EXPECT_EQ(window->plotX.size(), 120u);
+    EXPECT_EQ(window->plotXValues.size(), 120u);
 }
 
 // What is on screen is what the new dataset takes over, although the first
@@ -352,7 +352,7 @@ TEST_F(MainWindowDatasetsTest, LeavingALoadingDatasetKeepsItsOwnSettings)
     EXPECT_EQ(window->eventSpin->value(), 9);
     // A loaded dataset answers its feature combos although B still preloads.
     selectData(window->yFeatureCombo, "bright_avg");
-    EXPECT_EQ(window->plotY[0], entry(0)->reader->readFeature("bright_avg")[0]);
+    EXPECT_EQ(window->plotYValues[0], entry(0)->reader->readFeature("bright_avg")[0]);
     ASSERT_TRUE(waitForPreloads());
     EXPECT_TRUE(entry(1)->loaded);
     EXPECT_EQ(window->activeDatasetIndex, 0);
@@ -361,14 +361,14 @@ TEST_F(MainWindowDatasetsTest, LeavingALoadingDatasetKeepsItsOwnSettings)
 TEST_F(MainWindowDatasetsTest, PlotUpdateWaitsUntilTheActiveDatasetHasLoaded)
 {
     open(measurement("a.rtdc", 100, "A"));
-    const std::vector<double> before = window->plotX;
+    const std::vector<double> before = window->plotXValues;
     window->addDataset(measurement("b.rtdc", 150, "B"));
     ASSERT_TRUE(window->preloadRunning);
     window->updatePlot();   // B is active but still loading
-    EXPECT_EQ(window->plotX, before);
+    EXPECT_EQ(window->plotXValues, before);
     EXPECT_TRUE(boxes.titles.isEmpty());
     ASSERT_TRUE(waitForPreloads());
-    EXPECT_EQ(window->plotX.size(), 150u);
+    EXPECT_EQ(window->plotXValues.size(), 150u);
 }
 
 TEST_F(MainWindowDatasetsTest, FilesOpenedTogetherPreloadOneAfterAnother)
@@ -381,7 +381,7 @@ TEST_F(MainWindowDatasetsTest, FilesOpenedTogetherPreloadOneAfterAnother)
     window->addDataset(c);
     window->addDataset(a);   // open already: only its row is selected
     EXPECT_EQ(window->datasetEntries.size(), 1u);
-    EXPECT_EQ(window->pendingPaths, QStringList({b, c}));
+    EXPECT_EQ(window->pendingOpenPaths, QStringList({b, c}));
     ASSERT_TRUE(waitForPreloads());
     ASSERT_EQ(window->datasetEntries.size(), 3u);
     EXPECT_EQ(entry(2)->displayName, "C");
@@ -434,17 +434,17 @@ TEST_F(MainWindowDatasetsTest, DamagedFilesGiveTheirMessageAndLeaveOthersWorking
     open(QString::fromStdString(noEvents));
     ASSERT_EQ(window->datasetEntries.size(), 2u);
     EXPECT_EQ(window->infoLabel->text(), "Loaded: noevents.rtdc (0 events)");
-    EXPECT_TRUE(window->plotX.empty());
+    EXPECT_TRUE(window->plotXValues.empty());
     EXPECT_EQ(window->filterDock->countLabel->text(), "No events");
     EXPECT_EQ(boxes.titles.size(), 2);
     window->datasetList->setCurrentRow(0);
 
     EXPECT_EQ(window->activeDatasetIndex, 0);
     selectData(window->xFeatureCombo, "bright_avg");
-    EXPECT_EQ(window->plotX.size(), 300u);
+    EXPECT_EQ(window->plotXValues.size(), 300u);
     open(measurement("other.rtdc", 50, "Other"));
     EXPECT_EQ(window->datasetEntries.size(), 3u);
-    EXPECT_EQ(window->plotX.size(), 50u);
+    EXPECT_EQ(window->plotXValues.size(), 50u);
 }
 
 TEST_F(MainWindowDatasetsTest, UnsupportedDataIsAnsweredOnce)
@@ -511,7 +511,7 @@ TEST_F(MainWindowDatasetsTest, DuplicateSharesTheReaderAndOutlivesItsSource)
     ASSERT_EQ(window->datasetEntries.size(), 1u);
     EXPECT_EQ(entry(0)->displayName, "A (copy)");
     EXPECT_EQ(window->activeDatasetIndex, 0);
-    EXPECT_EQ(window->plotX.size(), 100u);
+    EXPECT_EQ(window->plotXValues.size(), 100u);
     EXPECT_EQ(entry(0)->reader->readFeature("area_um").size(), 100u);
 }
 
@@ -525,14 +525,14 @@ TEST_F(MainWindowDatasetsTest, RemovingMakesTheNeighbourActiveAndTheLastLeavesEm
     ASSERT_EQ(window->datasetEntries.size(), 2u);
     EXPECT_EQ(window->activeDatasetIndex, 0);   // the dataset above
     EXPECT_EQ(window->datasets()[size_t(window->activeDatasetIndex)]->displayName, "A");
-    EXPECT_EQ(window->plotX.size(), 100u);
+    EXPECT_EQ(window->plotXValues.size(), 100u);
 
     window->datasetList->setCurrentRow(0);
     ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "removeDataset"));
     ASSERT_EQ(window->datasetEntries.size(), 1u);
     EXPECT_EQ(window->activeDatasetIndex, 0);   // the first removed: the one below
     EXPECT_EQ(entry(0)->displayName, "C");
-    EXPECT_EQ(window->plotX.size(), 120u);
+    EXPECT_EQ(window->plotXValues.size(), 120u);
 
     ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "removeDataset"));
     EXPECT_TRUE(window->datasetEntries.empty());
@@ -567,7 +567,7 @@ TEST_F(MainWindowDatasetsTest, LoadingDatasetCannotBeRemoved)
     }
     ASSERT_TRUE(waitForPreloads());
     EXPECT_TRUE(entry(0)->loaded);
-    EXPECT_EQ(window->plotX.size(), 100u);
+    EXPECT_EQ(window->plotXValues.size(), 100u);
 }
 
 // ---- the preload watcher ---------------------------------------------------
@@ -586,7 +586,7 @@ TEST_F(MainWindowDatasetsTest, StrayPreloadFinishedIsIgnored)
     window->preloadRunning = true;
     window->preloadingIndex = 0;
     window->preloadingId = entry(0)->id;
-    window->pendingPaths << b;
+    window->pendingOpenPaths << b;
     entry(0)->loaded = false;
     emit window->preloadWatcher->finished();
     EXPECT_TRUE(window->preloadRunning);
@@ -619,13 +619,13 @@ TEST_F(MainWindowDatasetsTest, ZoomResetRequestIsAskedOnceWithThePlottedNames)
     open(measurement("a.rtdc", 100));
     selectData(window->colorFeatureCombo, "__density_kde__");
     QStringList asked;
-    window->zoomResetRequest = [&asked](const std::string& name) {
+    window->zoomResetHook = [&asked](const std::string& name) {
         asked << QString::fromStdString(name);
         return false;
     };
     window->updatePlot();
     EXPECT_EQ(asked, QStringList({"area_um", "deform", "__density_kde__"}));
-    EXPECT_FALSE(window->zoomResetRequest);
+    EXPECT_FALSE(window->zoomResetHook);
     window->updatePlot();
     EXPECT_EQ(asked.size(), 3);
 }

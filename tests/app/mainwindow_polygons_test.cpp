@@ -60,7 +60,7 @@ TEST_F(MainWindowPolygonsTest, DrawnPolygonBecomesDatasetRuleOrGroupRule)
     const FilterRule& rule = ds().filter.rules[0];
     EXPECT_EQ(std::tie(rule.type, rule.featureName, rule.featureNameY, rule.scaleXMode, rule.scaleYMode),
               std::make_tuple(1, std::string("area_um"), std::string("deform"), 0, 2));
-    EXPECT_TRUE(window.plotX.size() > 0 && window.plotX.size() < 300) << window.plotX.size();
+    EXPECT_TRUE(window.plotXValues.size() > 0 && window.plotXValues.size() < 300) << window.plotXValues.size();
 
     // A group's "+ Polygon" sends the next polygon to the group, once.
     const int group = window.addFilterGroup();
@@ -85,13 +85,13 @@ TEST_F(MainWindowPolygonsTest, DrawnPolygonBecomesDatasetRuleOrGroupRule)
 TEST_F(MainWindowPolygonsTest, EditedGatesUpdateTheirRules)
 {
     emit window.scatterPlot->polygonCompleted(lowerQuarter());
-    const size_t keptBefore = window.plotX.size();
+    const size_t keptBefore = window.plotXValues.size();
     row(0)->editButton->setChecked(true);
     ASSERT_TRUE(window.scatterPlot->isEditingPolygon());
     EXPECT_EQ(shownGates(), 0);   // the edit curve stands for the gate
     const QPolygonF wider{{0, 0}, {600, 0}, {600, 0.03}, {0, 0.03}};
     emit window.scatterPlot->polygonEdited(0, wider);
-    EXPECT_GT(window.plotX.size(), keptBefore);
+    EXPECT_GT(window.plotXValues.size(), keptBefore);
     // A row edit rewrites the rules from the rows: the new vertices survive it.
     row(0)->invertCheck->setChecked(true);
     EXPECT_EQ(ds().filter.rules[0].polygonVertices[1].first, wider[1].x());

@@ -81,7 +81,7 @@ protected:
     bool settled()
     {
         QDeadlineTimer deadline(20000);
-        while (window->preloadRunning || window->restoringSession || !window->pendingPaths.isEmpty()) {
+        while (window->preloadRunning || window->restoringSession || !window->pendingOpenPaths.isEmpty()) {
             if (deadline.hasExpired())
                 return false;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTest>
@@ -319,8 +320,14 @@ TEST_F(MainWindowTest, CrosstalkCompensationFromThePanelMarksTheDataset)
     EXPECT_EQ(ds->ctcChannels, (std::vector<int>{1, 2}));
     EXPECT_EQ(ds->spilloverMatrix.rows(), 2u);
     EXPECT_TRUE(ds->reader->hasFeature("fl2_max_ctc"));
+    // The buttons that were off while it ran are offered again.
+    bool compensateOffered = false;
+    for (const QPushButton* b : w.calcDock()->findChildren<QPushButton*>())
+        if (b->text() == QStringLiteral("Compensate Crosstalk"))
+            compensateOffered = b->isEnabled();
+    EXPECT_TRUE(compensateOffered);
     // The completion's zoom request is taken by the plot update that follows.
-    EXPECT_FALSE(w.zoomResetRequest);
+    EXPECT_FALSE(w.zoomResetHook);
     EXPECT_TRUE(w.plottedIndicesValid);
 }
 

@@ -31,7 +31,7 @@ protected:
         for (const QString& relative : relativePaths)
             window.addDataset(write(relative));
         QDeadlineTimer deadline(20000);
-        while ((window.preloadRunning || !window.pendingPaths.isEmpty()) && !deadline.hasExpired())
+        while ((window.preloadRunning || !window.pendingOpenPaths.isEmpty()) && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     // The datasets' file names in list order.
