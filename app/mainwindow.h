@@ -327,6 +327,12 @@ private:
     void updateEventTable(int eventIndex);
     void addMetadataSection(const QString& title, const std::map<std::string, std::string>& entries);
     void editGroupPolygon(int groupId, int ruleIndex, bool on);
+    // Gate ids on the scatter plot: rule i of the active dataset's own filter
+    // is gate i; rule j of the group with id g is gate (g + 100) * 10000 + j, so
+    // every group gate is at least 1,000,000.
+    static constexpr int kFirstGroupGateId = 1000000;
+    static constexpr int kGateIdsPerGroup = 10000;
+    static int groupGateId(int groupId, int ruleIndex) { return (groupId + 100) * kGateIdsPerGroup + ruleIndex; }
     // A polygon gate on the features of the plot's two axes.
     bool gateOnPlotAxes(const FilterRule& rule) const;
     // The rule behind a gate id (the active dataset's or a group's), or null.

@@ -100,7 +100,8 @@ void MainWindow::exportData()
         const DatasetEntry* ds = findDatasetById(ids[size_t(i)]);
         if (!ds)
             continue;
-        progress.setLabelText(QStringLiteral("Exporting %1 (%2/%3)").arg(ds->displayName).arg(i + 1).arg(count));
+        progress.setLabelText(QStringLiteral("Exporting %1 (%2/%3)")
+                                  .arg(ds->displayName, QString::number(i + 1), QString::number(count)));
         progress.setValue(i);
         ds = findDatasetById(ids[size_t(i)]);
         if (ds && exportSingleDataset(ds, options))

@@ -19,11 +19,6 @@ namespace Tessary {
 
 namespace {
 
-// A polygon gate's id in the scatter plot is (group + 100) * 10000 + rule for
-// group rules, the rule index for the dataset's own rules.
-constexpr int FirstGroupGateId = 1000000;
-constexpr int GateIdsPerGroup = 10000;
-
 // The first rule carrying the propagation id, or -1.
 int ruleWithPropagationId(const EventFilter& filter, const std::string& id)
 {
@@ -244,9 +239,9 @@ void MainWindow::refreshFilterPanel()
     }
     // The rebuild made the rows anew, so a group gate being edited on the plot
     // gets its "Edit" button pressed again.
-    if (scatterPlot->isEditingPolygon() && scatterPlot->editingPolygonId() >= FirstGroupGateId) {
-        const int local = scatterPlot->editingPolygonId() - FirstGroupGateId;
-        filterDock->setGroupPolygonEditChecked(local / GateIdsPerGroup, local % GateIdsPerGroup, true);
+    if (scatterPlot->isEditingPolygon() && scatterPlot->editingPolygonId() >= kFirstGroupGateId) {
+        const int local = scatterPlot->editingPolygonId() - kFirstGroupGateId;
+        filterDock->setGroupPolygonEditChecked(local / kGateIdsPerGroup, local % kGateIdsPerGroup, true);
     }
     refreshMatrixWindows();
 }

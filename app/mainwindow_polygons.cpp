@@ -1,11 +1,8 @@
 // Polygon gates on the plot: which gates are drawn and under which ids, where
 // a newly drawn polygon goes (the active dataset or a filter group), and how an
-// edited polygon is written back into its rule.
-//
-// Gate ids: rule i of the active dataset's own filter is gate i; rule j of the
-// group with id g is gate (g + 100) * 10000 + j, so every group gate is at
-// least 1,000,000 and the two never meet while datasets keep fewer than
-// 1,000,000 rules and groups fewer than 10,000.
+// edited polygon is written back into its rule. Dataset and group gate ids
+// never meet while datasets keep fewer than 1,000,000 rules and groups fewer
+// than 10,000.
 #include "app/mainwindow.h"
 
 #include "rtdc/rtdcreader.h"
@@ -18,13 +15,6 @@
 namespace Tessary {
 
 namespace {
-
-constexpr int kFirstGroupGateId = 1000000;
-
-int groupGateId(int groupId, int ruleIndex)
-{
-    return (groupId + 100) * 10000 + ruleIndex;
-}
 
 QPolygonF toPolygon(const std::vector<std::pair<double, double>>& vertices)
 {
@@ -79,8 +69,8 @@ bool MainWindow::gateOnPlotAxes(const FilterRule& rule) const
 FilterRule* MainWindow::gateRule(int id)
 {
     if (id >= kFirstGroupGateId) {
-        FilterGroup* group = findFilterGroupById((id - kFirstGroupGateId) / 10000);
-        const size_t j = size_t((id - kFirstGroupGateId) % 10000);
+        FilterGroup* group = findFilterGroupById((id - kFirstGroupGateId) / kGateIdsPerGroup);
+        const size_t j = size_t((id - kFirstGroupGateId) % kGateIdsPerGroup);
         return group && j < group->rules.size() ? &group->rules[j] : nullptr;
     }
     DatasetEntry* ds = activeEntry();

@@ -296,11 +296,9 @@ bool MainWindow::verifyDatasetFingerprint(const RTDCReader& reader, const QJsonO
                     QStringLiteral("Dataset \"%1\" may have changed since the session was saved.\n\n"
                                    "Expected: %2 events, %3 bytes\nFound: %4 events, %5 bytes\n\n"
                                    "Continue loading this dataset?")
-                        .arg(displayName)
-                        .arg(expected.eventCount)
-                        .arg(expected.fileSize)
-                        .arg(found.eventCount)
-                        .arg(found.fileSize));
+                        // One arg() call: a name holding "%2" must not take the counts.
+                        .arg(displayName, QString::number(expected.eventCount), QString::number(expected.fileSize),
+                             QString::number(found.eventCount), QString::number(found.fileSize)));
 }
 
 void MainWindow::createSessionDuplicates()

@@ -10,7 +10,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <limits>
 #include <string>
 
 namespace Tessary {
@@ -326,11 +325,12 @@ void restoreFilterGroups(FilterGroupRegistry& registry, const QJsonObject& root)
 {
     FilterGroupRegistry::GroupList& groups = registry.filterGroups();
     groups.clear();
-    // Group ids name gates and per-dataset switches: they stay unique and not negative.
-    int next = std::max(0, root.value(QStringLiteral("nextGroupId")).toInt(0));
+    // Group ids name gates and per-dataset switches: they stay unique, not
+    // negative, and small enough for their gates to be numbered.
+    int next = std::clamp(root.value(QStringLiteral("nextGroupId")).toInt(0), 0, kMaxFilterGroupId);
     for (const QJsonValue& value : root.value(QStringLiteral("filterGroups")).toArray()) {
         FilterGroup group = deserializeGroup(value.toObject());
-        if (group.id < 0 || group.id == std::numeric_limits<int>::max() || registry.findFilterGroupById(group.id))
+        if (group.id < 0 || group.id > kMaxFilterGroupId || registry.findFilterGroupById(group.id))
             continue;
         next = std::max(next, group.id + 1);
         groups.push_back(std::make_unique<FilterGroup>(std::move(group)));

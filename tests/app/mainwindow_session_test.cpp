@@ -168,6 +168,7 @@ TEST_F(MainWindowSessionTest, SavedSessionComesBackWhole)
 TEST_F(MainWindowSessionTest, MissingAndChangedFilesAreAskedAboutBeforeLoading)
 {
     openTwoAndDuplicate();
+    entry(1)->displayName = "B %2";   // a marker in the name must come out as typed
     ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
     boxes.answers["Clear Session"] = QMessageBox::Ok;
     QMetaObject::invokeMethod(window.get(), "clearSession");
@@ -181,6 +182,7 @@ TEST_F(MainWindowSessionTest, MissingAndChangedFilesAreAskedAboutBeforeLoading)
     ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
     ASSERT_TRUE(settled());
     ASSERT_EQ(boxes.titles, (QStringList{"Dataset Not Found", "Dataset Changed"}));
+    EXPECT_TRUE(boxes.texts[1].startsWith("Dataset \"B %2\" may have changed"));
     EXPECT_TRUE(boxes.texts[1].contains("Expected: 200 events"));
     EXPECT_TRUE(boxes.texts[1].contains("Found: 250 events"));
     // The duplicate of the skipped dataset is dropped with it.

@@ -126,4 +126,9 @@ TEST(SessionFileTest, GroupsWithBadIdsAreDroppedAndTheCounterEndsAboveAll)
     EXPECT_EQ(registry.filterGroups()[0]->rules.size(), 1u);
     EXPECT_EQ(registry.filterGroups()[1]->id, 7);
     EXPECT_EQ(registry.nextGroupId(), 8);
+
+    // Ids too large to number their gates are refused, and so is such a counter.
+    restoreFilterGroups(registry, json(R"({"nextGroupId": 2000000000, "filterGroups": [{"id": 2000000000}]})"));
+    EXPECT_TRUE(registry.filterGroups().empty());
+    EXPECT_LE(registry.nextGroupId(), kMaxFilterGroupId);
 }
