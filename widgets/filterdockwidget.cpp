@@ -71,6 +71,10 @@ FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
     combineRow->addWidget(combineAllButton);
     combineRow->addStretch();
     boxLayout->addLayout(combineRow);
+    // The two buttons get their text with the first dataset; until then an
+    // empty button would look broken, so they stay out of sight.
+    enabledAllButton->hide();
+    combineAllButton->hide();
 
     scrollArea = new QScrollArea(datasetBox);
     scrollArea->setWidgetResizable(true);
@@ -336,6 +340,7 @@ void FilterDockWidget::setRuleSyncState(int index, bool updateDiffers, bool chec
 void FilterDockWidget::updateAllButton(QPushButton* button, const QString& text, bool differs)
 {
     button->setText(text);
+    button->show();
     button->setEnabled(datasetCount > 1);
     setSmallButtonAccent(button, datasetCount > 1 && differs);
 }

@@ -256,6 +256,10 @@ TEST_F(FilterDockWidgetTest, EnabledFlagAndCombineModeEditTheDataset)
 
 TEST_F(FilterDockWidgetTest, AllDatasetsButtonsNeedASecondDataset)
 {
+    // Never a blank button: out of sight until it has its text.
+    for (const QPushButton* button : {dock.enabledAllButton, dock.combineAllButton})
+        EXPECT_TRUE(button->isHidden() || !button->text().isEmpty());
+
     dock.setActiveDataset(&entry);
     dock.setDatasetCount(1);
     dock.setEnabledDiffers(true);
@@ -264,6 +268,8 @@ TEST_F(FilterDockWidgetTest, AllDatasetsButtonsNeedASecondDataset)
     EXPECT_EQ(dock.enabledAllButton->styleSheet(), FilterStyle::plainSmallButton);
     EXPECT_EQ(dock.enabledAllButton->text(), "Enable in All Datasets");
     EXPECT_EQ(dock.combineAllButton->text(), "Hide Excluded in All Datasets");
+    EXPECT_FALSE(dock.enabledAllButton->isHidden());
+    EXPECT_FALSE(dock.combineAllButton->isHidden());
 
     dock.setDatasetCount(3);
     dock.showExcludedCheck->click();
