@@ -200,6 +200,10 @@ void ExportDialog::updateAvailability()
     const bool avi = aviRadio->isChecked();
 
     aviOptionsGroup->setVisible(avi);
+    // The explicit minimum width keeps the layout from widening a dialog on
+    // screen, so the AVI options would be cut off at its right edge.
+    if (avi && isVisible())
+        resize(size().expandedTo(sizeHint()));
     featureList->setBoxesEnabled(!avi);
     if (!avi)
         featureList->showOtherDatasetFeatures(all);
