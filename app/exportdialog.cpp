@@ -4,6 +4,8 @@
 #include "app/exportfeaturelist.h"
 #include "rtdc/rtdcreader.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
@@ -203,7 +205,7 @@ void ExportDialog::updateAvailability()
     // The explicit minimum width keeps the layout from widening a dialog on
     // screen, so the AVI options would be cut off at its right edge.
     if (avi && isVisible())
-        resize(size().expandedTo(sizeHint()));
+        resize(std::max(width(), sizeHint().width()), height());
     featureList->setBoxesEnabled(!avi);
     if (!avi)
         featureList->showOtherDatasetFeatures(all);
