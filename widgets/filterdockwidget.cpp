@@ -71,10 +71,6 @@ FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
     combineRow->addWidget(combineAllButton);
     combineRow->addStretch();
     boxLayout->addLayout(combineRow);
-    // Give both buttons their text from the start: before any dataset is shown
-    // they would otherwise stand empty.
-    setEnabledDiffers(false);
-    setCombineModeDiffers(false);
 
     scrollArea = new QScrollArea(datasetBox);
     scrollArea->setWidgetResizable(true);
