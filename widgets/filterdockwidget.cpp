@@ -71,6 +71,10 @@ FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
     combineRow->addWidget(combineAllButton);
     combineRow->addStretch();
     boxLayout->addLayout(combineRow);
+    // Until a dataset gives them their text the two buttons stay out of sight
+    // rather than standing there empty.
+    enabledAllButton->hide();
+    combineAllButton->hide();
 
     scrollArea = new QScrollArea(datasetBox);
     scrollArea->setWidgetResizable(true);
@@ -336,6 +340,7 @@ void FilterDockWidget::setRuleSyncState(int index, bool updateDiffers, bool chec
 void FilterDockWidget::updateAllButton(QPushButton* button, const QString& text, bool differs)
 {
     button->setText(text);
+    button->show();
     button->setEnabled(datasetCount > 1);
     setSmallButtonAccent(button, datasetCount > 1 && differs);
 }
