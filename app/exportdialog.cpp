@@ -4,6 +4,8 @@
 #include "app/exportfeaturelist.h"
 #include "rtdc/rtdcreader.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
@@ -200,6 +202,10 @@ void ExportDialog::updateAvailability()
     const bool avi = aviRadio->isChecked();
 
     aviOptionsGroup->setVisible(avi);
+    // The explicit minimum width keeps the layout from widening a dialog on
+    // screen, so the AVI options would be cut off at its right edge.
+    if (avi && isVisible())
+        resize(std::max(width(), sizeHint().width()), height());
     featureList->setBoxesEnabled(!avi);
     if (!avi)
         featureList->showOtherDatasetFeatures(all);

@@ -110,6 +110,17 @@ TEST_F(ExportDialogTest, FormatsSwitchTheNonScalarData)
     EXPECT_TRUE(d->exportOptions().formatAvi);
 }
 
+TEST_F(ExportDialogTest, AviOptionsFitTheDialogOnScreen)
+{
+    auto d = dialog();
+    d->show();
+    QCoreApplication::processEvents();
+    d->aviRadio->setChecked(true);
+    QCoreApplication::processEvents();
+    EXPECT_GE(d->width(), d->sizeHint().width());
+    EXPECT_GE(d->aviOptionsGroup->width(), d->aviOptionsGroup->minimumSizeHint().width());
+}
+
 TEST_F(ExportDialogTest, WhatOnlyOtherDatasetsHaveShowsGreyForAllDatasets)
 {
     addOther();

@@ -74,6 +74,7 @@ TEST_F(MainWindowTest, BuildsTheTitledWindowAtItsSize)
     EXPECT_EQ(w.infoLabel->text(), "No file loaded. Drag and drop a .rtdc file or use File > Open.");
     EXPECT_EQ(w.activeDatasetId(), -1);
     EXPECT_FALSE(w.renameEdit->isEnabled());
+    EXPECT_FALSE(w.applyPlotSettingsButton->isEnabled());
     ASSERT_NE(w.tracePlot, nullptr);
     EXPECT_TRUE(w.tracePlot->isHidden());
     EXPECT_TRUE(w.isoelasticsCheck->isHidden());
