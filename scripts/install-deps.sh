@@ -18,6 +18,32 @@ PACKAGES=(
   xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
 )
 
+# The Debian archive this machine already installs from: the first URI of a
+# deb822 entry for a release suite, else of the first plain "deb" line.
+debian_mirror() {
+  local f uri
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    uri=$(awk 'BEGIN { RS = ""; FS = "\n" }
+      {
+        types = ""; suites = ""; uris = ""
+        for (i = 1; i <= NF; i++) {
+          if ($i ~ /^Types:/) types = $i
+          if ($i ~ /^Suites:/) suites = $i
+          if ($i ~ /^URIs:/) { uris = $i; sub(/^URIs:[ \t]*/, "", uris) }
+        }
+        if (types ~ /[: \t]deb([ \t]|$)/ && suites !~ /-security/ && uris != "") {
+          split(uris, u, /[ \t]+/); print u[1]; exit
+        }
+      }' "$f")
+    if [ -n "$uri" ]; then echo "$uri"; return; fi
+  done
+  if [ -f /etc/apt/sources.list ]; then
+    sed -E -n '/^[[:space:]]*deb[[:space:]]/{/-security/d; s/^[[:space:]]*deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+).*/\2/p}' \
+      /etc/apt/sources.list | head -n 1
+  fi
+}
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
@@ -36,9 +62,14 @@ if [ ! -f "$QWT_PREFIX/lib/libqwt-qt6.so" ] && [ ! -f "$QWT_PREFIX/lib/libqwt.so
   echo "Building Qwt for Qt 6 into $QWT_PREFIX"
   srclist=/etc/apt/sources.list.d/tessary-sid-src.sources
   if [ ! -f "$srclist" ]; then
-    $SUDO tee "$srclist" >/dev/null <<'SRC'
+    mirror=$(debian_mirror)
+    if [ -z "$mirror" ]; then
+      echo "No Debian archive found in the machine's apt sources" >&2
+      exit 1
+    fi
+    $SUDO tee "$srclist" >/dev/null <<SRC
 Types: deb-src
-URIs: http://deb.debian.org/debian
+URIs: $mirror
 Suites: sid
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
