@@ -1,8 +1,5 @@
 #include "app/datasetentry.h"
 
-#include "fixtures/rtdcfixture.h"
-#include "rtdc/rtdcreader.h"
-
 #include <gtest/gtest.h>
 
 using namespace Tessary;
@@ -56,31 +53,4 @@ TEST(DatasetEntry, SpilloverMatrixIsRowMajorAndZeroFilled)
     EXPECT_EQ(m.data(), (std::vector<double>{0.0, 0.25, 0.5, 0.0}));
     m.resize(3, 3);
     EXPECT_EQ(m.data(), std::vector<double>(9, 0.0));
-}
-
-// A duplicate is a copy of the entry sharing its reader: dropping one copy
-// leaves the file open for the other.
-TEST(DatasetEntry, DuplicateSharesTheReader)
-{
-    Fixtures::TempDir dir;
-    const std::string path = dir.file("dup.rtdc");
-    Fixtures::writeStandardMeasurement(path, 20);
-
-    auto original = std::make_unique<DatasetEntry>();
-    original->id = 0;
-    original->reader = std::make_shared<RTDCReader>();
-    ASSERT_TRUE(original->reader->open(path));
-    original->filter.addRule(FilterRule{});
-
-    auto duplicate = std::make_unique<DatasetEntry>(*original);
-    duplicate->id = 1;
-    EXPECT_EQ(duplicate->reader, original->reader);
-    EXPECT_EQ(duplicate->filter.ruleCount(), 1);
-    // Filters are the entry's own: editing the copy leaves the original alone.
-    duplicate->filter.clear();
-    EXPECT_EQ(original->filter.ruleCount(), 1);
-
-    original.reset();
-    EXPECT_TRUE(duplicate->reader->isOpen());
-    EXPECT_EQ(duplicate->reader->readFeature("area_um").size(), 20u);
 }
