@@ -11,6 +11,7 @@
 #include "widgets/filterdockwidget.h"
 #include "widgets/statisticsdockwidget.h"
 #include "widgets/traceplot.h"
+#include "common/widgetlook.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -655,17 +656,17 @@ TEST_F(MainWindowDatasetsTest, ApplyPlotSettingsToAllCopiesSettingsAndClearsTheB
     open(measurement("a.rtdc", 100, "A"));
     open(measurement("b.rtdc", 100, "B"));
     EXPECT_TRUE(window->applyPlotSettingsButton->isEnabled());
-    EXPECT_TRUE(window->applyPlotSettingsButton->styleSheet().isEmpty());
+    EXPECT_FALSE(Testing::showsAccent(window->applyPlotSettingsButton));
     selectData(window->xFeatureCombo, "bright_avg");
     selectData(window->colorFeatureCombo, "__density_kde__");
     window->scaleYCombo->setCurrentIndex(ScalePseudoLog);
-    EXPECT_FALSE(window->applyPlotSettingsButton->styleSheet().isEmpty());   // A differs
+    EXPECT_TRUE(Testing::showsAccent(window->applyPlotSettingsButton));   // A differs
 
     window->applyPlotSettingsButton->click();
     EXPECT_EQ(entry(0)->xFeatureName, "bright_avg");
     EXPECT_EQ(entry(0)->colorFeatureName, "__density_kde__");
     EXPECT_EQ(entry(0)->scaleYMode, ScalePseudoLog);
-    EXPECT_TRUE(window->applyPlotSettingsButton->styleSheet().isEmpty());
+    EXPECT_FALSE(Testing::showsAccent(window->applyPlotSettingsButton));
     window->datasetList->setCurrentRow(0);
     EXPECT_EQ(key(window->xFeatureCombo), "bright_avg");
     EXPECT_EQ(window->scaleYCombo->currentIndex(), ScalePseudoLog);

@@ -6,7 +6,7 @@
 #include "widgets/filterdockwidget.h"
 #include "widgets/filtergroupwidget.h"
 #include "widgets/filterrulewidget.h"
-#include "widgets/filterwidgetstyle.h"
+#include "common/widgetlook.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -100,10 +100,10 @@ TEST_F(MainWindowGroupsTest, RulesAppliedToAllAreFollowedByTheirIdAndMarkedWhere
     // The combine-mode marker goes once the whole filter is applied to all.
     active()->filter.setCombineMode(1);
     window->updatePlot();
-    EXPECT_EQ(dock()->combineAllButton->styleSheet(), FilterStyle::accentSmallButton);
+    EXPECT_TRUE(Testing::showsAccent(dock()->combineAllButton));
     emit dock()->applyToAllRequested();
     EXPECT_EQ(other(1)->filter.combineMode(), 1);
-    EXPECT_EQ(dock()->combineAllButton->styleSheet(), FilterStyle::plainSmallButton);
+    EXPECT_FALSE(Testing::showsAccent(dock()->combineAllButton));
 }
 
 TEST_F(MainWindowGroupsTest, GroupsAddedRenamedFilledAndRemovedFromTheDock)

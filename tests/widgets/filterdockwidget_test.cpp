@@ -6,6 +6,7 @@
 #include "widgets/filtergroupwidget.h"
 #include "widgets/filterrulewidget.h"
 #include "widgets/polygonrulewidget.h"
+#include "common/widgetlook.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -265,7 +266,7 @@ TEST_F(FilterDockWidgetTest, AllDatasetsButtonsNeedASecondDataset)
     dock.setEnabledDiffers(true);
     dock.setCombineModeDiffers(true);
     EXPECT_FALSE(dock.enabledAllButton->isEnabled());
-    EXPECT_EQ(dock.enabledAllButton->styleSheet(), FilterStyle::plainSmallButton);
+    EXPECT_FALSE(Testing::showsAccent(dock.enabledAllButton));
     EXPECT_EQ(dock.enabledAllButton->text(), "Enable in All Datasets");
     EXPECT_EQ(dock.combineAllButton->text(), "Hide Excluded in All Datasets");
     EXPECT_FALSE(dock.enabledAllButton->isHidden());
@@ -277,8 +278,8 @@ TEST_F(FilterDockWidgetTest, AllDatasetsButtonsNeedASecondDataset)
     dock.setEnabledDiffers(true);
     dock.setCombineModeDiffers(false);
     EXPECT_TRUE(dock.enabledAllButton->isEnabled());
-    EXPECT_EQ(dock.enabledAllButton->styleSheet(), FilterStyle::accentSmallButton);
-    EXPECT_EQ(dock.combineAllButton->styleSheet(), FilterStyle::plainSmallButton);
+    EXPECT_TRUE(Testing::showsAccent(dock.enabledAllButton));
+    EXPECT_FALSE(Testing::showsAccent(dock.combineAllButton));
     EXPECT_EQ(dock.enabledAllButton->text(), "Disable in All Datasets");
     EXPECT_EQ(dock.combineAllButton->text(), "Show Excluded in All Datasets");
 
@@ -393,7 +394,7 @@ TEST_F(FilterDockWidgetTest, GroupMarkersFromTheMainWindow)
     FilterGroupWidget* group = dock.groupWidgets[0];
 
     dock.setGroupSyncState(5, true);
-    EXPECT_EQ(group->propagateButton->styleSheet(), FilterStyle::accentSmallButton);
+    EXPECT_TRUE(Testing::showsAccent(group->propagateButton));
     dock.setGroupSyncState(9, false);  // unknown group: nothing
     EXPECT_TRUE(group->differs);
 

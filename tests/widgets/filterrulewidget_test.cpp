@@ -1,6 +1,7 @@
 #include "widgets/filterrulewidget.h"
 
 #include "filtertestdata.h"
+#include "common/widgetlook.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -241,14 +242,14 @@ TEST_F(FilterRuleWidgetTest, PropagatedRowWithOneDatasetHasDisabledPlainButtons)
     for (QPushButton* b : {row.updateAllButton, row.checkAllButton, row.deleteAllButton}) {
         EXPECT_FALSE(b->isHidden());
         EXPECT_FALSE(b->isEnabled());
-        EXPECT_EQ(b->styleSheet(), FilterStyle::plainSmallButton);
+        EXPECT_FALSE(Testing::showsAccent(b));
     }
 
     row.multiDataset = true;
     row.updateAllDatasetButtons();
-    EXPECT_EQ(row.updateAllButton->styleSheet(), FilterStyle::accentSmallButton);
-    EXPECT_EQ(row.checkAllButton->styleSheet(), FilterStyle::accentSmallButton);
-    EXPECT_EQ(row.deleteAllButton->styleSheet(), FilterStyle::plainSmallButton);
+    EXPECT_TRUE(Testing::showsAccent(row.updateAllButton));
+    EXPECT_TRUE(Testing::showsAccent(row.checkAllButton));
+    EXPECT_FALSE(Testing::showsAccent(row.deleteAllButton));
 }
 
 TEST_F(FilterRuleWidgetTest, CheckButtonAsksForThisRowsState)
