@@ -159,7 +159,7 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
         QMessageBox::critical(this, kExportError, QStringLiteral("Failed to create: %1").arg(path));
         return false;
     }
-    writer.copyMetadata(entry->metadata);
+    writer.copyMetadata(reader);
     if (filtered)
         writer.writeOfflineFilterMetadata(buildEffectiveFilter(entry));
     writer.writeExportMetadata(kept.size(), sampleNameChanged(*entry) ? entry->displayName.toStdString() : std::string());

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <thread>
+#include <type_traits>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -187,6 +188,12 @@ std::string RTDCReader::filePath() const
 {
     std::lock_guard<std::mutex> state(stateMutex);
     return path;
+}
+
+std::int64_t RTDCReader::hdf5FileId() const
+{
+    static_assert(std::is_same_v<hid_t, std::int64_t>, "identifiers are 64-bit since HDF5 1.10");
+    return file ? file->getId() : -1; // file is guarded by hdf5Mutex, which the caller holds
 }
 
 void RTDCReader::cacheFeatures()

@@ -40,6 +40,9 @@ public:
     bool open(const std::string& path);
     bool isOpen() const;
     std::string filePath() const;
+    // The library's identifier of the open file (negative when not open), for
+    // copying objects of the file as stored. Use it only while holding hdf5Mutex.
+    std::int64_t hdf5FileId() const;
 
     // A copy of the feature names (stored and computed), sorted by bytes. May contain "image"
     // and "mask"; filter with isScalarFeatureName for scalar lists.

@@ -1,11 +1,12 @@
 #include "rtdc/rtdcwriter.h"
 
+#include "rtdc/attributecopy.h"
 #include "rtdc/axistransforms.h"
 #include "rtdc/chunkdeflater.h"
 #include "rtdc/eventfilter.h"
 #include "rtdc/exportfile.h"
+#include "rtdc/failsafedriver.h"
 #include "rtdc/hdf5lock.h"
-#include "rtdc/rtdcmetadata.h"
 #include "rtdc/rtdcreader.h"
 
 #include <H5Cpp.h>
@@ -13,7 +14,6 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
-#include <set>
 
 namespace Tessary {
 
@@ -29,9 +29,9 @@ std::size_t rowsPerBlock(std::size_t rowBytes, std::size_t rowCount)
     return std::clamp<std::size_t>(blockBytes / std::max<std::size_t>(rowBytes, 1), 1, rowCount);
 }
 
-std::string polygonPointsName(const std::string& section, const std::string& xFeature, const std::string& yFeature)
+void warn(const std::string& line)
 {
-    return section + ":" + xFeature + "," + yFeature + " polygon points";
+    std::cerr << (line + "\n") << std::flush;
 }
 
 // Writes `count` rows starting at row `first` of a dataset of shape
@@ -80,7 +80,7 @@ const char* scaleModeWord(int mode)
     }
 }
 
-RTDCWriter::RTDCWriter() = default;
+RTDCWriter::RTDCWriter() : writeFailure(std::make_unique<WriteFailure>()) {}
 
 RTDCWriter::~RTDCWriter()
 {
@@ -90,8 +90,10 @@ RTDCWriter::~RTDCWriter()
 
 void RTDCWriter::dropFile()
 {
-    file.reset();   // the library's own close; errors are dropped with the file
+    // The fail-safe driver lets the library's own close succeed whatever the disk says.
+    file.reset();
     staged.reset(); // removes the unfinished temporary file
+    copiedAttributes.clear();
 }
 
 bool RTDCWriter::create(const std::string& path)
@@ -102,12 +104,17 @@ bool RTDCWriter::create(const std::string& path)
     try {
         H5::H5Library::checkVersion(H5_VERS_MAJOR, H5_VERS_MINOR, H5_VERS_RELEASE);
         H5::H5Library::open();
+        *writeFailure = WriteFailure();
+        H5::FileAccPropList access;
+        useFailSafeDriver(access.getId(), *writeFailure);
         auto staging = std::make_unique<StagedFile>(path, ".part");
-        file = std::make_unique<H5::H5File>(staging->path(), H5F_ACC_EXCL);
+        file = std::make_unique<H5::H5File>(staging->path(), H5F_ACC_EXCL, H5::FileCreatPropList::DEFAULT, access);
         staged = std::move(staging);
         file->createGroup("/events");
+        if (writeFailure->failed)
+            throw H5::FileIException("create", writeFailure->detail);
         return true;
-    } catch (const H5::Exception&) {
+    } catch (...) {
         reportHdf5Failure("Error creating file: ");
         dropFile();
         return false;
@@ -119,27 +126,55 @@ bool RTDCWriter::close()
     Hdf5Lock lock;
     if (!file)
         return false;
-    bool finished = true;
+    bool closed = true;
     try {
         file->close();
-    } catch (const H5::Exception&) {
+    } catch (...) {
         reportHdf5Failure("Error closing file: ");
-        finished = false;
+        closed = false;
     }
-    file.reset();
-    const std::unique_ptr<StagedFile> staging = std::move(staged);
-    if (!finished)
-        return false; // the staging file goes with `staging`
+    if (closed) {
+        file.reset();
+    } else {
+        // The library leaves a file it failed to close half torn down; closing it
+        // again, as the destructor would, crashes. Give the object up instead.
+        static_cast<void>(file.release());
+    }
+    copiedAttributes.clear();
+    const std::unique_ptr<StagedFile> staging = std::move(staged); // removes the file unless committed
+    if (!closed)
+        return false;
+    if (writeFailure->failed) {
+        warn("Error writing file '" + staging->targetPath() + "': " + writeFailure->detail);
+        return false;
+    }
     std::string error;
     if (!staging->commit(error)) {
-        std::cerr << ("Error replacing file '" + staging->targetPath() + "': " + error + "\n") << std::flush;
+        warn("Error replacing file '" + staging->targetPath() + "': " + error);
         return false;
     }
     return true;
 }
 
+bool RTDCWriter::writable() const
+{
+    return file && !writeFailure->failed;
+}
+
+void RTDCWriter::replaceCopiedAttribute(const std::string& name)
+{
+    if (copiedAttributes.erase(name) > 0)
+        file->openGroup("/").removeAttr(name);
+}
+
+bool RTDCWriter::recordedAlready(const std::string& name) const
+{
+    return !copiedAttributes.count(name) && file->openGroup("/").attrExists(name);
+}
+
 void RTDCWriter::writeStringAttribute(const std::string& name, const std::string& text)
 {
+    replaceCopiedAttribute(name);
     const H5::Group root = file->openGroup("/");
     H5::StrType type(H5::PredType::C_S1, H5T_VARIABLE);
     type.setCset(H5T_CSET_UTF8); // every text of the program is UTF-8
@@ -157,6 +192,7 @@ void RTDCWriter::writePolygonAttribute(const std::string& name,
         values.push_back(static_cast<float>(point.first));
         values.push_back(static_cast<float>(point.second));
     }
+    replaceCopiedAttribute(name);
     const H5::Group root = file->openGroup("/");
     const hsize_t dims[2] = {points.size(), 2};
     const H5::DataSpace space(2, dims);
@@ -164,67 +200,76 @@ void RTDCWriter::writePolygonAttribute(const std::string& name,
     attribute.write(H5::PredType::NATIVE_FLOAT, values.data());
 }
 
-void RTDCWriter::copyMetadata(const RTDCMetadata& metadata)
+void RTDCWriter::copyMetadata(const RTDCReader& source)
 {
-    if (!file)
+    if (!writable())
         return;
     Hdf5Lock lock;
     try {
-        std::set<std::string> skipped;
-        for (const PolygonFilterInfo& polygon : metadata.polygonFilters)
-            skipped.insert(polygonPointsName("online_filter", polygon.xFeature, polygon.yFeature));
-        for (const auto& [key, text] : metadata.allAttributes) {
-            if (skipped.count(key))
-                continue;
-            try {
-                writeStringAttribute(key, text);
-            } catch (const H5::Exception&) {
-                reportHdf5Failure("Warning: failed to write attribute '" + key + "': ");
-            }
-        }
-        // Polygons of every section are recorded as online polygons; their
-        // text form outside the online section was copied above.
-        for (const PolygonFilterInfo& polygon : metadata.polygonFilters) {
-            const std::string name = polygonPointsName("online_filter", polygon.xFeature, polygon.yFeature);
-            try {
-                writePolygonAttribute(name, polygon.points);
-            } catch (const H5::Exception&) {
-                reportHdf5Failure("Warning: failed to write polygon attribute '" + name + "': ");
-            }
-        }
-    } catch (const H5::Exception&) {
+        const hid_t sourceFile = source.hdf5FileId();
+        if (sourceFile < 0)
+            return;
+        copyRootAttributes(sourceFile, file->getId(), copiedAttributes);
+    } catch (...) {
         reportHdf5Failure("Error copying metadata: ");
     }
 }
 
 void RTDCWriter::writeOfflineFilterMetadata(const EventFilter& filter)
 {
-    if (!file || !filter.isEnabled())
+    if (!writable() || !filter.isEnabled())
         return;
     Hdf5Lock lock;
+    if (filter.combineMode() != 0) {
+        // The filter kept the events that fail its rules: no range or gate describes them.
+        warn("Warning: offline filter not recorded: the export keeps the events that fail its rules");
+        return;
+    }
     try {
         for (const FilterRule& rule : filter.rules) {
-            if (!rule.enabled)
-                continue;
-            if (rule.type == 0) {
-                const std::string prefix = "offline_filter:" + rule.featureName;
-                writeStringAttribute(prefix + " min", formatFixedSix(rule.minValue));
-                writeStringAttribute(prefix + " max", formatFixedSix(rule.maxValue));
-            } else if (rule.type == 1) {
-                const std::string prefix = "offline_filter:" + rule.featureName + "," + rule.featureNameY;
-                writePolygonAttribute(prefix + " polygon points", rule.polygonVertices);
-                writeStringAttribute(prefix + " polygon x scale", scaleModeWord(rule.scaleXMode));
-                writeStringAttribute(prefix + " polygon y scale", scaleModeWord(rule.scaleYMode));
-            }
+            if (rule.enabled)
+                recordOfflineRule(rule);
         }
-    } catch (const H5::Exception&) {
+    } catch (...) {
         reportHdf5Failure("Error writing offline filter metadata: ");
+    }
+}
+
+void RTDCWriter::recordOfflineRule(const FilterRule& rule)
+{
+    if (rule.type != 0 && rule.type != 1)
+        return;
+    const std::string what = rule.type == 0 ? rule.featureName : rule.featureName + "," + rule.featureNameY;
+    if (rule.inverted) {
+        // The kept events lie outside the range or gate; the record would claim the opposite.
+        warn("Warning: inverted offline filter rule on '" + what + "' not recorded");
+        return;
+    }
+    const std::string prefix = "offline_filter:" + what;
+    const std::vector<std::string> names =
+        rule.type == 0 ? std::vector<std::string>{prefix + " min", prefix + " max"}
+                       : std::vector<std::string>{prefix + " polygon points", prefix + " polygon x scale",
+                                                  prefix + " polygon y scale"};
+    for (const std::string& name : names) {
+        if (recordedAlready(name)) {
+            // A second rule on the same feature: the first one's record stays.
+            warn("Warning: offline filter rule on '" + what + "' not recorded: '" + name + "' is recorded already");
+            return;
+        }
+    }
+    if (rule.type == 0) {
+        writeStringAttribute(names[0], formatFixedSix(rule.minValue));
+        writeStringAttribute(names[1], formatFixedSix(rule.maxValue));
+    } else {
+        writePolygonAttribute(names[0], rule.polygonVertices);
+        writeStringAttribute(names[1], scaleModeWord(rule.scaleXMode));
+        writeStringAttribute(names[2], scaleModeWord(rule.scaleYMode));
     }
 }
 
 void RTDCWriter::writeExportMetadata(std::uint64_t eventCount, const std::string& changedSampleName)
 {
-    if (!file)
+    if (!writable())
         return;
     Hdf5Lock lock;
     try {
@@ -232,7 +277,9 @@ void RTDCWriter::writeExportMetadata(std::uint64_t eventCount, const std::string
         writeStringAttribute("export:event count", std::to_string(eventCount));
         if (!changedSampleName.empty())
             writeStringAttribute("export:changed sample name", changedSampleName);
-    } catch (const H5::Exception&) {
+        else
+            replaceCopiedAttribute("export:changed sample name");
+    } catch (...) {
         reportHdf5Failure("Error writing export metadata: ");
     }
 }
@@ -240,23 +287,26 @@ void RTDCWriter::writeExportMetadata(std::uint64_t eventCount, const std::string
 void RTDCWriter::writeScalarFeatures(const std::vector<std::string>& names, const std::vector<int>& indices,
                                      const RTDCReader& reader)
 {
-    if (!file || indices.empty())
+    if (!writable() || indices.empty())
         return;
     Hdf5Lock lock;
     const auto [lowest, highest] = std::minmax_element(indices.begin(), indices.end());
-    std::vector<double> values(indices.size());
+    std::vector<double> values;
     for (const std::string& name : names) {
+        if (writeFailure->failed)
+            return; // the file is lost; close reports it
         try {
             const std::vector<double>& column = reader.readFeature(name);
             if (column.empty() || *lowest < 0 || static_cast<std::size_t>(*highest) >= column.size())
                 continue;
+            values.resize(indices.size());
             for (std::size_t k = 0; k < indices.size(); ++k)
                 values[k] = column[static_cast<std::size_t>(indices[k])];
             const hsize_t dims[1] = {values.size()};
             const H5::DataSpace space(1, dims);
             H5::DataSet dataset = file->createDataSet("/events/" + name, H5::PredType::IEEE_F64LE, space);
             dataset.write(values.data(), H5::PredType::NATIVE_DOUBLE);
-        } catch (const H5::Exception&) {
+        } catch (...) {
             reportHdf5Failure("Error writing feature '" + name + "': ");
         }
     }
@@ -274,7 +324,7 @@ void RTDCWriter::writeMasks(const RTDCReader& reader, const std::vector<int>& in
 
 void RTDCWriter::writeFrames(const RTDCReader& reader, const std::vector<int>& indices, bool masks)
 {
-    if (!file || indices.empty() || !(masks ? reader.hasMask() : reader.hasImage()))
+    if (!writable() || indices.empty() || !(masks ? reader.hasMask() : reader.hasImage()))
         return;
     Hdf5Lock lock;
     const auto readFrame = [&](int index, int& width, int& height) {
@@ -298,7 +348,7 @@ void RTDCWriter::writeFrames(const RTDCReader& reader, const std::vector<int>& i
         ChunkDeflater deflater(dataset, 3, frameBytes, deflateLevel);
         const std::size_t rows = rowsPerBlock(frameBytes, indices.size());
         std::vector<std::uint8_t> block(rows * frameBytes);
-        for (std::size_t start = 0; start < indices.size(); start += rows) {
+        for (std::size_t start = 0; start < indices.size() && !writeFailure->failed; start += rows) {
             const std::size_t count = std::min(rows, indices.size() - start);
             for (std::size_t r = 0; r < count; ++r) {
                 std::uint8_t* row = block.data() + r * frameBytes;
@@ -317,14 +367,14 @@ void RTDCWriter::writeFrames(const RTDCReader& reader, const std::vector<int>& i
             }
             deflater.write(block.data(), start, count);
         }
-    } catch (const H5::Exception&) {
+    } catch (...) {
         reportHdf5Failure(masks ? "Error writing masks: " : "Error writing images: ");
     }
 }
 
 void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& indices)
 {
-    if (!file || indices.empty() || !reader.hasTraces())
+    if (!writable() || indices.empty() || !reader.hasTraces())
         return;
     Hdf5Lock lock;
     try {
@@ -334,16 +384,21 @@ void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& i
         if (length == 0)
             return;
         const std::vector<hsize_t> rowShape{static_cast<hsize_t>(length)};
-        const std::size_t rowBytes = static_cast<std::size_t>(length) * sizeof(float);
-        const std::size_t rows = rowsPerBlock(rowBytes, indices.size());
-        std::vector<float> block(rows * static_cast<std::size_t>(length));
+        std::vector<float> block;
         // Finished chunks must hold the file's bytes: native floats qualify on little-endian machines.
         const bool directChunks = H5::PredType::NATIVE_FLOAT == H5::PredType::IEEE_F32LE;
         for (const std::string& name : names) {
+            if (writeFailure->failed)
+                break;
+            // First the dataset: the library refuses rows longer than a chunk may be
+            // before the block is sized by a length that a damaged source claims.
             H5::DataSet dataset = createRowChunkedDataSet(*file, "/events/trace/" + name, H5::PredType::IEEE_F32LE,
                                                           indices.size(), rowShape);
+            const std::size_t rowBytes = static_cast<std::size_t>(length) * sizeof(float);
+            const std::size_t rows = rowsPerBlock(rowBytes, indices.size());
+            block.resize(rows * static_cast<std::size_t>(length));
             ChunkDeflater deflater(dataset, 2, rowBytes, deflateLevel);
-            for (std::size_t start = 0; start < indices.size(); start += rows) {
+            for (std::size_t start = 0; start < indices.size() && !writeFailure->failed; start += rows) {
                 const std::size_t count = std::min(rows, indices.size() - start);
                 for (std::size_t r = 0; r < count; ++r) {
                     float* row = block.data() + r * static_cast<std::size_t>(length);
@@ -362,7 +417,7 @@ void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& i
                     writeRows(dataset, H5::PredType::NATIVE_FLOAT, block.data(), start, count, rowShape);
             }
         }
-    } catch (const H5::Exception&) {
+    } catch (...) {
         reportHdf5Failure("Error writing traces: ");
     }
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,16 +15,22 @@ namespace Tessary {
 
 class EventFilter;
 class RTDCReader;
+struct FilterRule;
 class StagedFile;
-struct RTDCMetadata;
+struct WriteFailure;
 
 // Writes the kept events of one dataset into a new .rtdc file, in the layout
 // RTDCReader reads, through a fixed sequence of steps: create, copyMetadata,
 // writeOfflineFilterMetadata, writeExportMetadata, writeScalarFeatures,
 // writeImages, writeMasks, writeTraces, close. Each step is independent: an
-// HDF5 error ends that step with one line on standard error and the next step
-// still runs. Every step holds the HDF5 lock (Hdf5Lock) to its end, also
-// while it reads from the source reader, which takes the lock again.
+// error (of the library, or memory that cannot be had) ends that step with
+// one line on standard error and the next step still runs. Every step holds
+// the HDF5 lock (Hdf5Lock) to its end, also while it reads from the source
+// reader, which takes the lock again.
+//
+// A write that does not reach the disk (full disk, size limit) is different:
+// the file is lost, the remaining steps do nothing, and `close` reports it
+// once and fails (see useFailSafeDriver).
 //
 // The file is written under a temporary name in the target's folder and
 // renamed over the target by `close`, so an existing file of that name stays
@@ -45,13 +52,21 @@ public:
     // when it cannot be created.
     bool create(const std::string& path);
 
-    // Every source attribute as a string attribute, except the online polygon
-    // points, which are written as (N, 2) float polygons; every listed polygon
-    // is written under the "online_filter:" prefix.
-    void copyMetadata(const RTDCMetadata& metadata);
-    // The enabled rules of an enabled filter as "offline_filter:" attributes.
+    // Every root attribute of the source's file as stored: same name, type,
+    // shape and value (numbers stay numbers, polygons keep their section).
+    // Attributes without a value (null or empty extent) and references into
+    // the source file are left out.
+    void copyMetadata(const RTDCReader& source);
+    // The enabled rules of an enabled filter as "offline_filter:" attributes,
+    // replacing copies of the same names from the source. The record only
+    // states what the kept events satisfy: inverted rules are left out, and
+    // so is the whole record when the filter keeps the events that fail its
+    // rules; a name this export recorded already (a second rule on the same
+    // feature) is skipped. Each of these gives one warning line.
     void writeOfflineFilterMetadata(const EventFilter& filter);
-    // "export:date", "export:event count" and, when not empty, "export:changed sample name".
+    // "export:date", "export:event count" and, when not empty, "export:changed
+    // sample name", replacing the source's export record of those names; an
+    // empty name also removes a copied one, so the file opens under its sample.
     void writeExportMetadata(std::uint64_t eventCount, const std::string& changedSampleName);
 
     // One float64 dataset "/events/<name>" per name, row k holding the value
@@ -69,20 +84,29 @@ public:
     // row, deflate level 4.
     void writeTraces(const RTDCReader& reader, const std::vector<int>& indices);
 
-    // Closes the file and puts it in place of the target. False, with a line
-    // on standard error, when the file could not be finished or renamed; the
-    // target is then left as it was. False without a message when no file is open.
+    // Closes the file and puts it in place of the target. False, with one
+    // line on standard error, when the file could not be written, finished or
+    // renamed; the unfinished file is then removed and the target left as it
+    // was. False without a message when no file is open.
     bool close();
 
 private:
-    // Create one attribute on "/"; they throw H5::Exception, their callers report.
+    // Create one attribute on "/", in place of a copy of that name from the
+    // source; they throw H5::Exception, their callers report.
     void writeStringAttribute(const std::string& name, const std::string& text);
     void writePolygonAttribute(const std::string& name, const std::vector<std::pair<double, double>>& points);
+    void replaceCopiedAttribute(const std::string& name);
+    // True when this export has written an attribute of that name (copies from the source don't count).
+    bool recordedAlready(const std::string& name) const;
+    void recordOfflineRule(const FilterRule& rule);
     void writeFrames(const RTDCReader& reader, const std::vector<int>& indices, bool masks);
+    bool writable() const; // a file is open and nothing was lost yet
     void dropFile(); // caller holds the HDF5 lock
 
     std::unique_ptr<H5::H5File> file;
     std::unique_ptr<StagedFile> staged;
+    std::unique_ptr<WriteFailure> writeFailure; // of the open file; its file driver records here
+    std::set<std::string> copiedAttributes;  // names copyMetadata wrote and no record replaced yet
 };
 
 // The word the metadata record for an axis scale mode: "linear", "log" or

@@ -3,15 +3,22 @@
 #include "fixtures/rtdcfixture.h"
 #include "readertesting.h"
 #include "rtdc/eventfilter.h"
+#include "rtdc/exportfile.h"
 #include "rtdc/hdf5lock.h"
 #include "rtdc/rtdcreader.h"
 
 #include <H5Cpp.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <regex>
+
+#include <sys/resource.h>
 
 using namespace Tessary;
 using Fixtures::RtdcFileBuilder;
@@ -39,7 +46,7 @@ protected:
         RTDCWriter writer;
         if (!writer.create(path))
             return false;
-        writer.copyMetadata(sourceMetadata);
+        writer.copyMetadata(source);
         writer.writeOfflineFilterMetadata(filter);
         writer.writeExportMetadata(kept.size(), changedName);
         std::vector<std::string> scalars;
@@ -64,11 +71,34 @@ protected:
         return names;
     }
 
-    static bool hasStringAttribute(const std::string& path, const std::string& name)
+    // Type, extent and values of a numeric root attribute, read directly.
+    struct StoredNumbers
+    {
+        H5::DataType type;
+        std::vector<hsize_t> dims;
+        std::vector<double> values;
+    };
+    static StoredNumbers storedNumbers(const std::string& path, const std::string& name)
     {
         H5::H5File file(path, H5F_ACC_RDONLY);
-        const H5::Group root = file.openGroup("/");
-        return root.attrExists(name) && root.openAttribute(name).getTypeClass() == H5T_STRING;
+        const H5::Attribute attribute = file.openGroup("/").openAttribute(name);
+        StoredNumbers stored{attribute.getDataType(), {}, {}};
+        const H5::DataSpace space = attribute.getSpace();
+        stored.dims.resize(static_cast<std::size_t>(space.getSimpleExtentNdims()));
+        space.getSimpleExtentDims(stored.dims.data());
+        stored.values.resize(static_cast<std::size_t>(space.getSimpleExtentNpoints()));
+        attribute.read(H5::PredType::NATIVE_DOUBLE, stored.values.data());
+        return stored;
+    }
+
+    // Gives a root attribute of a written file another text (to tell records of two exports apart).
+    static void rewriteStringAttribute(const std::string& path, const std::string& name, const std::string& text)
+    {
+        H5::H5File file(path, H5F_ACC_RDWR);
+        H5::Group root = file.openGroup("/");
+        root.removeAttr(name);
+        const H5::StrType type(H5::PredType::C_S1, H5T_VARIABLE);
+        root.createAttribute(name, type, H5::DataSpace(H5S_SCALAR)).write(type, text);
     }
 
     // Files left in the folder (to see that no temporary file stays behind).
@@ -272,13 +302,38 @@ TEST_F(RTDCWriterTest, UnknownShortAndEmptyInputsWriteNothing)
     EXPECT_FALSE(out.hasTraces());
 }
 
+TEST_F(RTDCWriterTest, TraceLengthTheFileCannotHoldEndsOnlyTheTraceStep)
+{
+    Fixtures::writeStandardMeasurement(dir.file("source.rtdc"), 10);
+    {
+        // 2^40 samples per event claimed by a file of a few kB.
+        H5::H5File file(dir.file("source.rtdc"), H5F_ACC_RDWR);
+        file.createGroup("/events/trace");
+        const hsize_t dims[2] = {10, hsize_t(1) << 40};
+        const hsize_t chunk[2] = {1, 4096};
+        H5::DSetCreatPropList creation;
+        creation.setChunk(2, chunk);
+        file.createDataSet("/events/trace/fl1_raw", H5::PredType::IEEE_F32LE, H5::DataSpace(2, dims), creation);
+    }
+    openSource(dir.file("source.rtdc"));
+    StderrCapture err;
+    ASSERT_TRUE(exportAll(dir.file("out.rtdc"), {0, 4}));
+    const std::vector<std::string> lines = err.lines();
+    EXPECT_LE(lines.size(), 1u);
+    for (const std::string& line : lines)
+        EXPECT_TRUE(startsWith(line, "Error writing traces: ")) << line;
+    RTDCReader out;
+    ASSERT_TRUE(out.open(dir.file("out.rtdc")));
+    EXPECT_EQ(out.readFeature("deform").size(), 2u);
+}
+
 TEST_F(RTDCWriterTest, StepsWithoutAFileDoNothing)
 {
     Fixtures::writeStandardMeasurement(dir.file("source.rtdc"), 5);
     openSource(dir.file("source.rtdc"));
     StderrCapture err;
     RTDCWriter writer;
-    writer.copyMetadata(sourceMetadata);
+    writer.copyMetadata(source);
     writer.writeExportMetadata(5, "x");
     writer.writeScalarFeatures({"area_um"}, {0}, source);
     EXPECT_FALSE(writer.close());
@@ -294,10 +349,23 @@ TEST_F(RTDCWriterTest, OfflineFilterRecordsEnabledRulesWithScaleWords)
     EventFilter filter;
     filter.addRule(rangeRule("area_um", 1.5, 200.0));
     filter.addRule(rangeRule("deform", 0.0, 0.1, false));
+    // A second rule on one feature (a group's beside the dataset's own): the
+    // first one's record stays and the rules after it are still recorded.
+    filter.addRule(rangeRule("area_um", 5.0, 50.0));
+    // The events an inverted rule keeps lie outside its range: no record.
+    FilterRule outside = rangeRule("bright_avg", 0.0, 10.0);
+    outside.inverted = true;
+    filter.addRule(outside);
     filter.addRule(gate("area_um", "deform", 1, 2));
     // A stored mode outside 0..2 is evaluated as linear, so the record says linear.
     filter.addRule(gate("pos_x", "pos_y", 7, -1));
+    StderrCapture err;
     ASSERT_TRUE(exportAll(dir.file("out.rtdc"), {0, 1}, filter, "Renamed sample"));
+    const std::vector<std::string> lines = err.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(startsWith(lines[0], "Warning: offline filter rule on 'area_um' not recorded")) << lines[0];
+    EXPECT_TRUE(startsWith(lines[1], "Warning: inverted offline filter rule on 'bright_avg' not recorded"))
+        << lines[1];
 
     RTDCReader out;
     ASSERT_TRUE(out.open(dir.file("out.rtdc")));
@@ -305,6 +373,7 @@ TEST_F(RTDCWriterTest, OfflineFilterRecordsEnabledRulesWithScaleWords)
     EXPECT_EQ(metadata.offlineFilter.at("area_um min"), "1.500000");
     EXPECT_EQ(metadata.offlineFilter.at("area_um max"), "200.000000");
     EXPECT_EQ(metadata.offlineFilter.count("deform min"), 0u);
+    EXPECT_EQ(metadata.offlineFilter.count("bright_avg min"), 0u);
     EXPECT_EQ(metadata.offlineFilter.at("area_um,deform polygon x scale"), "log");
     EXPECT_EQ(metadata.offlineFilter.at("area_um,deform polygon y scale"), "pseudolog");
     EXPECT_EQ(metadata.offlineFilter.at("pos_x,pos_y polygon x scale"), "linear");
@@ -315,66 +384,134 @@ TEST_F(RTDCWriterTest, OfflineFilterRecordsEnabledRulesWithScaleWords)
     EXPECT_EQ(metadata.exportInfo.at("changed sample name"), "Renamed sample");
 }
 
-TEST_F(RTDCWriterTest, DisabledFilterRecordsNothing)
+TEST_F(RTDCWriterTest, DisabledOrInvertingFilterRecordsNothing)
 {
     Fixtures::writeStandardMeasurement(dir.file("source.rtdc"), 20);
     openSource(dir.file("source.rtdc"));
     EventFilter filter;
     filter.addRule(rangeRule("area_um", 1.5, 200.0));
     filter.setEnabled(false);
-    ASSERT_TRUE(exportAll(dir.file("out.rtdc"), {0, 1}, filter));
-    for (const std::string& name : attributeNames(dir.file("out.rtdc")))
-        EXPECT_FALSE(startsWith(name, "offline_filter:")) << name;
-}
-
-TEST_F(RTDCWriterTest, OnlinePolygonStaysNumericOtherPolygonsAlsoAsText)
-{
-    RtdcFileBuilder b = Fixtures::standardMeasurement(10);
-    b.polygonFilter("online_filter", "area_um", "deform", {{1, 2}, {3, 4}, {5, 6}})
-        .polygonFilter("offline_filter", "pos_x", "pos_y", {{0, 0}, {1, 0}, {1, 1}});
-    b.write(dir.file("source.rtdc"));
-    openSource(dir.file("source.rtdc"));
-    ASSERT_TRUE(exportAll(dir.file("out.rtdc"), {2}));
-
-    const std::string out = dir.file("out.rtdc");
-    H5::H5File file(out, H5F_ACC_RDONLY);
-    const H5::Attribute online = file.openGroup("/").openAttribute("online_filter:area_um,deform polygon points");
-    EXPECT_EQ(online.getDataType(), H5::PredType::IEEE_F32LE);
-    hsize_t dims[2] = {0, 0};
-    online.getSpace().getSimpleExtentDims(dims);
-    EXPECT_EQ(std::vector<hsize_t>(dims, dims + 2), (std::vector<hsize_t>{3, 2}));
-    // The offline polygon of the source comes back as its text and as an online polygon.
-    EXPECT_TRUE(hasStringAttribute(out, "offline_filter:pos_x,pos_y polygon points"));
-    EXPECT_FALSE(hasStringAttribute(out, "online_filter:pos_x,pos_y polygon points"));
-    EXPECT_TRUE(file.openGroup("/").attrExists("online_filter:pos_x,pos_y polygon points"));
-}
-
-TEST_F(RTDCWriterTest, ReexportReportsDuplicateExportRecordAndKeepsTheFirst)
-{
-    Fixtures::writeStandardMeasurement(dir.file("source.rtdc"), 10);
-    openSource(dir.file("source.rtdc"));
-    ASSERT_TRUE(exportAll(dir.file("first.rtdc"), {0, 1, 2, 3}, {}, "First name"));
-
-    RTDCReader first;
-    ASSERT_TRUE(first.open(dir.file("first.rtdc")));
-    const RTDCMetadata firstMetadata = first.readMetadata();
-    RTDCWriter writer;
+    ASSERT_TRUE(exportAll(dir.file("off.rtdc"), {0, 1}, filter));
+    // Combine mode 1 keeps the events that fail a rule: every range would be contradicted.
+    filter.setEnabled(true);
+    filter.setCombineMode(1);
     StderrCapture err;
-    ASSERT_TRUE(writer.create(dir.file("second.rtdc")));
-    writer.copyMetadata(firstMetadata);
-    writer.writeExportMetadata(2, "Second name");
-    writer.writeScalarFeatures({"area_um"}, {0, 1}, first);
-    ASSERT_TRUE(writer.close());
+    ASSERT_TRUE(exportAll(dir.file("rest.rtdc"), {0, 1}, filter));
     const std::vector<std::string> lines = err.lines();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(startsWith(lines[0], "Error writing export metadata: ")) << lines[0];
+    EXPECT_TRUE(startsWith(lines[0], "Warning: offline filter not recorded")) << lines[0];
+    for (const char* out : {"off.rtdc", "rest.rtdc"})
+        for (const std::string& name : attributeNames(dir.file(out)))
+            EXPECT_FALSE(startsWith(name, "offline_filter:")) << out << ": " << name;
+}
+
+TEST_F(RTDCWriterTest, MetadataIsCopiedAsStored)
+{
+    RtdcFileBuilder b = Fixtures::standardMeasurement(10);
+    b.attribute("setup:temperature", -3.0e-7) // below what six decimals show
+        .attribute("imaging:exposure", 2.5f)
+        .attribute("experiment:run index", int32_t(-3))
+        .arrayAttribute("user:offsets", std::vector<uint16_t>{1, 2, 3}, {3})
+        .attribute("experiment:comment", "fixed text", Fixtures::StringForm::FixedAscii)
+        .polygonFilter("online_filter", "area_um", "deform", {{1, 2}, {3, 4}, {5, 6}})
+        .polygonFilter("offline_filter", "pos_x", "pos_y", {{0, 0}, {1, 0}, {1, 1}});
+    b.write(dir.file("source.rtdc"));
+    {
+        // Attributes without a value: nothing to copy.
+        H5::H5File file(dir.file("source.rtdc"), H5F_ACC_RDWR);
+        H5::Group root = file.openGroup("/");
+        root.createAttribute("setup:null extent", H5::PredType::IEEE_F64LE, H5::DataSpace(H5S_NULL));
+        const hsize_t none[1] = {0};
+        root.createAttribute("setup:empty extent", H5::PredType::IEEE_F64LE, H5::DataSpace(1, none));
+    }
+    openSource(dir.file("source.rtdc"));
+    StderrCapture err;
+    ASSERT_TRUE(exportAll(dir.file("out.rtdc"), {2}));
+    EXPECT_TRUE(err.lines().empty());
+
+    const std::string out = dir.file("out.rtdc");
+    const StoredNumbers temperature = storedNumbers(out, "setup:temperature");
+    EXPECT_EQ(temperature.type, H5::PredType::IEEE_F64LE);
+    EXPECT_TRUE(temperature.dims.empty());
+    EXPECT_EQ(temperature.values, std::vector<double>{-3.0e-7});
+    EXPECT_EQ(storedNumbers(out, "imaging:exposure").type, H5::PredType::IEEE_F32LE);
+    EXPECT_EQ(storedNumbers(out, "experiment:run index").type, H5::PredType::STD_I32LE);
+    const StoredNumbers offsets = storedNumbers(out, "user:offsets");
+    EXPECT_EQ(offsets.type, H5::PredType::STD_U16LE);
+    EXPECT_EQ(offsets.values, (std::vector<double>{1, 2, 3}));
+    // Every polygon stays a polygon of its own section.
+    EXPECT_EQ(storedNumbers(out, "offline_filter:pos_x,pos_y polygon points").dims, (std::vector<hsize_t>{3, 2}));
+    const std::vector<std::string> names = attributeNames(out);
+    for (const char* absent : {"online_filter:pos_x,pos_y polygon points", "setup:null extent", "setup:empty extent"})
+        EXPECT_EQ(std::count(names.begin(), names.end(), absent), 0) << absent;
+
+    // The reader's text of the copy is that of the source.
+    RTDCReader copy;
+    ASSERT_TRUE(copy.open(out));
+    const RTDCMetadata metadata = copy.readMetadata();
+    EXPECT_EQ(metadata.experiment.at("run index"), "-3");
+    for (const auto& [key, text] : sourceMetadata.allAttributes) {
+        if (key != "setup:null extent") {
+            EXPECT_EQ(metadata.allAttributes.at(key), text) << key;
+        }
+    }
+}
+
+TEST_F(RTDCWriterTest, ReexportRecordsItsOwnExportAndFilter)
+{
+    RtdcFileBuilder b = Fixtures::standardMeasurement(30);
+    b.attribute("setup:flow rate", 1.23456e-05)
+        .polygonFilter("online_filter", "area_um", "deform", {{1, 2}, {3, 4}, {5, 6}});
+    b.write(dir.file("source.rtdc"));
+    openSource(dir.file("source.rtdc"));
+    EventFilter firstFilter;
+    firstFilter.addRule(rangeRule("area_um", 0.0, 1000.0));
+    firstFilter.addRule(rangeRule("deform", 0.0, 1.0));
+    firstFilter.addRule(gate("area_um", "deform", 0, 0));
+    ASSERT_TRUE(exportAll(dir.file("first.rtdc"), {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, firstFilter, "First name"));
+    rewriteStringAttribute(dir.file("first.rtdc"), "export:date", "2001-02-03");
+
+    // Filter the export again and export it again.
+    openSource(dir.file("first.rtdc"));
+    EventFilter secondFilter;
+    secondFilter.addRule(rangeRule("area_um", 5.0, 500.0));
+    secondFilter.addRule(rangeRule("pos_x", 1.0, 2.0));
+    FilterRule secondGate = gate("area_um", "deform", 1, 2);
+    secondGate.polygonVertices = {{20.0, 0.02}, {60.0, 0.02}, {60.0, 0.1}, {20.0, 0.1}};
+    secondFilter.addRule(secondGate);
+    StderrCapture err;
+    ASSERT_TRUE(exportAll(dir.file("second.rtdc"), {1, 2, 3}, secondFilter, "Second name"));
+    EXPECT_TRUE(err.lines().empty());
 
     RTDCReader second;
     ASSERT_TRUE(second.open(dir.file("second.rtdc")));
+    EXPECT_EQ(second.eventCount(), 3u);
     const RTDCMetadata metadata = second.readMetadata();
-    EXPECT_EQ(metadata.exportInfo.at("event count"), "4");
-    EXPECT_EQ(metadata.exportInfo.at("changed sample name"), "First name");
-    EXPECT_EQ(second.readFeature("area_um").size(), 2u);
+    EXPECT_EQ(metadata.exportInfo.at("event count"), "3");
+    EXPECT_EQ(metadata.exportInfo.at("date"), exportDateText());
+    EXPECT_EQ(metadata.exportInfo.at("changed sample name"), "Second name");
+    // The second export's rules replace the first's of the same names; the
+    // first's others still hold for the events kept from it.
+    EXPECT_EQ(metadata.offlineFilter.at("area_um min"), "5.000000");
+    EXPECT_EQ(metadata.offlineFilter.at("area_um max"), "500.000000");
+    EXPECT_EQ(metadata.offlineFilter.at("pos_x min"), "1.000000");
+    EXPECT_EQ(metadata.offlineFilter.at("deform max"), "1.000000");
+    EXPECT_EQ(metadata.offlineFilter.at("area_um,deform polygon x scale"), "log");
+    EXPECT_EQ(metadata.offlineFilter.at("area_um,deform polygon y scale"), "pseudolog");
+    const std::string out = dir.file("second.rtdc");
+    EXPECT_EQ(storedNumbers(out, "offline_filter:area_um,deform polygon points").dims,
+              (std::vector<hsize_t>{4, 2}));
+    EXPECT_EQ(storedNumbers(out, "online_filter:area_um,deform polygon points").values,
+              (std::vector<double>{1, 2, 3, 4, 5, 6}));
+    const StoredNumbers flowRate = storedNumbers(out, "setup:flow rate");
+    EXPECT_EQ(flowRate.type, H5::PredType::IEEE_F64LE);
+    EXPECT_EQ(flowRate.values, std::vector<double>{1.23456e-05});
+
+    // Without a changed name the copied one goes too: the file opens under its sample.
+    ASSERT_TRUE(exportAll(dir.file("third.rtdc"), {1}));
+    RTDCReader third;
+    ASSERT_TRUE(third.open(dir.file("third.rtdc")));
+    EXPECT_EQ(third.readMetadata().exportInfo.count("changed sample name"), 0u);
 }
 
 // ---- files on disk -----------------------------------------------------------
@@ -416,6 +553,36 @@ TEST_F(RTDCWriterTest, ExistingTargetIsReplacedOnlyByAClosedExport)
     RTDCReader out;
     ASSERT_TRUE(out.open(target));
     EXPECT_EQ(out.eventCount(), 2u);
+    EXPECT_EQ(folderEntries(), (std::vector<std::string>{"source.rtdc", "target.rtdc"}));
+}
+
+TEST_F(RTDCWriterTest, ExportOntoAFullDiskFailsOnceAndLeavesTheTargetAsItWas)
+{
+    Fixtures::StandardOptions options;
+    options.images = true;
+    Fixtures::writeStandardMeasurement(dir.file("source.rtdc"), 300, options);
+    openSource(dir.file("source.rtdc"));
+    const std::string target = dir.file("target.rtdc");
+    Fixtures::writeNotHdf5(target);
+    const std::size_t originalSize = Fixtures::fileSize(target);
+    std::vector<int> kept(300);
+    std::iota(kept.begin(), kept.end(), 0);
+    // In a child process whose files cannot grow beyond 64 KiB, which refuses
+    // writes as a full disk does. The child shuts the library down as the
+    // program does at its end: a file the library failed to close crashes it there.
+    EXPECT_EXIT(
+        {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{};
+            getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = 64 * 1024;
+            setrlimit(RLIMIT_FSIZE, &limit);
+            const bool exported = exportAll(target, kept);
+            H5close();
+            std::_Exit(exported ? 1 : 0);
+        },
+        ::testing::ExitedWithCode(0), "^Error writing file '[^']*target.rtdc': File too large\n$");
+    EXPECT_EQ(Fixtures::fileSize(target), originalSize);
     EXPECT_EQ(folderEntries(), (std::vector<std::string>{"source.rtdc", "target.rtdc"}));
 }
 
