@@ -224,6 +224,48 @@ TEST_F(MainWindowSessionTest, FailedSavesAndDamagedSessionsChangeNothing)
     EXPECT_EQ(window->combineWindows.size(), 1u);
 }
 
+TEST_F(MainWindowSessionTest, OpeningSessionCannotBeSavedOverAndShowsTheDatasetItNamed)
+{
+    open("a.rtdc", 300, "A");
+    QMetaObject::invokeMethod(window.get(), "duplicateDataset");
+    open("b.rtdc", 200, "B");   // A | A (copy) | B, with B shown
+    window->addFilterGroup("Gates");
+    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
+
+    // Halfway through, the groups and the per-dataset state are not back yet.
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    ASSERT_TRUE(window->restoringSession);
+    EXPECT_FALSE(window->saveSessionAction->isEnabled());
+    EXPECT_FALSE(window->writeSessionFile(path("s.RYX")));
+    EXPECT_EQ(boxes.titles.last(), "Save Session");
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(window->saveSessionAction->isEnabled());
+
+    // The duplicate comes last now; the shown dataset is still B.
+    ASSERT_EQ(window->datasetEntries.size(), 3u);
+    EXPECT_EQ(entry(2)->displayName, "A (copy)");
+    EXPECT_EQ(window->activeDatasetIndex, 1);
+    EXPECT_EQ(entry(1)->displayName, "B");
+
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));   // the file is whole
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(window->datasetEntries.size(), 3u);
+    EXPECT_EQ(groupNames(), std::vector<std::string>{"Gates"});
+}
+
+TEST_F(MainWindowSessionTest, ClearingDropsFilesWaitingToOpen)
+{
+    window->addDataset(measurement("a.rtdc", 300, "A"));
+    window->addDataset(measurement("b.rtdc", 200, "B"));   // waits for the first preload
+    ASSERT_FALSE(window->pendingOpenPaths.isEmpty());
+    boxes.answers["Clear Session"] = QMessageBox::Ok;
+    QMetaObject::invokeMethod(window.get(), "clearSession");
+    EXPECT_TRUE(window->pendingOpenPaths.isEmpty());
+    QCoreApplication::processEvents();   // a late end of the first preload opens nothing
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(window->datasetEntries.empty());
+}
+
 // ---- filter-group files -----------------------------------------------------
 
 TEST_F(MainWindowSessionTest, FilterGroupsTravelAsNewGroupsSwitchedOff)
