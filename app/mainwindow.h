@@ -437,6 +437,11 @@ public:
     QFutureWatcher<void>* calcWatcher = nullptr;
     bool calcRunning = false;
     std::function<void()> calcCompletion;
+    // The text of an exception thrown by the running calculation (empty when
+    // none); written by its pool task, read after it has finished.
+    std::shared_ptr<QString> calcError;
+    // While a completion runs: whether its calculation threw (and was reported).
+    bool calculationFailed() const;
 
     QStringList pendingOpenPaths;                          // opens waiting for the running preload
     std::deque<std::pair<int, QString>> sessionLoadQueue;   // (session index, path)
