@@ -249,6 +249,10 @@ bool MainWindow::loadSessionFile(const QString& path)
         QMessageBox::warning(this, QStringLiteral("Warning"),
                              QStringLiteral("This session was saved by a newer version of Tessary.\n"
                                             "Some settings may not be restored correctly."));
+    if (const int unreadable = countUnreadableSessionRules(root))
+        QMessageBox::warning(this, QStringLiteral("Load Session"),
+                             QStringLiteral("%1 filter rule(s) of this session have a bound that is not a number "
+                                            "and will be left out.").arg(unreadable));
 
     // The question was asked before the file was chosen.
     const bool wasRestoring = restoringSession;
@@ -472,7 +476,9 @@ bool MainWindow::importFilterGroupsFile(const QString& path)
         return false;
     }
     QString parseError;
-    const std::optional<std::vector<FilterGroup>> imported = parseFilterGroupsFile(file.readAll(), &parseError);
+    int unreadable = 0;
+    const std::optional<std::vector<FilterGroup>> imported =
+        parseFilterGroupsFile(file.readAll(), &parseError, &unreadable);
     if (!imported) {
         QMessageBox::critical(this, title, QStringLiteral("File is not a valid filter-groups JSON: ") + parseError);
         return false;
@@ -488,6 +494,10 @@ bool MainWindow::importFilterGroupsFile(const QString& path)
     refreshFilterPanel();
     updatePlot();
     infoLabel->setText(QStringLiteral("Imported %1 filter group(s).").arg(imported->size()));
+    if (unreadable > 0)
+        QMessageBox::warning(this, title,
+                             QStringLiteral("%1 filter rule(s) of this file have a bound that is not a number "
+                                            "and were left out.").arg(unreadable));
     return true;
 }
 
