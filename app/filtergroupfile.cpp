@@ -25,7 +25,8 @@ QJsonObject filterGroupsFileObject(const std::vector<const FilterGroup*>& groups
     return QJsonObject{{QStringLiteral("formatVersion"), 1}, {QStringLiteral("groups"), array}};
 }
 
-std::optional<std::vector<FilterGroup>> parseFilterGroupsFile(const QByteArray& bytes, QString* parseError)
+std::optional<std::vector<FilterGroup>> parseFilterGroupsFile(const QByteArray& bytes, QString* parseError,
+                                                              int* unreadableRules)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
@@ -35,7 +36,11 @@ std::optional<std::vector<FilterGroup>> parseFilterGroupsFile(const QByteArray& 
         return std::nullopt;
     std::vector<FilterGroup> groups;
     // Only "name" and "rules" are read: files of any format version read alike.
+    if (unreadableRules)
+        *unreadableRules = 0;
     for (const QJsonValue& value : document.object().value(QStringLiteral("groups")).toArray()) {
+        if (unreadableRules)
+            *unreadableRules += countUnreadableRules(value.toObject().value(QStringLiteral("rules")));
         FilterGroup group = deserializeGroup(value.toObject());
         group.id = -1;
         for (FilterRule& rule : group.rules)

@@ -26,7 +26,9 @@ QJsonObject filterGroupsFileObject(const std::vector<const FilterGroup*>& groups
 // ids cleared (the rules become independent copies); a group without a name
 // keeps an empty one. Nothing when the bytes are not a JSON object, with the
 // parser's message in parseError. A missing or empty "groups" gives an empty list.
-std::optional<std::vector<FilterGroup>> parseFilterGroupsFile(const QByteArray& bytes, QString* parseError);
+// Rules with a bound that is not a number are left out and counted in unreadableRules.
+std::optional<std::vector<FilterGroup>> parseFilterGroupsFile(const QByteArray& bytes, QString* parseError,
+                                                              int* unreadableRules = nullptr);
 
 // The name an imported group gets among the existing groups: the base ("Imported
 // group" when empty), else the base followed by " (2)", " (3)", ... until no

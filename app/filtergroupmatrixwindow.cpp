@@ -63,7 +63,7 @@ void FilterGroupsMatrixWindow::setupUi()
 
 void FilterGroupsMatrixWindow::refresh()
 {
-    if (!mainWindow)
+    if (!mainWindow || cellChanging)
         return;
     updating = true;
     rebuildColumns();
@@ -135,8 +135,14 @@ void FilterGroupsMatrixWindow::rebuildRows()
             check->setChecked(mainWindow->isGroupEnabled(entry, groupId));
             cellLayout->addWidget(check);
             connect(check, &QCheckBox::toggled, this, [this, datasetId, groupId](bool checked) {
-                if (!updating)
-                    mainWindow->setGroupEnabled(datasetId, groupId, checked);
+                if (updating)
+                    return;
+                // The cell shows the change already: the refresh that follows the
+                // plot update must not rebuild the grid under the user's click
+                // (and scroll it back to the top).
+                cellChanging = true;
+                mainWindow->setGroupEnabled(datasetId, groupId, checked);
+                cellChanging = false;
             });
             tree->setItemWidget(item, column, cell);
         }

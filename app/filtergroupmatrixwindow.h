@@ -50,6 +50,7 @@ private:
     MainWindow* mainWindow = nullptr;
     QTreeWidget* tree = nullptr;
     bool updating = false;                // check boxes set while rebuilding write nothing
+    bool cellChanging = false;            // a ticked cell is being written: refresh() keeps the grid
     bool autoResizeFirstColumn = true;    // false once the user has set the dataset column's width
     bool resizingFirstColumn = false;     // the window itself is fitting that column
 };

@@ -25,6 +25,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDebug>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QFontMetrics>
@@ -116,8 +117,16 @@ MainWindow::~MainWindow()
 
 void MainWindow::waitForBackgroundWork()
 {
-    preloadWatcher->waitForFinished();
-    calcWatcher->waitForFinished();
+    // Waiting rethrows what a task left in its future; the destructor calls
+    // this, so nothing may leave here.
+    for (QFutureWatcherBase* watcher : {static_cast<QFutureWatcherBase*>(preloadWatcher),
+                                        static_cast<QFutureWatcherBase*>(calcWatcher)}) {
+        try {
+            watcher->waitForFinished();
+        } catch (...) {
+            qCritical().noquote() << "A background task ended with an exception.";
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QMainWindow>
 #include <QMap>
+#include <QPointer>
 #include <QPolygonF>
 #include <QStringList>
 
@@ -310,6 +311,8 @@ private slots:
     void importFilterGroups();
 private:
     void connectSessionSignals();
+    // True (after telling the user) while a session is being opened.
+    bool refuseSaveWhileRestoring();
 
     // ---- Event and metadata views, polygon gates (mainwindow_events.cpp, mainwindow_polygons.cpp) ----
 private slots:
@@ -338,6 +341,12 @@ private:
     // The rule behind a gate id (the active dataset's or a group's), or null.
     FilterRule* gateRule(int id);
     int polygonEditDatasetId = -1;   // the active dataset when the running gate edit began
+    QPointer<QWidget> polygonEditRow;   // the dock's row of a dataset gate being edited
+    // Whether the gate being edited is still the rule the edit began on, shown on the plot's axes.
+    bool editedGateInPlace();
+    // Ends the edit of a gate of the group from the given rule on: those rules
+    // are about to move or go, and their ids with them.
+    void endGroupGateEdit(int groupId, int fromRule);
 
 public:
     // ---- Panels and controls (created in setupUi) ----
@@ -428,6 +437,11 @@ public:
     QFutureWatcher<void>* calcWatcher = nullptr;
     bool calcRunning = false;
     std::function<void()> calcCompletion;
+    // The text of an exception thrown by the running calculation (empty when
+    // none); written by its pool task, read after it has finished.
+    std::shared_ptr<QString> calcError;
+    // While a completion runs: whether its calculation threw (and was reported).
+    bool calculationFailed() const;
 
     QStringList pendingOpenPaths;                          // opens waiting for the running preload
     std::deque<std::pair<int, QString>> sessionLoadQueue;   // (session index, path)

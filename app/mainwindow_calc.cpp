@@ -10,6 +10,7 @@
 #include "calc/imagefeatures.h"
 #include "rtdc/rtdcreader.h"
 
+#include <QDebug>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <exception>
 
 namespace Tessary {
 
@@ -95,7 +97,22 @@ bool MainWindow::startCalculation(std::function<void()> work, std::function<void
         return false;   // one at a time; the request is dropped
     calcRunning = true;
     calcCompletion = std::move(completion);
-    calcWatcher->setFuture(QtConcurrent::run(std::move(work)));
+    auto error = std::make_shared<QString>();
+    calcError = error;
+    // An exception must not stay in the future: whoever waits for it later
+    // (clearing, closing, the destructor) would have it thrown at them. Its
+    // text goes to the completion instead.
+    calcWatcher->setFuture(QtConcurrent::run([work = std::move(work), error] {
+        try {
+            work();
+        } catch (const std::exception& e) {
+            *error = QString::fromUtf8(e.what());
+            if (error->isEmpty())
+                *error = QStringLiteral("An unknown error occurred.");
+        } catch (...) {
+            *error = QStringLiteral("An unknown error occurred.");
+        }
+    }));
     return true;
 }
 
@@ -106,8 +123,20 @@ void MainWindow::onCalcFinished()
     calcRunning = false;
     std::function<void()> completion = std::move(calcCompletion);
     calcCompletion = nullptr;
+    const QString error = calcError ? *calcError : QString();
+    if (!error.isEmpty()) {
+        qCritical().noquote() << "Calculation failed:" << error;
+        onUnhandledException(QStringLiteral("Calculation Error"), error);
+    }
+    // The completion runs after a failure too: it gives the controls back.
     if (completion)
         completion();
+    calcError.reset();
+}
+
+bool MainWindow::calculationFailed() const
+{
+    return calcError && !calcError->isEmpty();
 }
 
 void MainWindow::setCalcProgressValue(int value)
@@ -163,7 +192,7 @@ void MainWindow::launchCalculation(DatasetEntry* ds, QObject* engine, const QStr
                          DatasetEntry* target = findDatasetById(id);
                          if (target && *ok)
                              markApplied(target);
-                         if (!*ok)
+                         if (!*ok && !calculationFailed())   // an exception has had its own box
                              QMessageBox::warning(this, title, failure);
                          updateCalculationControls();   // off while it ran, whichever dataset is shown now
                          zoomResetHook = zoomReset;

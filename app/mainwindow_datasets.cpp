@@ -281,6 +281,10 @@ void MainWindow::switchToDataset(int index)
         datasetList->setCurrentRow(index);
     }
     filterDock->setActiveDataset(entry);
+    // The group rows read the shown dataset's reader: they follow it now, as
+    // the plot update that rebuilds them returns early while the dataset loads
+    // or when it has no features.
+    refreshFilterPanel();
     notifyActiveDatasetChanged(entry->id);
     if (entry->loaded) {
         refreshPanelsForDataset();
@@ -458,6 +462,7 @@ void MainWindow::clearDatasetPanels()
     calcDockWidget->setActiveDataset(nullptr);
     infoLabel->setText(QStringLiteral("No file loaded."));
     filterDock->setActiveDataset(nullptr);
+    refreshFilterPanel();   // the group rows let go of the last reader
 }
 
 } // namespace Tessary

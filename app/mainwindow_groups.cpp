@@ -149,6 +149,7 @@ void MainWindow::removeFilterGroup(int id)
                list.end());
     if (list.size() == before)
         return;
+    endGroupGateEdit(id, 0);
     for (auto& ds : datasetEntries)
         ds->groupEnabled.erase(id);
     updatePlot();
@@ -187,6 +188,7 @@ void MainWindow::removeRuleFromGroup(int groupId, int ruleIndex)
     FilterGroup* group = findFilterGroupById(groupId);
     if (!group || ruleIndex < 0 || ruleIndex >= int(group->rules.size()))
         return;
+    endGroupGateEdit(groupId, ruleIndex);
     group->rules.erase(group->rules.begin() + ruleIndex);
     updatePlot();
 }

@@ -489,6 +489,7 @@ void MainWindow::showEmptyPlot()
     plotColorValues.clear();
     plottedEventIndices.clear();
     plottedIndicesValid = false;
+    lastPlotFiltered = false;   // nothing plotted, nothing filtered (the feedback summary says so)
     kdeCache = KdeCache();
     updateInfoLabel();
 }

@@ -77,16 +77,37 @@ FilterRule* MainWindow::gateRule(int id)
     return ds && id >= 0 && id < ds->filter.ruleCount() ? &ds->filter.rules[size_t(id)] : nullptr;
 }
 
+bool MainWindow::editedGateInPlace()
+{
+    const int id = scatterPlot->editingPolygonId();
+    const FilterRule* rule = gateRule(id);
+    if (!rule || !gateOnPlotAxes(*rule) || activeDatasetId() != polygonEditDatasetId)
+        return false;
+    // While the dataset is shown its rules are the dock's rows: the row the
+    // edit began on must still stand at the gate's index, or a deleted or
+    // moved rule has handed its id to another one. (Group rules move only
+    // through removeRuleFromGroup, which ends the edit itself.)
+    if (id < kFirstGroupGateId)
+        return size_t(id) < filterDock->ruleWidgets.size() && filterDock->ruleWidgets[size_t(id)] == polygonEditRow;
+    return true;
+}
+
+void MainWindow::endGroupGateEdit(int groupId, int fromRule)
+{
+    if (!scatterPlot->isEditingPolygon())
+        return;
+    const int edited = scatterPlot->editingPolygonId();
+    if (edited >= groupGateId(groupId, fromRule) && edited < groupGateId(groupId + 1, 0))
+        scatterPlot->stopPolygonEditing();
+}
+
 void MainWindow::updatePolygonOverlays()
 {
     // An edit whose gate has left the plot (another dataset shown, other axes,
     // the rule gone or changed) ends here: its vertices must not be written into
     // whatever rule now holds that id.
-    if (scatterPlot->isEditingPolygon()) {
-        const FilterRule* rule = gateRule(scatterPlot->editingPolygonId());
-        if (!rule || !gateOnPlotAxes(*rule) || activeDatasetId() != polygonEditDatasetId)
-            scatterPlot->stopPolygonEditing();
-    }
+    if (scatterPlot->isEditingPolygon() && !editedGateInPlace())
+        scatterPlot->stopPolygonEditing();
     scatterPlot->clearPolygonGates();
     const DatasetEntry* ds = activeEntry();
     if (!ds)
@@ -147,6 +168,8 @@ void MainWindow::onPolygonEditRequested(int ruleIndex, bool on)
     }
     if (gateOnPlotAxes(rule)) {
         polygonEditDatasetId = ds->id;
+        polygonEditRow = size_t(ruleIndex) < filterDock->ruleWidgets.size()
+                             ? filterDock->ruleWidgets[size_t(ruleIndex)] : nullptr;
         scatterPlot->startPolygonEditing(ruleIndex, toPolygon(rule.polygonVertices));
     } else
         filterDock->setPolygonEditChecked(ruleIndex, false);   // a gate of other axes cannot be edited here
@@ -165,6 +188,7 @@ void MainWindow::editGroupPolygon(int groupId, int ruleIndex, bool on)
     // A gate of other axes stays unedited; its button stays as the user left it.
     if (gateOnPlotAxes(rule)) {
         polygonEditDatasetId = activeDatasetId();
+        polygonEditRow = nullptr;
         scatterPlot->startPolygonEditing(groupGateId(groupId, ruleIndex), toPolygon(rule.polygonVertices));
     }
 }
@@ -172,7 +196,8 @@ void MainWindow::editGroupPolygon(int groupId, int ruleIndex, bool on)
 void MainWindow::onPolygonEdited(int id, QPolygonF polygon)
 {
     FilterRule* rule = gateRule(id);
-    if (!rule || rule->type != 1 || activeDatasetId() != polygonEditDatasetId)
+    if (!rule || rule->type != 1 || !scatterPlot->isEditingPolygon() || scatterPlot->editingPolygonId() != id
+        || !editedGateInPlace())
         return;
     rule->polygonVertices = toVertices(polygon);
     // The dock rewrites the dataset's rules from its rows after every row edit:

@@ -83,6 +83,8 @@ void MainWindow::connectSessionSignals()
 
 void MainWindow::saveSession()
 {
+    if (refuseSaveWhileRestoring())
+        return;
     if (datasetEntries.empty()) {
         QMessageBox::information(this, QStringLiteral("Save Session"), QStringLiteral("No datasets loaded to save."));
         return;
@@ -95,8 +97,21 @@ void MainWindow::saveSession()
     writeSessionFile(path);
 }
 
+// A session being opened is only half in place (its groups and per-dataset
+// state come last): saved now, it would overwrite its own file with a part of it.
+bool MainWindow::refuseSaveWhileRestoring()
+{
+    if (!restoringSession)
+        return false;
+    QMessageBox::information(this, QStringLiteral("Save Session"),
+                             QStringLiteral("A session is still being loaded. Save it once loading has finished."));
+    return true;
+}
+
 bool MainWindow::writeSessionFile(const QString& path)
 {
+    if (refuseSaveWhileRestoring())
+        return false;
     saveCurrentDatasetState();
     const QDir sessionFolder = QFileInfo(path).absoluteDir();
 
@@ -155,11 +170,14 @@ void MainWindow::clearSession()
     preloadQueue.clear();
     preloadingIndex = -1;
     preloadingId = -1;
+    // Files still waiting to open belong to the work being closed.
+    pendingOpenPaths.clear();
     // A session still being opened is given up with everything else.
     sessionLoadQueue.clear();
     sessionIndexToId.clear();
     pendingSession = QJsonObject();
     restoringSession = false;
+    saveSessionAction->setEnabled(true);
 
     closeToolWindows(combineWindows);
     closeToolWindows(statEvalWindows);
@@ -231,6 +249,10 @@ bool MainWindow::loadSessionFile(const QString& path)
         QMessageBox::warning(this, QStringLiteral("Warning"),
                              QStringLiteral("This session was saved by a newer version of Tessary.\n"
                                             "Some settings may not be restored correctly."));
+    if (const int unreadable = countUnreadableSessionRules(root))
+        QMessageBox::warning(this, QStringLiteral("Load Session"),
+                             QStringLiteral("%1 filter rule(s) of this session have a bound that is not a number "
+                                            "and will be left out.").arg(unreadable));
 
     // The question was asked before the file was chosen.
     const bool wasRestoring = restoringSession;
@@ -261,6 +283,7 @@ bool MainWindow::loadSessionFile(const QString& path)
     }
 
     restoringSession = true;
+    saveSessionAction->setEnabled(false);
     sessionIndexToId.clear();
     pendingSession = root;
     sessionLoadQueue.insert(sessionLoadQueue.end(), toLoad.begin(), toLoad.end());
@@ -359,7 +382,19 @@ void MainWindow::finalizeSessionLoad()
     if (expertModeAction)
         expertModeAction->setChecked(mainState.value(QStringLiteral("expertMode")).toBool(false));
     if (!datasetEntries.empty()) {
-        int row = mainState.value(QStringLiteral("activeDatasetIndex")).toInt(0);
+        // The saved index counts the saved list; skipped datasets and
+        // duplicates appended last move the others, so it is taken through the
+        // session index to the dataset it named. When that one was skipped,
+        // the index counts rows of the list as it now stands.
+        const int saved = mainState.value(QStringLiteral("activeDatasetIndex")).toInt(0);
+        int row = saved;
+        if (sessionIndexToId.contains(saved)) {
+            const int id = sessionIndexToId.value(saved);
+            const auto it = std::find_if(datasetEntries.begin(), datasetEntries.end(),
+                                         [id](const auto& e) { return e->id == id; });
+            if (it != datasetEntries.end())
+                row = int(it - datasetEntries.begin());
+        }
         if (row < 0 || row >= int(datasetEntries.size()))
             row = 0;
         // No dataset is active meanwhile, so the panels cannot write their
@@ -383,6 +418,7 @@ void MainWindow::finalizeSessionLoad()
         nextDatasetId = std::max(nextDatasetId, entry->id + 1);
 
     restoringSession = false;
+    saveSessionAction->setEnabled(true);
     pendingSession = QJsonObject();
     sessionIndexToId.clear();
     infoLabel->setText(QStringLiteral("Session loaded: %1 dataset(s)").arg(datasetEntries.size()));
@@ -440,7 +476,9 @@ bool MainWindow::importFilterGroupsFile(const QString& path)
         return false;
     }
     QString parseError;
-    const std::optional<std::vector<FilterGroup>> imported = parseFilterGroupsFile(file.readAll(), &parseError);
+    int unreadable = 0;
+    const std::optional<std::vector<FilterGroup>> imported =
+        parseFilterGroupsFile(file.readAll(), &parseError, &unreadable);
     if (!imported) {
         QMessageBox::critical(this, title, QStringLiteral("File is not a valid filter-groups JSON: ") + parseError);
         return false;
@@ -456,6 +494,10 @@ bool MainWindow::importFilterGroupsFile(const QString& path)
     refreshFilterPanel();
     updatePlot();
     infoLabel->setText(QStringLiteral("Imported %1 filter group(s).").arg(imported->size()));
+    if (unreadable > 0)
+        QMessageBox::warning(this, title,
+                             QStringLiteral("%1 filter rule(s) of this file have a bound that is not a number "
+                                            "and were left out.").arg(unreadable));
     return true;
 }
 

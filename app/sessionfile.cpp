@@ -10,6 +10,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 
 namespace Tessary {
@@ -61,6 +63,44 @@ EModulusParams deserializeEModulusParams(const QJsonObject& o)
     return p;
 }
 
+// JSON has no infinity (the writer would turn one into null): an infinite
+// bound is written as the largest finite double of its sign, which reads back
+// as that infinity.
+QJsonValue boundValue(double value)
+{
+    if (std::isinf(value))
+        return value > 0 ? std::numeric_limits<double>::max() : std::numeric_limits<double>::lowest();
+    return value;
+}
+
+// A bound as written above, or an infinity given as text ("inf", "-Infinity");
+// NaN when it is not a number: null (a non-finite bound of an older file, or
+// NaN) or the text of a NaN. Any other value reads as the default 0.
+double readBound(const QJsonValue& value)
+{
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    if (value.isDouble()) {
+        const double v = value.toDouble();
+        return v == std::numeric_limits<double>::max() ? inf : v == std::numeric_limits<double>::lowest() ? -inf : v;
+    }
+    if (value.isNull())
+        return std::numeric_limits<double>::quiet_NaN();
+    const QString text = value.toString().trimmed().toLower();
+    if (text == QLatin1String("inf") || text == QLatin1String("+inf") || text == QLatin1String("infinity")
+        || text == QLatin1String("+infinity"))
+        return inf;
+    if (text == QLatin1String("-inf") || text == QLatin1String("-infinity"))
+        return -inf;
+    if (text == QLatin1String("nan") || text == QLatin1String("+nan") || text == QLatin1String("-nan"))
+        return std::numeric_limits<double>::quiet_NaN();
+    return 0.0;
+}
+
+bool boundsReadable(const FilterRule& rule)
+{
+    return !std::isnan(rule.minValue) && !std::isnan(rule.maxValue);
+}
+
 QJsonArray serializeRules(const std::vector<FilterRule>& rules)
 {
     QJsonArray array;
@@ -72,8 +112,11 @@ QJsonArray serializeRules(const std::vector<FilterRule>& rules)
 std::vector<FilterRule> deserializeRules(const QJsonValue& value)
 {
     std::vector<FilterRule> rules;
-    for (const QJsonValue& rule : value.toArray())
-        rules.push_back(deserializeRule(rule.toObject()));
+    for (const QJsonValue& item : value.toArray()) {
+        FilterRule rule = deserializeRule(item.toObject());
+        if (boundsReadable(rule))   // the others are refused (the caller warns)
+            rules.push_back(std::move(rule));
+    }
     return rules;
 }
 
@@ -91,8 +134,8 @@ QJsonObject serializeRule(const FilterRule& rule)
         {QStringLiteral("type"), rule.type == 1 ? QStringLiteral("Polygon") : QStringLiteral("Range")},
         {QStringLiteral("featureName"), text(rule.featureName)},
         {QStringLiteral("featureNameY"), text(rule.featureNameY)},
-        {QStringLiteral("minValue"), rule.minValue},
-        {QStringLiteral("maxValue"), rule.maxValue},
+        {QStringLiteral("minValue"), boundValue(rule.minValue)},
+        {QStringLiteral("maxValue"), boundValue(rule.maxValue)},
         {QStringLiteral("enabled"), rule.enabled},
         {QStringLiteral("inverted"), rule.inverted},
         {QStringLiteral("propagationId"), text(rule.propagationId)},
@@ -108,8 +151,8 @@ FilterRule deserializeRule(const QJsonObject& o)
     rule.type = o.value(QStringLiteral("type")).toString() == QLatin1String("Polygon") ? 1 : 0;
     rule.featureName = utf8(o.value(QStringLiteral("featureName")));
     rule.featureNameY = utf8(o.value(QStringLiteral("featureNameY")));
-    rule.minValue = o.value(QStringLiteral("minValue")).toDouble(0.0);
-    rule.maxValue = o.value(QStringLiteral("maxValue")).toDouble(0.0);
+    rule.minValue = o.contains(QStringLiteral("minValue")) ? readBound(o.value(QStringLiteral("minValue"))) : 0.0;
+    rule.maxValue = o.contains(QStringLiteral("maxValue")) ? readBound(o.value(QStringLiteral("maxValue"))) : 0.0;
     rule.enabled = o.value(QStringLiteral("enabled")).toBool(true);
     rule.inverted = o.value(QStringLiteral("inverted")).toBool(false);
     rule.propagationId = utf8(o.value(QStringLiteral("propagationId")));
@@ -123,6 +166,24 @@ FilterRule deserializeRule(const QJsonObject& o)
     rule.scaleXMode = normalizeScaleMode(o.value(QStringLiteral("scaleXMode")).toInt(0));
     rule.scaleYMode = normalizeScaleMode(o.value(QStringLiteral("scaleYMode")).toInt(0));
     return rule;
+}
+
+int countUnreadableRules(const QJsonValue& rules)
+{
+    int count = 0;
+    for (const QJsonValue& rule : rules.toArray())
+        count += !boundsReadable(deserializeRule(rule.toObject()));
+    return count;
+}
+
+int countUnreadableSessionRules(const QJsonObject& root)
+{
+    int count = 0;
+    for (const QJsonValue& ds : root.value(QStringLiteral("datasets")).toArray())
+        count += countUnreadableRules(ds.toObject().value(QStringLiteral("filter")).toObject().value(QStringLiteral("rules")));
+    for (const QJsonValue& group : root.value(QStringLiteral("filterGroups")).toArray())
+        count += countUnreadableRules(group.toObject().value(QStringLiteral("rules")));
+    return count;
 }
 
 QJsonObject serializeFilter(const EventFilter& filter)

@@ -27,8 +27,16 @@ class RTDCReader;
 // The format version written into every session file.
 constexpr int kSessionFormatVersion = 1;
 
+// Infinite bounds are written as the largest finite double of their sign and
+// read back as infinities, also from the text "inf", "-inf" or "Infinity". A
+// bound that is not a number (null, "nan") reads as NaN, and the readers of
+// rule lists below leave such a rule out.
 QJsonObject serializeRule(const FilterRule& rule);
 FilterRule deserializeRule(const QJsonObject& object);
+// The rules left out for a bound that is not a number: of one rule array, and
+// of a session root (dataset filters and groups).
+int countUnreadableRules(const QJsonValue& rules);
+int countUnreadableSessionRules(const QJsonObject& root);
 
 QJsonObject serializeFilter(const EventFilter& filter);
 // Replaces the filter by a new one read from the object.

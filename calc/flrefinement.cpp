@@ -2,6 +2,7 @@
 
 #include "rtdc/rtdcreader.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -86,8 +87,14 @@ bool FLRefinement::compute(RTDCReader* reader, const RTDCMetadata& metadata, Ref
     std::vector<int> channels;
     for (const std::string& name : reader->traceNames()) {
         std::smatch m;
-        if (std::regex_match(name, m, rawName))
-            channels.push_back(std::stoi(m[1].str()));
+        if (!std::regex_match(name, m, rawName))
+            continue;
+        // The name comes from the file: a number beyond int is no channel.
+        const std::string digits = m[1].str();
+        int channel = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), channel);
+        if (error == std::errc() && end == digits.data() + digits.size())
+            channels.push_back(channel);
     }
     if (channels.empty()) {
         std::cerr << "FLRefinement: the dataset has no raw fluorescence traces" << std::endl;

@@ -103,7 +103,9 @@ FilterRule FilterRuleWidget::rule() const
 {
     FilterRule result;
     result.type = 0;
-    result.featureName = featureCombo->currentData().toString().toStdString();
+    // Until the user picks a listed feature, the rule keeps its own.
+    result.featureName =
+        featureUnavailable ? unavailableFeature : featureCombo->currentData().toString().toStdString();
     result.minValue = minValue;
     result.maxValue = maxValue;
     result.enabled = inGroup || enabledCheck->isChecked();
@@ -132,12 +134,16 @@ void FilterRuleWidget::setRule(const FilterRule& rule)
             // sets decimals and step for this feature's range.
             applyFeatureRange();
             featureUnavailable = false;
+            unavailableFeature.clear();
         } else {
             if (!name.isEmpty()) {
                 featureCombo->addItem(name + unavailableSuffix, name);
                 featureCombo->setCurrentIndex(featureCombo->count() - 1);
+            } else {
+                featureCombo->setCurrentIndex(-1);   // a rule without a feature shows none
             }
             featureUnavailable = true;
+            unavailableFeature = rule.featureName;
         }
 
         // The rule's own bounds win over the data range, exactly as given.
@@ -156,7 +162,8 @@ void FilterRuleWidget::setFeatures(const std::vector<std::string>& list)
     if (list == features)
         return;
     features = list;
-    const QString current = featureCombo->currentData().toString();
+    const QString current = featureUnavailable ? QString::fromStdString(unavailableFeature)
+                                               : featureCombo->currentData().toString();
     {
         const QSignalBlocker blockCombo(featureCombo);
         featureCombo->clear();
@@ -166,10 +173,14 @@ void FilterRuleWidget::setFeatures(const std::vector<std::string>& list)
             featureCombo->addItem(current + unavailableSuffix, current);
             featureCombo->setCurrentIndex(featureCombo->count() - 1);
             featureUnavailable = true;
+            unavailableFeature = current.toStdString();
+        } else if (index < 0 && featureUnavailable) {
+            featureCombo->setCurrentIndex(-1);   // still no feature of its own to show
         } else {
             if (index >= 0)
                 featureCombo->setCurrentIndex(index);
             featureUnavailable = false;
+            unavailableFeature.clear();
         }
     }
     setBoundsEnabled();
@@ -226,6 +237,7 @@ bool FilterRuleWidget::applyFeatureRange()
             }
         }
         featureUnavailable = false;
+        unavailableFeature.clear();
         setBoundsEnabled();
     }
 

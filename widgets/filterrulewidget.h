@@ -76,6 +76,7 @@ private:
     void showBounds();
 
     RuleAllButtons allButtons;
+    std::string unavailableFeature;   // the rule's own feature while featureUnavailable
     double minValue = 0.0;
     double maxValue = 0.0;
 };

@@ -179,6 +179,13 @@ bool ScatterPlot::canvasPress(QMouseEvent* event)
             const int vertex = vertexNear(pos);
             if (vertex >= 0 && editedVertices.size() > 3) {
                 editedVertices.removeAt(vertex);
+                // A drag in progress keeps its own vertex, and ends with it.
+                if (vertex == draggedVertex) {
+                    draggedVertex = -1;
+                    canvas()->setCursor(Qt::ArrowCursor);
+                } else if (vertex < draggedVertex) {
+                    --draggedVertex;
+                }
                 refreshEditCurve();
                 replot();
                 emit polygonEdited(editedGateId, QPolygonF(editedVertices));

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -107,6 +108,14 @@ TEST_F(FilterGroupsMatrixWindowTest, FollowsTheMainWindowsDatasetsAndFolders)
     QMetaObject::invokeMethod(&window, "removeDataset");
     EXPECT_EQ(grid->topLevelItemCount(), 2);
     EXPECT_EQ(grid->header()->sectionSize(0), 333);
+
+    // Ticking a cell switches its group and leaves the grid as it stands.
+    QPointer<QCheckBox> box = cell(0, 1);
+    box->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(box.isNull());
+    EXPECT_EQ(cell(0, 1), box.data());
+    EXPECT_TRUE(on(0, 0));
 
     opened->close();
     EXPECT_TRUE(window.matrixWindows.empty());

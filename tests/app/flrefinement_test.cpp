@@ -94,4 +94,11 @@ TEST(FLRefinementTest, DatasetWithoutTracesIsRefused)
     EXPECT_FALSE(engine.compute(&reader, reader.readMetadata(), RefinementSettings()));
     EXPECT_FALSE(engine.compute(nullptr, RTDCMetadata(), RefinementSettings()));
     EXPECT_FALSE(reader.hasFeature("fl1_max_rf"));
+
+    // A channel number beyond int names no channel (and throws nothing).
+    Fixtures::standardMeasurement(5).trace("fl99999999999_raw", std::vector<int16_t>(50, 1), 5, 10).write(dir.file("odd.rtdc"));
+    RTDCReader odd;
+    ASSERT_TRUE(odd.open(dir.file("odd.rtdc")));
+    ASSERT_TRUE(odd.hasTraces());
+    EXPECT_FALSE(engine.compute(&odd, odd.readMetadata(), RefinementSettings()));
 }

@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <set>
+
 #include <gtest/gtest.h>
 
 using namespace Tessary;
@@ -154,6 +156,35 @@ TEST_F(MainWindowGroupsTest, GroupsAddedRenamedFilledAndRemovedFromTheDock)
     EXPECT_TRUE(dock()->groupWidgets.empty());
     for (auto& ds : window->datasetEntries)
         EXPECT_EQ(ds->groupEnabled.count(id), 0u);
+}
+
+TEST_F(MainWindowGroupsTest, GroupRowsReadOnlyTheShownDatasetsReader)
+{
+    // A dataset without features never gets a full plot update, which used to
+    // be the only rebuild of the group rows.
+    const std::string empty = dir.file("empty.rtdc");
+    Fixtures::RtdcFileBuilder().withoutEvents().attribute("setup:module composition", "Vireon").write(empty);
+    window->addDataset(QString::fromStdString(empty));
+    open("a.rtdc");
+    const int id = window->addFilterGroup("Gates");
+    emit dock()->addRuleToGroupRequested(id);
+    ASSERT_EQ(dock()->groupWidgets.at(0)->ruleWidgets.size(), 1u);
+
+    const auto readersOfRows = [this] {
+        std::set<const RTDCReader*> readers;
+        for (FilterGroupWidget* group : dock()->groupWidgets) {
+            readers.insert(group->reader);
+            for (QWidget* row : group->ruleWidgets)
+                if (auto* range = qobject_cast<FilterRuleWidget*>(row))
+                    readers.insert(range->reader);
+        }
+        return readers;
+    };
+    QMetaObject::invokeMethod(window.get(), "removeDataset");   // a goes, its reader with it
+    ASSERT_EQ(window->datasetEntries.size(), 1u);
+    EXPECT_EQ(readersOfRows(), std::set<const RTDCReader*>{active()->reader.get()});
+    QMetaObject::invokeMethod(window.get(), "removeDataset");
+    EXPECT_EQ(readersOfRows(), std::set<const RTDCReader*>{nullptr});
 }
 
 TEST_F(MainWindowGroupsTest, SoftLimitsOfTheMeasurementBecomeRules)

@@ -134,3 +134,29 @@ TEST_F(MainWindowPolygonsTest, EditEndsWhenItsGateLeavesThePlot)
     waitForPreload();
     EXPECT_FALSE(window.scatterPlot->isEditingPolygon());
 }
+
+TEST_F(MainWindowPolygonsTest, EditEndsWhenItsRuleMovesOrGoes)
+{
+    // Deleting a rule before the edited one hands the edited id to the next
+    // gate: later vertices must not land there.
+    const auto gate = [](double x) { return QPolygonF{{x, 0}, {x + 60, 0}, {x + 60, 0.03}, {x, 0.03}}; };
+    for (double x : {0.0, 100.0, 200.0})
+        emit window.scatterPlot->polygonCompleted(gate(x));
+    ASSERT_EQ(ds().filter.ruleCount(), 3);
+    const FilterRule last = ds().filter.rules[2];
+    row(1)->editButton->setChecked(true);
+    ASSERT_EQ(window.scatterPlot->editingPolygonId(), 1);
+    row(0)->removeButton->click();
+    EXPECT_FALSE(window.scatterPlot->isEditingPolygon());
+    emit window.scatterPlot->polygonEdited(1, QPolygonF{{0, 0}, {1, 0}, {1, 1}});
+    EXPECT_EQ(ds().filter.rules[1].polygonVertices, last.polygonVertices);
+
+    const int group = window.addFilterGroup();
+    window.setGroupEnabled(ds().id, group, true);
+    for (const FilterRule& rule : std::vector<FilterRule>(ds().filter.rules))
+        window.addRuleToGroup(group, rule);
+    emit window.filterDock->groupPolygonEditRequested(group, 1, true);
+    ASSERT_EQ(window.scatterPlot->editingPolygonId(), (group + 100) * 10000 + 1);
+    emit window.filterDock->groupRuleRemoved(group, 0);
+    EXPECT_FALSE(window.scatterPlot->isEditingPolygon());
+}

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace Tessary;
 
 namespace {
@@ -123,6 +125,8 @@ TEST_F(MainWindowSessionTest, SavedSessionComesBackWhole)
     window->findFilterGroupById(gates)->rules.push_back(rule);
     window->setGroupEnabled(entry(0)->id, gates, true);
     entry(1)->filter.addRule(rule);
+    const double inf = std::numeric_limits<double>::infinity();
+    entry(1)->filter.addRule(FilterRule{0, "area_um", "", -inf, inf, {}, 0, 0, true, false, ""});
     entry(1)->filter.setCombineMode(1);
     window->colorMapGroup->actions()[3]->trigger();
 
@@ -151,8 +155,10 @@ TEST_F(MainWindowSessionTest, SavedSessionComesBackWhole)
 
     EXPECT_EQ(groupNames(), std::vector<std::string>{"Gates"});
     EXPECT_TRUE(window->isGroupEnabled(entry(0), gates));
-    ASSERT_EQ(entry(1)->filter.ruleCount(), 1);
+    ASSERT_EQ(entry(1)->filter.ruleCount(), 2);
     EXPECT_EQ(entry(1)->filter.rules[0].propagationId, "{7f3a}");
+    EXPECT_EQ(std::make_pair(entry(1)->filter.rules[1].minValue, entry(1)->filter.rules[1].maxValue),
+              std::make_pair(-inf, inf));
 
     EXPECT_EQ(window->activeDatasetIndex, 1);
     EXPECT_EQ(window->scaleXCombo->currentIndex(), 2);
@@ -224,6 +230,55 @@ TEST_F(MainWindowSessionTest, FailedSavesAndDamagedSessionsChangeNothing)
     EXPECT_EQ(window->combineWindows.size(), 1u);
 }
 
+TEST_F(MainWindowSessionTest, OpeningSessionCannotBeSavedOverAndShowsTheDatasetItNamed)
+{
+    open("a.rtdc", 300, "A");
+    QMetaObject::invokeMethod(window.get(), "duplicateDataset");
+    open("b.rtdc", 200, "B");   // A | A (copy) | B, with B shown
+    window->addFilterGroup("Gates");
+    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
+
+    // Halfway through, the groups and the per-dataset state are not back yet.
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    ASSERT_TRUE(window->restoringSession);
+    EXPECT_FALSE(window->saveSessionAction->isEnabled());
+    EXPECT_FALSE(window->writeSessionFile(path("s.RYX")));
+    EXPECT_TRUE(boxes.titles.contains("Save Session"));
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(window->saveSessionAction->isEnabled());
+
+    // The duplicate comes last now; the shown dataset is still B.
+    ASSERT_EQ(window->datasetEntries.size(), 3u);
+    EXPECT_EQ(entry(2)->displayName, "A (copy)");
+    EXPECT_EQ(window->activeDatasetIndex, 1);
+    EXPECT_EQ(entry(1)->displayName, "B");
+
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));   // the file is whole
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(window->datasetEntries.size(), 3u);
+    EXPECT_EQ(groupNames(), std::vector<std::string>{"Gates"});
+}
+
+TEST_F(MainWindowSessionTest, ClearingLeavesNothingOfTheWorkBehind)
+{
+    open("a.rtdc", 300, "A");
+    entry(0)->filter.setEnabled(true);
+    entry(0)->filter.addRule(FilterRule{0, "deform", "", 0, 0.05, {}, 0, 0, true, false, ""});
+    window->updatePlot();
+    ASSERT_TRUE(window->buildSessionSummary().contains("Global filter: active"));
+
+    window->addDataset(measurement("b.rtdc", 300, "B"));
+    window->addDataset(measurement("c.rtdc", 200, "C"));   // waits for the preload of b
+    ASSERT_FALSE(window->pendingOpenPaths.isEmpty());
+    boxes.answers["Clear Session"] = QMessageBox::Ok;
+    QMetaObject::invokeMethod(window.get(), "clearSession");
+    EXPECT_EQ(window->buildSessionSummary(), "Datasets: 0\n");
+    EXPECT_TRUE(window->pendingOpenPaths.isEmpty());
+    QCoreApplication::processEvents();   // a late end of the preload opens nothing
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(window->datasetEntries.empty());
+}
+
 // ---- filter-group files -----------------------------------------------------
 
 TEST_F(MainWindowSessionTest, FilterGroupsTravelAsNewGroupsSwitchedOff)
@@ -245,10 +300,15 @@ TEST_F(MainWindowSessionTest, FilterGroupsTravelAsNewGroupsSwitchedOff)
     EXPECT_TRUE(copy->rules[0].propagationId.empty());
     EXPECT_EQ(entry(0)->groupEnabled.at(copy->id), false);
 
-    writeText("names.ryxfg", R"({"groups": [{"name": "Gates"}, {"name": "Gates", "id": 0}, {}]})");
+    // A rule whose bound is not a number is refused with a warning, not read as 0.
+    writeText("names.ryxfg", R"({"groups": [{"name": "Gates", "rules": [{"minValue": "nan"}, {"maxValue": 1}]},
+        {"name": "Gates", "id": 0}, {}]})");
     ASSERT_TRUE(window->importFilterGroupsFile(path("names.ryxfg")));
     EXPECT_EQ(groupNames().back(), "Imported group");
     EXPECT_EQ(groupNames()[5], "Gates (4)");
+    EXPECT_EQ(window->filterGroups()[4]->rules.size(), 1u);
+    EXPECT_EQ(boxes.texts.value(0), "1 filter rule(s) of this file have a bound that is not a number and were left out.");
+    boxes.texts.clear();
 
     writeText("array.ryxfg", "[1, 2]");
     writeText("empty.ryxfg", R"({"formatVersion": 1, "groups": []})");

@@ -26,6 +26,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 using namespace Tessary;
@@ -306,6 +307,23 @@ TEST_F(MainWindowTest, DestructionWaitsForARunningCalculation)
         }, [] {});
     }
     EXPECT_TRUE(finished);
+}
+
+TEST_F(MainWindowTest, CalculationThatThrowsIsReportedAndLeavesNothingToRethrow)
+{
+    {
+        MainWindow w;
+        Testing::MessageBoxCatcher box;
+        box.arm();
+        bool completed = false;
+        ASSERT_TRUE(w.startCalculation([] { throw std::out_of_range("stoi"); }, [&completed] { completed = true; }));
+        waitForCalculation(w);
+        EXPECT_EQ(box.title, "Calculation Error");
+        EXPECT_TRUE(box.text.contains("stoi")) << box.text.toStdString();
+        EXPECT_TRUE(completed);   // it gives the controls back
+        EXPECT_FALSE(w.calculationRunning());
+    }   // the destructor waits for the task once more
+    SUCCEED();
 }
 
 TEST_F(MainWindowTest, CrosstalkCompensationFromThePanelMarksTheDataset)

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace Tessary;
 
 namespace {
@@ -32,6 +34,16 @@ TEST(SessionFileTest, RuleRoundTripKeepsEveryField)
     EXPECT_EQ(o.value("type").toString(), "Polygon");
     EXPECT_EQ(serializeRule(deserializeRule(o)), o);
     EXPECT_EQ(deserializeRule(o).polygonVertices, rule.polygonVertices);
+
+    // JSON has no infinity: infinite bounds still come back from the file's
+    // text, and infinities written as text read as well.
+    const double inf = std::numeric_limits<double>::infinity();
+    const FilterRule open{0, "area_um", "", -inf, inf, {}, 0, 0, true, false, ""};
+    const QByteArray text = QJsonDocument(serializeRule(open)).toJson();
+    const FilterRule back = deserializeRule(QJsonDocument::fromJson(text).object());
+    EXPECT_EQ(std::make_pair(back.minValue, back.maxValue), std::make_pair(-inf, inf)) << text.toStdString();
+    const FilterRule typed = deserializeRule(json(R"({"minValue": "-Infinity", "maxValue": "inf"})"));
+    EXPECT_EQ(std::make_pair(typed.minValue, typed.maxValue), std::make_pair(-inf, inf));
 }
 
 TEST(SessionFileTest, DamagedRuleAndFilterReadAsDefaults)
@@ -52,6 +64,14 @@ TEST(SessionFileTest, DamagedRuleAndFilterReadAsDefaults)
     EXPECT_FALSE(filter.isEnabled());
     EXPECT_EQ(filter.combineMode(), 0);
     EXPECT_EQ(filter.ruleCount(), 0);
+
+    // A bound that is not a number (null is what a non-finite bound used to
+    // become) is no 0: the rule is left out, and counted for a warning.
+    const QJsonObject mixed = json(R"({"rules": [{"minValue": null}, {"maxValue": "NaN"}, {"maxValue": 2}]})");
+    restoreDatasetFilter(filter, mixed);
+    ASSERT_EQ(filter.ruleCount(), 1);
+    EXPECT_EQ(filter.rules[0].maxValue, 2.0);
+    EXPECT_EQ(countUnreadableRules(mixed.value("rules")), 2);
 }
 
 // ---- datasets ---------------------------------------------------------------

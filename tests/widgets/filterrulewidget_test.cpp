@@ -171,6 +171,19 @@ TEST_F(FilterRuleWidgetTest, MissingFeatureIsMarkedUntilAListedOneIsChosen)
     EXPECT_FALSE(row.featureUnavailable);
     EXPECT_TRUE(row.minSpin->isEnabled());
     EXPECT_EQ(row.rule().maxValue, 5000.0);
+
+    // A rule without a feature (a damaged file) shows none and keeps its own
+    // empty name and bounds, also through a new feature list, until one is picked.
+    FilterRuleWidget blank(data.scalarFeatures(), data.reader.get());
+    blank.setRule(rangeRule("", 1.5, 2.5));
+    EXPECT_EQ(blank.featureCombo->currentIndex(), -1);
+    blank.setFeatures({"area_um", "volume"});
+    EXPECT_EQ(blank.featureCombo->currentIndex(), -1);
+    EXPECT_EQ(blank.rule().featureName, "");
+    EXPECT_EQ(std::make_pair(blank.rule().minValue, blank.rule().maxValue), std::make_pair(1.5, 2.5));
+    selectFeature(blank, "volume");
+    EXPECT_EQ(blank.rule().featureName, "volume");
+    EXPECT_EQ(blank.rule().maxValue, 5000.0);
 }
 
 TEST_F(FilterRuleWidgetTest, NewFeatureListKeepsBoundsAndStaysSilent)

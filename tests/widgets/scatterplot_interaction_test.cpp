@@ -224,6 +224,27 @@ TEST_F(ScatterPlotInteraction, RightClickDeletesVerticesDownToThree)
     plot->startPolygonEditing(7, square);
     click(pixelOf(80, 20), Qt::RightButton);
     EXPECT_EQ(log, QStringList({"edited 7 (20,20) (80,80) (20,80)"}));
+
+    // A right press during a drag: deleting the dragged vertex ends the drag,
+    // deleting another one leaves the drag on the vertex it holds.
+    const QPolygonF pentagon{{QPointF(20, 20), QPointF(80, 20), QPointF(80, 80), QPointF(20, 80), QPointF(10, 50)}};
+    plot->startPolygonEditing(7, pentagon);
+    log.clear();
+    QTest::mousePress(canvas(), Qt::LeftButton, {}, pixelOf(80, 80));
+    QTest::mouseMove(canvas(), pixelOf(70, 70));
+    QTest::mousePress(canvas(), Qt::RightButton, {}, pixelOf(70, 70));
+    QTest::mouseMove(canvas(), pixelOf(60, 60));
+    QTest::mouseRelease(canvas(), Qt::LeftButton, {}, pixelOf(60, 60));
+    EXPECT_EQ(log, QStringList({"edited 7 (20,20) (80,20) (20,80) (10,50)"}));
+
+    plot->startPolygonEditing(7, pentagon);
+    log.clear();
+    QTest::mousePress(canvas(), Qt::LeftButton, {}, pixelOf(20, 80));
+    QTest::mousePress(canvas(), Qt::RightButton, {}, pixelOf(20, 20));
+    QTest::mouseMove(canvas(), pixelOf(30, 70));
+    QTest::mouseRelease(canvas(), Qt::LeftButton, {}, pixelOf(30, 70));
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_EQ(log[1], "edited 7 (80,20) (80,80) " + vertexText(dataAt(pixelOf(30, 70))) + " (10,50)");
 }
 
 TEST_F(ScatterPlotInteraction, PressNearAnEdgeInsertsAVertexAndDragsIt)
