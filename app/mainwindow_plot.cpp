@@ -582,10 +582,16 @@ void MainWindow::updateIsoelastics()
     const std::string x = comboKey(xFeatureCombo);
     const std::string y = comboKey(yFeatureCombo);
     const bool fit = (x == "area_um" && y == "deform") || (x == "deform" && y == "area_um");
+    // Without a look-up table there are no lines: say so instead of drawing nothing.
+    const bool linesAvailable = emodulusEngine->isAvailable();
+    isoelasticsCheck->setEnabled(linesAvailable);
+    isoelasticsCheck->setToolTip(linesAvailable ? QStringLiteral("Show isoelasticity lines")
+                                                : QStringLiteral("Isoelasticity lines need the Young's modulus "
+                                                                 "look-up table, which this version does not include."));
     isoelasticsCheck->setVisible(fit);
     isoelasticLabelsCheck->setVisible(fit && isoelasticsCheck->isChecked());
     const DatasetEntry* ds = activeEntry();
-    if (!fit || !isoelasticsCheck->isChecked() || !ds || !ds->reader) {
+    if (!fit || !linesAvailable || !isoelasticsCheck->isChecked() || !ds || !ds->reader) {
         scatterPlot->clearIsoElasticityLines();
         return;
     }
