@@ -619,8 +619,9 @@ int MainWindow::datasetFolderDepth() const
     return folderDepthSpin ? folderDepthSpin->value() : 2;
 }
 
-std::vector<int> MainWindow::filteredEventIndices(int datasetId, bool applyWhenDisabled) const
+std::vector<int> MainWindow::filteredEventIndices(int datasetId, bool applyWhenDisabled)
 {
+    ensureCalculationsCurrent(datasetId);
     const DatasetEntry* ds = findDatasetById(datasetId);
     if (!ds || !ds->reader)
         return {};

@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,7 +88,9 @@ public:
     // The indices of the dataset's events that its effective filter keeps:
     // every event when the filter is off or has no rules (unless
     // applyWhenDisabled, which the statistics use), none for an unknown id.
-    std::vector<int> filteredEventIndices(int datasetId, bool applyWhenDisabled) const;
+    // Brings the dataset's calculations up to date first, since rules may
+    // use their columns.
+    std::vector<int> filteredEventIndices(int datasetId, bool applyWhenDisabled);
 
     // The tool-window lists, in opening order (non-owning).
     const std::vector<CombinePlotWindow*>& combinePlotWindows() const { return combineWindows; }
@@ -289,6 +292,25 @@ private:
                            std::function<bool(const std::string&)> zoomReset);
     template <typename Window> void trackToolWindow(std::vector<Window*>& list, Window* window);
     template <typename Window> void closeToolWindows(std::vector<Window*>& list);
+
+    // ---- Calculations that a loaded session marks as applied (mainwindow_calc.cpp) ----
+public:
+    // Makes sure the dataset's reader holds every calculation its state marks
+    // as applied: waits for the running calculation, then computes what is
+    // still missing on the GUI thread; true when it computed anything. Exports
+    // and tool windows call it before they read a dataset.
+    bool ensureCalculationsCurrent(int datasetId);
+    void ensureAllCalculationsCurrent();
+private:
+    // Queues every dataset whose marked calculations are missing; they run in
+    // the background one at a time, each after the calculation before it.
+    void scheduleRecomputations();
+    void startNextRecomputation();
+    std::deque<int> recomputeQueue;
+    std::set<int> recomputeAttempted;   // a recomputation that failed is not tried again
+    int recomputingId = -1;             // the dataset whose recomputation runs in the background
+    int recomputeStarted = 0;           // recomputations started since the queue was last empty
+    int crosstalkTableDatasetId = -1;   // the dataset whose matrix the crosstalk table shows
 
     // ---- Session files and filter-group files (mainwindow_session.cpp) ----
 public:

@@ -14,12 +14,14 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
+#include <QString>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 
 namespace Tessary {
 
@@ -55,23 +57,26 @@ void MainWindow::updateCalculationControls()
 {
     DatasetEntry* ds = activeEntry();
     calcDockWidget->setActiveDataset(ds);
-    if (!ds || !ds->reader)
+    if (!ds || !ds->reader) {
+        crosstalkTableDatasetId = -1;   // the dock has emptied its table
         return;
+    }
     RTDCReader* reader = ds->reader.get();
     const bool idle = !calcRunning && ds->loaded;
     const std::vector<int> channels = fluorescenceChannels(reader);
     calcDockWidget->setRefineEnabled(idle && !channels.empty());
 
-    if (channels.size() < 2) {
-        calcDockWidget->setCompensateEnabled(false);
-    } else {
-        if (calcDockWidget->crosstalkChannels() != channels)
-            calcDockWidget->setupCrosstalkTable(channels);
-        calcDockWidget->setCompensateEnabled(idle);
+    // The table shows the shown dataset's own matrix, built anew when another
+    // dataset is shown; for the same dataset it keeps what the user typed,
+    // also after a compensation that failed.
+    if (crosstalkTableDatasetId != ds->id) {
+        crosstalkTableDatasetId = ds->id;
+        calcDockWidget->setupCrosstalkTable(channels);
         // A stored matrix only fits a table of the same channels.
         if (ds->ctcApplied && ds->ctcChannels == channels && ds->spilloverMatrix.rows() == channels.size())
             calcDockWidget->setCrosstalkMatrix(ds->spilloverMatrix, channels);
     }
+    calcDockWidget->setCompensateEnabled(idle && channels.size() >= 2);
 
     const bool emodAvailable = emodulusAvailable(*ds);
     calcDockWidget->setEmodulusEnabled(idle && emodulusEngine->isAvailable() && emodAvailable);
@@ -123,6 +128,7 @@ void MainWindow::onCalcFinished()
     calcRunning = false;
     std::function<void()> completion = std::move(calcCompletion);
     calcCompletion = nullptr;
+    calcDockWidget->resetProgress();   // whatever the outcome, before any message about it
     const QString error = calcError ? *calcError : QString();
     if (!error.isEmpty()) {
         qCritical().noquote() << "Calculation failed:" << error;
@@ -132,6 +138,10 @@ void MainWindow::onCalcFinished()
     if (completion)
         completion();
     calcError.reset();
+    // A dataset shown while the calculation ran comes first, then the queue.
+    if (const DatasetEntry* shown = activeEntry(); shown && ensureCalculationsCurrent(shown->id))
+        refreshFeaturesAndPlot();
+    startNextRecomputation();
 }
 
 bool MainWindow::calculationFailed() const
@@ -237,7 +247,16 @@ void MainWindow::onCompensateCrosstalk()
         QMessageBox::warning(this, title, QStringLiteral("Crosstalk compensation needs at least two fluorescence channels."));
         return;
     }
-    const SpilloverMatrix matrix = calcDockWidget->crosstalkMatrix();
+    QString invalidCell;
+    const std::optional<SpilloverMatrix> entered = calcDockWidget->crosstalkMatrix(&invalidCell);
+    if (!entered) {
+        QMessageBox::warning(this, title,
+                             QStringLiteral("The spillover entry %1 is not a number.\n\n"
+                                            "Enter each share as a plain number, for example 0.15.")
+                                 .arg(invalidCell));
+        return;
+    }
+    const SpilloverMatrix matrix = *entered;
     FLCompensation* engine = flCompensation;
     launchCalculation(ds, engine, title,
                       QStringLiteral("The crosstalk could not be compensated: the spillover matrix cannot be inverted "
@@ -321,6 +340,188 @@ void MainWindow::onSaveDimRedReference()
 void MainWindow::onLoadDimRedReference()
 {
     onComputeDimReduction();
+}
+
+// ---------------------------------------------------------------------------
+// Calculations that a loaded session marks as applied
+
+namespace {
+
+// What a dataset's marked calculations still lack in its reader, copied from
+// the entry so that a pool thread can compute it without touching the entry.
+// The engines keep no state between calls and the reader guards itself.
+struct Recomputation
+{
+    std::shared_ptr<RTDCReader> reader;
+    RTDCMetadata metadata;
+    FLRefinement* refinement = nullptr;       // each engine set only when its part is missing
+    FLCompensation* compensation = nullptr;
+    FourierDeform* fourier = nullptr;
+    EModulus* emodulus = nullptr;
+    ImageFeatures* imageFeatures = nullptr;
+    std::vector<int> channels;
+    SpilloverMatrix spillover;
+    EModulusParams emodParams;
+
+    bool empty() const { return !refinement && !compensation && !fourier && !emodulus && !imageFeatures; }
+
+    void run() const
+    {
+        RTDCReader* r = reader.get();
+        if (refinement)
+            refinement->compute(r, metadata, RefinementSettings());   // a session recomputes with the defaults
+        if (compensation)
+            compensation->compute(r, channels, spillover);
+        if (fourier)
+            fourier->compute(r);
+        if (emodulus)
+            emodulus->compute(r, emodParams);
+        if (imageFeatures)
+            imageFeatures->compute(r);
+    }
+};
+
+bool hasComputedRefinement(const RTDCReader& reader)
+{
+    for (const std::string& name : reader.features())
+        if (name.size() >= 8 && name.compare(name.size() - 3, 3, "_rf") == 0 && reader.isComputedFeature(name))
+            return true;
+    return false;
+}
+
+bool hasComputedCompensation(const RTDCReader& reader, const std::vector<int>& channels)
+{
+    for (int c : channels)
+        if (reader.isComputedFeature("fl" + std::to_string(c) + "_max_ctc"))
+            return true;
+    return false;
+}
+
+Recomputation outstandingCalculations(const MainWindow& window, const DatasetEntry& ds)
+{
+    Recomputation todo;
+    if (!ds.reader || !ds.loaded)
+        return todo;
+    const RTDCReader& reader = *ds.reader;
+    const std::vector<int> channels = MainWindow::fluorescenceChannels(&reader);
+
+    if (!channels.empty() && ds.flRefinementApplied && !hasComputedRefinement(reader)) {
+        todo.refinement = window.flRefinement;
+        todo.metadata = ds.metadata;
+    }
+    if (channels.size() >= 2 && ds.ctcApplied && ds.ctcChannels == channels
+        && ds.spilloverMatrix.rows() == channels.size() && !hasComputedCompensation(reader, channels)) {
+        todo.compensation = window.flCompensation;
+        todo.channels = channels;
+        todo.spillover = ds.spilloverMatrix;
+    }
+    if (reader.hasMask() && ds.fcDeformApplied && !reader.isComputedFeature("deform_fc"))
+        todo.fourier = window.fourierDeform;
+    if (MainWindow::emodulusAvailable(ds) && ds.emodApplied && !reader.isComputedFeature("emodulus")
+        && reader.hasFeature(ds.emodParams.deformFeature)) {
+        todo.emodulus = window.emodulusEngine;
+        todo.emodParams = ds.emodParams;
+        if (todo.emodParams.tempSource == 2) {
+            if (const auto t = ds.metadata.setup.find("temperature"); t != ds.metadata.setup.end()) {
+                bool ok = false;
+                const double temperature = QString::fromStdString(t->second).toDouble(&ok);
+                if (ok)
+                    todo.emodParams.temperature = temperature;
+            }
+        }
+    }
+    if (reader.hasImage() && reader.hasMask() && ds.imageFeaturesApplied
+        && !reader.isComputedFeature(ImageFeatures::featureNames().front()))
+        todo.imageFeatures = window.imageFeatures;
+    if (!todo.empty())
+        todo.reader = ds.reader;
+    return todo;
+}
+
+} // namespace
+
+bool MainWindow::ensureCalculationsCurrent(int datasetId)
+{
+    const DatasetEntry* ds = findDatasetById(datasetId);
+    if (!ds || !ds->loaded)
+        return false;
+    if (datasetId == recomputingId) {
+        calcWatcher->waitForFinished();   // its own recomputation is under way
+        return false;
+    }
+    if (recomputeAttempted.count(datasetId) || outstandingCalculations(*this, *ds).empty())
+        return false;
+    // The running calculation may be writing into this very reader.
+    if (calcRunning)
+        calcWatcher->waitForFinished();
+    recomputeAttempted.insert(datasetId);
+    const Recomputation todo = outstandingCalculations(*this, *ds);
+    if (todo.empty())
+        return false;
+    todo.run();
+    if (!calcRunning)
+        calcDockWidget->resetProgress();
+    return true;
+}
+
+void MainWindow::recomputeAppliedCalculations(DatasetEntry* ds)
+{
+    // The panels never wait for a running calculation: its end gives the
+    // shown dataset its turn (onCalcFinished).
+    if (!calcRunning)
+        ensureCalculationsCurrent(ds->id);
+}
+
+void MainWindow::ensureAllCalculationsCurrent()
+{
+    std::vector<int> ids;
+    for (const auto& entry : datasetEntries)
+        ids.push_back(entry->id);
+    for (int id : ids)
+        ensureCalculationsCurrent(id);
+}
+
+void MainWindow::scheduleRecomputations()
+{
+    for (const auto& entry : datasetEntries)
+        if (!recomputeAttempted.count(entry->id) && !outstandingCalculations(*this, *entry).empty()
+            && std::find(recomputeQueue.begin(), recomputeQueue.end(), entry->id) == recomputeQueue.end())
+            recomputeQueue.push_back(entry->id);
+    startNextRecomputation();
+}
+
+void MainWindow::startNextRecomputation()
+{
+    while (!calcRunning && !recomputeQueue.empty()) {
+        const int id = recomputeQueue.front();
+        recomputeQueue.pop_front();
+        const DatasetEntry* ds = findDatasetById(id);
+        if (!ds || recomputeAttempted.count(id))
+            continue;
+        const Recomputation todo = outstandingCalculations(*this, *ds);
+        if (todo.empty())
+            continue;
+        recomputeAttempted.insert(id);
+        for (QObject* engine : std::initializer_list<QObject*>{flRefinement, flCompensation, fourierDeform,
+                                                                emodulusEngine, imageFeatures})
+            connectProgress(engine);
+        ++recomputeStarted;
+        setCalcProgressFormat(recomputeStarted, recomputeStarted + int(recomputeQueue.size()));
+        setCalcProgressValue(0);
+        recomputingId = id;
+        startCalculation([todo] { todo.run(); },
+                         [this, id, reader = todo.reader.get()] {
+                             recomputingId = -1;
+                             updateCalculationControls();
+                             // The shown dataset, or a duplicate of it, has new columns.
+                             const DatasetEntry* shown = activeEntry();
+                             if (findDatasetById(id) && shown && shown->reader.get() == reader)
+                                 refreshFeaturesAndPlot();
+                         });
+        updateCalculationControls();   // buttons stay off while it runs
+    }
+    if (recomputeQueue.empty() && !calcRunning)
+        recomputeStarted = 0;
 }
 
 } // namespace Tessary

@@ -66,6 +66,7 @@ void MainWindow::exportData()
         QMessageBox::warning(this, kExport, QStringLiteral("No loaded dataset available for export."));
         return;
     }
+    ensureAllCalculationsCurrent();   // the dialog lists their columns
     const bool expert = expertModeAction && expertModeAction->isChecked();
     ExportOptions options;
     {
@@ -230,6 +231,7 @@ void MainWindow::exportStatSummary()
         QMessageBox::warning(this, kExport, QStringLiteral("No loaded dataset available for export."));
         return;
     }
+    ensureAllCalculationsCurrent();   // the dialog lists their columns
     StatSummaryOptions options;
     {
         StatSummaryExportDialog dialog(active, datasetEntries, this,

@@ -159,65 +159,6 @@ void MainWindow::refreshPanelsForDataset()
         imageViewer->clearImage();
 }
 
-void MainWindow::recomputeAppliedCalculations(DatasetEntry* ds)
-{
-    // A calculation on the pool may be writing into this very reader; the
-    // recomputation waits for its end and then runs for the dataset by id.
-    if (calcRunning) {
-        const int id = ds->id;
-        auto* once = new QObject(this);
-        connect(calcWatcher, &QFutureWatcher<void>::finished, once, [this, id, once] {
-            once->deleteLater();
-            if (DatasetEntry* again = findDatasetById(id); again && again->loaded && !calcRunning) {
-                recomputeAppliedCalculations(again);
-                if (again == activeEntry())
-                    refreshFeaturesAndPlot();
-            }
-        });
-        return;
-    }
-    RTDCReader* reader = ds->reader.get();
-    const std::vector<int> channels = fluorescenceChannels(reader);
-
-    if (!channels.empty() && ds->flRefinementApplied) {
-        bool refined = false;
-        for (const std::string& name : reader->features())
-            refined = refined || (name.size() >= 8 && name.compare(name.size() - 3, 3, "_rf") == 0
-                                  && reader->isComputedFeature(name));
-        if (!refined) {
-            RefinementSettings settings;   // the defaults are the settings a session recomputes with
-            flRefinement->compute(reader, ds->metadata, settings);
-        }
-    }
-    if (channels.size() >= 2 && ds->ctcApplied && ds->ctcChannels == channels
-        && ds->spilloverMatrix.rows() == channels.size()) {
-        bool compensated = false;
-        for (int c : channels)
-            compensated = compensated || reader->isComputedFeature("fl" + std::to_string(c) + "_max_ctc");
-        if (!compensated)
-            flCompensation->compute(reader, channels, ds->spilloverMatrix);
-    }
-    if (reader->hasMask() && ds->fcDeformApplied && !reader->isComputedFeature("deform_fc"))
-        fourierDeform->compute(reader);
-
-    if (emodulusAvailable(*ds) && ds->emodApplied && !reader->isComputedFeature("emodulus")
-        && reader->hasFeature(ds->emodParams.deformFeature)) {
-        EModulusParams params = ds->emodParams;
-        if (params.tempSource == 2) {
-            if (const auto t = ds->metadata.setup.find("temperature"); t != ds->metadata.setup.end()) {
-                bool ok = false;
-                const double temperature = QString::fromStdString(t->second).toDouble(&ok);
-                if (ok)
-                    params.temperature = temperature;
-            }
-        }
-        emodulusEngine->compute(reader, params);
-    }
-    if (reader->hasImage() && reader->hasMask() && ds->imageFeaturesApplied
-        && !reader->isComputedFeature(ImageFeatures::featureNames().front()))
-        imageFeatures->compute(reader);
-}
-
 void MainWindow::loadColorByOptions()
 {
     const DatasetEntry* ds = activeEntry();
@@ -583,10 +524,16 @@ void MainWindow::updateIsoelastics()
     const std::string x = comboKey(xFeatureCombo);
     const std::string y = comboKey(yFeatureCombo);
     const bool fit = (x == "area_um" && y == "deform") || (x == "deform" && y == "area_um");
+    // Without a look-up table there are no lines: say so instead of drawing nothing.
+    const bool linesAvailable = emodulusEngine->isAvailable();
+    isoelasticsCheck->setEnabled(linesAvailable);
+    isoelasticsCheck->setToolTip(linesAvailable ? QStringLiteral("Show isoelasticity lines")
+                                                : QStringLiteral("Isoelasticity lines need the Young's modulus "
+                                                                 "look-up table, which this version does not include."));
     isoelasticsCheck->setVisible(fit);
     isoelasticLabelsCheck->setVisible(fit && isoelasticsCheck->isChecked());
     const DatasetEntry* ds = activeEntry();
-    if (!fit || !isoelasticsCheck->isChecked() || !ds || !ds->reader) {
+    if (!fit || !linesAvailable || !isoelasticsCheck->isChecked() || !ds || !ds->reader) {
         scatterPlot->clearIsoElasticityLines();
         return;
     }

@@ -404,6 +404,9 @@ void MainWindow::finalizeSessionLoad()
         if (activeDatasetIndex != row)   // the row was current already: no signal came
             switchToDataset(row);
     }
+    // The shown dataset has its calculations now; the others follow in the
+    // background, and whatever reads one of them first waits for it.
+    scheduleRecomputations();
 
     for (const QJsonValue& state : root.value(QStringLiteral("combineWindows")).toArray()) {
         openCombinePlotWindow();

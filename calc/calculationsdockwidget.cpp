@@ -275,6 +275,7 @@ void CalculationsDockWidget::setActiveDataset(DatasetEntry* entry)
     activeEntry = entry;
     updateFeatureList(entry);
     if (!entry) {
+        setupCrosstalkTable({});   // no dataset, no matrix
         setRefineEnabled(false);
         setCompensateEnabled(false);
         setEmodulusEnabled(false);
@@ -328,18 +329,33 @@ void CalculationsDockWidget::setCrosstalkMatrix(const SpilloverMatrix& spillover
             crosstalkTable->item(int(i), int(j))->setText(QString::number(spillover(i, j), 'g', 6));
 }
 
-SpilloverMatrix CalculationsDockWidget::crosstalkMatrix() const
+std::optional<SpilloverMatrix> CalculationsDockWidget::crosstalkMatrix(QString* invalidCell) const
 {
     const int n = crosstalkTable->rowCount();
     SpilloverMatrix m{size_t(n), size_t(n)};
     for (int i = 0; i < n; ++i)
         for (int j = 0; j < n; ++j) {
+            // A decimal comma is taken as typed; "15%" or "0.08x" is not guessed at.
             bool ok = false;
             const QTableWidgetItem* item = crosstalkTable->item(i, j);
             const double v = item ? item->text().trimmed().replace(',', '.').toDouble(&ok) : 0.0;
-            m(i, j) = ok ? v : 0.0;
+            if (!ok || !std::isfinite(v)) {
+                if (invalidCell)
+                    *invalidCell = QStringLiteral("in row FL%1, column FL%2 (\"%3\")")
+                                       .arg(tableChannels[size_t(i)])
+                                       .arg(tableChannels[size_t(j)])
+                                       .arg(item ? item->text() : QString());
+                return std::nullopt;
+            }
+            m(i, j) = v;
         }
     return m;
+}
+
+void CalculationsDockWidget::resetProgress()
+{
+    progressBar->setFormat(QStringLiteral("%p%"));
+    progressBar->setValue(0);
 }
 
 EModulusParams CalculationsDockWidget::emodulusParamsFromMetadata(const RTDCMetadata& metadata, bool hasPerEventTemperature) const

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <optional>
 #include <vector>
 
 class QCheckBox;
@@ -38,7 +39,8 @@ public:
     void setExtraSectionsVisible(bool visible);
     bool extraSectionsVisible() const { return extraVisible; }
 
-    // Follows the entry (not owned; null disables every compute button).
+    // Follows the entry (not owned; null disables every compute button and
+    // empties the crosstalk table).
     void setActiveDataset(DatasetEntry* entry);
 
     void setRefineEnabled(bool enabled);
@@ -52,8 +54,9 @@ public:
     void setupCrosstalkTable(const std::vector<int>& channels);
     // Writes a stored matrix into the table; ignored when it does not fit.
     void setCrosstalkMatrix(const SpilloverMatrix& spillover, const std::vector<int>& channels);
-    // The table as a matrix; cells that are not numbers read as 0.
-    SpilloverMatrix crosstalkMatrix() const;
+    // The table as a matrix, or nothing when a cell does not hold a finite
+    // number; invalidCell then names the first such cell ("row FL1, column FL2").
+    std::optional<SpilloverMatrix> crosstalkMatrix(QString* invalidCell = nullptr) const;
     std::vector<int> crosstalkChannels() const { return tableChannels; }
 
     void showDatasetParameters(const RTDCMetadata& metadata, bool hasPerEventTemperature);
@@ -71,6 +74,9 @@ public:
     void setDeformationSources(bool hasFourier, bool hasOdd);
 
     bool showRefinedTrace() const;
+
+    // The progress bar as it is between calculations.
+    void resetProgress();
 
     QProgressBar* progressBar = nullptr;
 

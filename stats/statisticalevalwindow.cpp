@@ -27,9 +27,9 @@ namespace Tessary {
 
 namespace {
 
+// The median of values that are all finite.
 double median(std::vector<double> v)
 {
-    v.erase(std::remove_if(v.begin(), v.end(), [](double x) { return !std::isfinite(x); }), v.end());
     if (v.empty())
         return std::nan("");
     const size_t mid = v.size() / 2;
@@ -131,7 +131,7 @@ std::vector<int> StatisticalEvalWindow::categoryDatasets(int category) const
 bool StatisticalEvalWindow::addDatasetToCategory(int category, int datasetId)
 {
     const DatasetEntry* ds = mainWindow->findDatasetById(datasetId);
-    if (!ds || category < 0 || category >= int(panels.size()))
+    if (!ds || category < 0 || category >= int(panels.size()) || inAnyCategory(datasetId))
         return false;
     if (!panels[size_t(category)].rows->addDataset(datasetId, ds->displayName))
         return false;
@@ -140,13 +140,25 @@ bool StatisticalEvalWindow::addDatasetToCategory(int category, int datasetId)
     return true;
 }
 
+bool StatisticalEvalWindow::inAnyCategory(int datasetId) const
+{
+    for (const Panel& p : panels) {
+        const std::vector<int> ids = p.rows->datasetIds();
+        if (std::find(ids.begin(), ids.end(), datasetId) != ids.end())
+            return true;
+    }
+    return false;
+}
+
 void StatisticalEvalWindow::refillFeatureCombo()
 {
-    // The features every dataset of the window has.
+    // The features every dataset of the window has, calculated ones included.
     std::set<std::string> common;
     bool first = true;
+    const RTDCReader* labels = nullptr;
     for (const Panel& p : panels)
         for (int id : p.rows->datasetIds()) {
+            mainWindow->ensureCalculationsCurrent(id);
             const DatasetEntry* ds = mainWindow->findDatasetById(id);
             if (!ds || !ds->reader)
                 continue;
@@ -154,6 +166,8 @@ void StatisticalEvalWindow::refillFeatureCombo()
             for (const std::string& f : ds->reader->features())
                 if (RTDCReader::isScalarFeatureName(f))
                     names.insert(f);
+            if (!labels)
+                labels = ds->reader.get();
             if (first)
                 common = std::move(names);
             else {
@@ -168,7 +182,7 @@ void StatisticalEvalWindow::refillFeatureCombo()
     const QSignalBlocker block(featureCombo);
     featureCombo->clear();
     for (const std::string& f : common)
-        featureCombo->addItem(QString::fromStdString(f), QString::fromStdString(f));
+        featureCombo->addItem(QString::fromStdString(labels->featureLabel(f)), QString::fromStdString(f));
     const int keep = featureCombo->findData(current);
     featureCombo->setCurrentIndex(keep >= 0 ? keep : (featureCombo->count() ? 0 : -1));
 }
@@ -189,10 +203,11 @@ void StatisticalEvalWindow::recompute()
             // The evaluation applies the rules whether or not the filter is switched on.
             const std::vector<int> kept = mainWindow->filteredEventIndices(id, true);
             const std::vector<double>& column = ds->reader->readFeature(feature);
+            // Only finite values enter the statistics, and the count says how many did.
             std::vector<double> values;
             values.reserve(kept.size());
             for (int i : kept)
-                if (size_t(i) < column.size())
+                if (size_t(i) < column.size() && std::isfinite(column[size_t(i)]))
                     values.push_back(column[size_t(i)]);
             resultTable->setItem(r, 2, new QTableWidgetItem(QString::number(values.size())));
             resultTable->setItem(r, 3, new QTableWidgetItem(QString::number(median(values), 'g', 6)));
@@ -238,7 +253,7 @@ void StatisticalEvalWindow::restoreState(const QJsonObject& state, const QMap<in
         const int index = addCategory(category.value(QStringLiteral("name")).toString(
             QStringLiteral("Category %1").arg(panels.size() + 1)));
         for (int id : DatasetRowList::idsFromSessionIndices(category.value(QStringLiteral("datasets")).toArray(), sessionIndexToId))
-            if (const DatasetEntry* ds = mainWindow->findDatasetById(id))
+            if (const DatasetEntry* ds = mainWindow->findDatasetById(id); ds && !inAnyCategory(id))
                 panels[size_t(index)].rows->addDataset(id, ds->displayName);
     }
     if (panels.empty()) {

@@ -19,8 +19,9 @@ class MainWindow;
 struct DatasetEntry;
 
 // Compares categories of datasets (for example treated and control): each
-// category is a panel of datasets; for the chosen feature the window lists
-// each dataset's event count and median after its filter rules.
+// category is a panel of datasets, each dataset in one category at most; for
+// the chosen feature the window lists, after each dataset's filter rules, the
+// number of finite values and their median.
 class StatisticalEvalWindow : public QMainWindow
 {
     Q_OBJECT
@@ -36,7 +37,7 @@ public:
     int categoryCount() const { return int(panels.size()); }
     QString categoryName(int category) const;
     std::vector<int> categoryDatasets(int category) const;
-    // Adds a dataset to a category when it exists and is not there yet.
+    // Adds a dataset to a category when it exists and is in no category yet.
     bool addDatasetToCategory(int category, int datasetId);
     int addCategory(const QString& name);
     // The results table, for inspection.
@@ -57,6 +58,7 @@ private:
     };
 
     void clearPanels();
+    bool inAnyCategory(int datasetId) const;
     void refillFeatureCombo();
     void recompute();
 

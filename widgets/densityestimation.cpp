@@ -461,6 +461,19 @@ void convolveAcrossLines(const double* in, double* out, int g, const std::vector
     }
 }
 
+// The width of one of g cells from x0 to hi + 3h. Values so large that the
+// bandwidth vanishes against them leave no room between x0 and the upper end
+// (both round to the data); the cells then span the extent the bandwidth
+// gives. 0 when not even that is a finite width (the values overflow it).
+double cellWidth(double lo, double hi, double h, double x0, int g)
+{
+    const double dx = (hi + 3.0 * h - x0) / g;
+    if (dx > 0.0 && std::isfinite(dx))
+        return dx;
+    const double nominal = ((hi - lo) + 6.0 * h) / g;
+    return nominal > 0.0 && std::isfinite(nominal) ? nominal : 0.0;
+}
+
 DensityGrid kdeGridOf(const double* x, const double* y, size_t n, int gridSize)
 {
     DensityGrid grid;
@@ -474,8 +487,12 @@ DensityGrid kdeGridOf(const double* x, const double* y, size_t n, int gridSize)
     grid.gridSize = g;
     grid.x0 = e.minX - 3.0 * hx;
     grid.y0 = e.minY - 3.0 * hy;
-    grid.dx = (e.maxX + 3.0 * hx - grid.x0) / g;
-    grid.dy = (e.maxY + 3.0 * hy - grid.y0) / g;
+    grid.dx = cellWidth(e.minX, e.maxX, hx, grid.x0, g);
+    grid.dy = cellWidth(e.minY, e.maxY, hy, grid.y0, g);
+    // Without finite cells there is no estimate (and the kernel radius below
+    // would be no number).
+    if (!(grid.dx > 0.0) || !(grid.dy > 0.0) || !std::isfinite(grid.x0) || !std::isfinite(grid.y0))
+        return grid;
 
     // Column-major with x along the rows of the matrix: element (i, j) sits at
     // i + j * G, which is the row order of DensityGrid::values. So a "line"
@@ -754,8 +771,9 @@ std::vector<double> computePointDensity(const std::vector<double>& x, const std:
     switch (method) {
     case KernelDensity: {
         const DensityGrid grid = kdeGridOf(pts.px, pts.py, pts.count, 0);
-        estimates.resize(pts.count);
-        interpolateInto(grid, pts.px, pts.py, pts.count, estimates.data());
+        estimates.assign(pts.count, kNaN);
+        if (!grid.isEmpty())
+            interpolateInto(grid, pts.px, pts.py, pts.count, estimates.data());
         break;
     }
     case HistogramDensity:

@@ -74,8 +74,11 @@ void RoundSpectroCurve::drawDots(QPainter* painter, const QwtScaleMap& xMap, con
         return;
     updateDots();
     const QwtInterval range = colorRange();
-    const double low = range.minValue();
-    const double span = range.width();
+    // Values spread wider than the largest double overflow the width; halved,
+    // both ends and every value stay finite and the fractions stay the same.
+    const double scale = std::isfinite(range.width()) ? 1.0 : 0.5;
+    const double low = range.minValue() * scale;
+    const double span = range.maxValue() * scale - low;
     const QwtSeriesData<QwtPoint3D>* series = data();
     layer.draw(painter, xMap, yMap, canvasRect, from, to, [&](int i, double& x, double& y, int& colour) {
         const QwtPoint3D p = series->sample(size_t(i));
@@ -87,8 +90,10 @@ void RoundSpectroCurve::drawDots(QPainter* painter, const QwtScaleMap& xMap, con
         } else if (!(span > 0.0)) {
             colour = 0;
         } else {
-            const double f = (z - low) / span;
-            colour = f <= 0.0 ? 0 : f >= 1.0 ? ColourSteps - 1 : int(f * (ColourSteps - 1) + 0.5);
+            const double f = (z * scale - low) / span;
+            // Decided in floating point, so that no fraction outside [0, 1]
+            // (nor a NaN) reaches the conversion.
+            colour = !(f > 0.0) ? 0 : f >= 1.0 ? ColourSteps - 1 : int(f * (ColourSteps - 1) + 0.5);
         }
         return true;
     });

@@ -114,6 +114,13 @@ TEST_F(HelpWindowTest, ManualPagesComeOnlyFromTheManual)
     const QByteArray css = browser->loadResource(QTextDocument::StyleSheetResource,
                                                  QUrl("qthelp://tessary.manual/manual/style.css")).toByteArray();
     EXPECT_TRUE(css.contains("#00abad"));
+    // The pages of the plot and the calculations say what this version leaves out.
+    for (const char* page : {"calculations.html", "plot.html"}) {
+        const QByteArray html = browser->loadResource(QTextDocument::HtmlResource,
+                                                      QUrl(QStringLiteral("qthelp://tessary.manual/manual/") + page))
+                                    .toByteArray();
+        EXPECT_TRUE(html.contains("This version does not compute")) << page;
+    }
     // A page the manual lacks is empty, even when a file of that name exists.
     QFile stray(root + "/manual/missing.html");
     QDir(root).mkpath("manual");

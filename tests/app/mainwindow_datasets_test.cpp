@@ -676,6 +676,9 @@ TEST_F(MainWindowDatasetsTest, IsoelasticsAreOfferedOnlyForAreaAgainstDeformatio
 {
     open(measurement("a.rtdc", 100));
     EXPECT_TRUE(window->isoelasticsCheck->isVisibleTo(window.get()));
+    // No look-up table, no lines: the box cannot be ticked and says why.
+    EXPECT_FALSE(window->isoelasticsCheck->isEnabled());
+    EXPECT_TRUE(window->isoelasticsCheck->toolTip().contains("look-up table"));
     EXPECT_FALSE(window->isoelasticLabelsCheck->isVisibleTo(window.get()));
     window->isoelasticsCheck->setChecked(true);
     EXPECT_TRUE(window->isoelasticLabelsCheck->isVisibleTo(window.get()));

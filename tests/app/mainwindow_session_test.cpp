@@ -4,16 +4,22 @@
 #include "app/mainwindow.h"
 
 #include "app/datasetviews.h"
+#include "app/exportdialog.h"
+#include "calc/flcompensation.h"
 #include "mainwindowtesting.h"
 #include "stats/statisticalevalwindow.h"
 #include "windows/combineplotwindow.h"
 
 #include <QActionGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTableWidget>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -277,6 +283,78 @@ TEST_F(MainWindowSessionTest, ClearingLeavesNothingOfTheWorkBehind)
     QCoreApplication::processEvents();   // a late end of the preload opens nothing
     ASSERT_TRUE(settled());
     EXPECT_TRUE(window->datasetEntries.empty());
+}
+
+// A rule on a calculated column holds for a dataset that was never shown after
+// the session was loaded: in the export and in the evaluation window.
+TEST_F(MainWindowSessionTest, CalculatedColumnsComeBackForDatasetsNotShown)
+{
+    open("a.rtdc", 300, "A");
+    Fixtures::StandardOptions options;
+    options.sample = "B";
+    const auto builder = Fixtures::writeStandardMeasurement(dir.file("b.rtdc"), 400, options);
+    window->addDataset(path("b.rtdc"));
+    ASSERT_TRUE(settled());
+    window->datasetList->setCurrentRow(0);
+    DatasetEntry* b = entry(1);
+    SpilloverMatrix spillover(2, 2);
+    spillover(0, 0) = spillover(1, 1) = 1.0;
+    spillover(0, 1) = 0.25;
+    b->ctcApplied = true;
+    b->ctcChannels = {1, 2};
+    b->spilloverMatrix = spillover;
+    ASSERT_TRUE(window->flCompensation->compute(b->reader.get(), {1, 2}, spillover));
+    FilterRule corrected;
+    corrected.featureName = "fl1_max_ctc";
+    corrected.minValue = 500.0;
+    corrected.maxValue = 1e9;
+    b->filter.addRule(corrected);
+    QMetaObject::invokeMethod(window.get(), "openStatisticalEvalWindow");
+    ASSERT_TRUE(window->statEvalWindows[0]->addDatasetToCategory(0, b->id));
+    auto* featureCombo = window->statEvalWindows[0]->findChild<QComboBox*>();
+    featureCombo->setCurrentIndex(featureCombo->findData("fl1_max_ctc"));
+    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
+
+    // What numpy keeps: fl1 - 0.25 fl2 >= 500.
+    const std::vector<double> fl1 = builder.column("fl1_max"), fl2 = builder.column("fl2_max");
+    size_t kept = 0;
+    for (size_t i = 0; i < fl1.size(); ++i)
+        kept += fl1[i] - 0.25 * fl2[i] >= 500.0;
+    ASSERT_GT(kept, 0u);
+    ASSERT_LT(kept, fl1.size());
+
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(window->activeDatasetIndex, 0);
+    ASSERT_EQ(window->statEvalWindows.size(), 1u);
+    const QTableWidget* results = window->statEvalWindows[0]->results();
+    ASSERT_EQ(results->rowCount(), 1);
+    ASSERT_NE(results->item(0, 2), nullptr);
+    EXPECT_EQ(results->item(0, 2)->text(), QString::number(kept));
+
+    QTimer dialogs;
+    QObject::connect(&dialogs, &QTimer::timeout, [] {
+        auto* dialog = qobject_cast<ExportDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        dialog->allDatasetsRadio()->setChecked(true);
+        dialog->tsvRadio->setChecked(true);
+        for (QCheckBox* check : dialog->findChildren<QCheckBox*>())
+            if (check->text().endsWith("[fl1_max_ctc]"))
+                check->setChecked(true);
+        dialog->accept();
+    });
+    dialogs.start(10);
+    QMetaObject::invokeMethod(window.get(), "exportData");
+    EXPECT_EQ(boxes.texts.last(), "Exported 2 dataset(s) successfully.");
+    QFile tsv(path("RYXexport_b.tsv"));
+    ASSERT_TRUE(tsv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(tsv.readAll())
+                                  .split('\n', Qt::SkipEmptyParts)
+                                  .filter(QRegularExpression("^[^#]"));   // the metadata lines first
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines[0].contains("FL-1 maximum, crosstalk-corrected")) << lines[0].toStdString();
+    EXPECT_EQ(size_t(lines.size() - 1), kept);
 }
 
 // ---- filter-group files -----------------------------------------------------

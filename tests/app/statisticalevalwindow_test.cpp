@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace Tessary;
 
@@ -67,12 +68,14 @@ TEST_F(StatisticalEvalWindowTest, SaveAndRestoreRoundTripThroughTheIndexMap)
     EXPECT_EQ(restored.categoryDatasets(1), std::vector<int>{a->id});
 }
 
-TEST_F(StatisticalEvalWindowTest, RemovalLeavesEveryCategory)
+TEST_F(StatisticalEvalWindowTest, ADatasetJoinsOneCategoryAndLeavesItOnRemoval)
 {
     StatisticalEvalWindow w(window.get());
-    w.addDatasetToCategory(0, a->id);
-    w.addDatasetToCategory(1, a->id);
-    w.addDatasetToCategory(1, b->id);
+    EXPECT_TRUE(w.addDatasetToCategory(0, a->id));
+    EXPECT_FALSE(w.addDatasetToCategory(1, a->id));
+    EXPECT_FALSE(w.addDatasetToCategory(0, a->id));
+    EXPECT_TRUE(w.addDatasetToCategory(1, b->id));
+    EXPECT_EQ(w.results()->rowCount(), 2);
     w.onRemoveDataset(a->id);
     EXPECT_TRUE(w.categoryDatasets(0).empty());
     EXPECT_EQ(w.categoryDatasets(1), std::vector<int>{b->id});
@@ -108,6 +111,28 @@ TEST_F(StatisticalEvalWindowTest, MedianOfTheChosenFeatureAppliesRulesEvenWhenFi
     combo->setCurrentIndex(combo->findData("area_um"));
     EXPECT_EQ(w.results()->item(0, 2)->text(), QString::number(kept.size()));
     EXPECT_NEAR(w.results()->item(0, 3)->text().toDouble(), median, 1e-4 * median);
+}
+
+// The count is the number of values the median is taken of: NaN values are in neither.
+TEST_F(StatisticalEvalWindowTest, FeaturesGoByTheirLabelsAndNaNIsNotCounted)
+{
+    Fixtures::RtdcFileBuilder builder;
+    builder.feature("area_um", std::vector<double>{4, std::nan(""), 1, 9, std::nan("")})
+        .feature("bright_sd", std::vector<double>{1, 2, 3, 4, 5});
+    builder.write(dir.file("d.rtdc"));
+    const DatasetEntry* d = Testing::addLoadedDataset(*window, dir.file("d.rtdc"), "D");
+    ASSERT_NE(d, nullptr);
+
+    StatisticalEvalWindow w(window.get());
+    w.addDatasetToCategory(0, d->id);
+    auto* combo = w.findChild<QComboBox*>();
+    const int area = combo->findData("area_um");
+    ASSERT_GE(area, 0);
+    EXPECT_EQ(combo->itemText(area).toStdString(), d->reader->featureLabel("area_um"));
+    EXPECT_NE(combo->itemText(combo->findData("bright_sd")), "bright_sd");
+    combo->setCurrentIndex(area);
+    EXPECT_EQ(w.results()->item(0, 2)->text(), "3");
+    EXPECT_EQ(w.results()->item(0, 3)->text(), "4");
 }
 
 TEST_F(StatisticalEvalWindowTest, DroppedDatasetJoinsThePanelItWasDroppedOn)

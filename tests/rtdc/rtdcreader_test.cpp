@@ -253,6 +253,11 @@ TEST_F(RTDCReaderTest, FramesOfTheWrongRankCountAsAbsent)
 
 TEST_F(RTDCReaderTest, ImpossibleSizesFromTheFileGiveOneLineAndEmptyResults)
 {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // A sanitizer's allocator aborts on such a request where the C library's
+    // throws std::bad_alloc, which the reader turns into its one line.
+    GTEST_SKIP() << "allocation failure cannot be observed under a sanitizer";
+#endif
     // Extents far beyond any memory, stored sparsely (nothing is written).
     const std::string path = writeRaw([](H5::H5File& file) {
         H5::Group events = file.createGroup("/events");

@@ -206,6 +206,13 @@ TEST(DensityEstimation, AllPointsEqual)
     const std::vector<double> kde = computePointDensity(x, y, 0);
     for (double d : kde)
         EXPECT_GT(d, 0.0);
+    // So large that the bandwidth of 1.0 vanishes against the values.
+    for (double huge : {1e17, -3e300}) {
+        const std::vector<double> big(30, huge);
+        for (const auto& [xs, ys] : {std::pair{big, y}, std::pair{x, big}})
+            for (double d : computePointDensity(xs, ys, 0))
+                EXPECT_GT(d, 0.0) << huge;
+    }
     // Everything lands in bin (0, 0).
     for (double d : computePointDensity(x, y, 1))
         EXPECT_EQ(d, 30.0);

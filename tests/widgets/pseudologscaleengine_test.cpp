@@ -11,6 +11,7 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 using namespace Tessary;
 
@@ -36,7 +37,9 @@ void captureMessages(QtMsgType, const QMessageLogContext&, const QString& text)
 TEST(PseudoLogScaleEngine, InstallsTheMatchingTransform)
 {
     const PseudoLogScaleEngine engine(100.0, 0.5);
-    const auto* t = dynamic_cast<const PseudoLogTransform*>(engine.transformation());
+    // The engine hands out a copy that the caller owns.
+    const std::unique_ptr<QwtTransform> copy(engine.transformation());
+    const auto* t = dynamic_cast<const PseudoLogTransform*>(copy.get());
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->linearWidth(), 100.0);
     EXPECT_DOUBLE_EQ(t->slope(), 0.005);

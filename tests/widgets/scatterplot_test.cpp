@@ -149,6 +149,13 @@ TEST_F(ScatterPlotTest, ColourRangeSpansFiniteValuesOnly)
     plot->setData({20, 80}, {50, 50}, "x", "y", {NaN, std::numeric_limits<double>::infinity()}, "c");
     const QwtInterval none = plot->axisWidget(QwtAxis::YRight)->colorBarInterval();
     EXPECT_TRUE(std::isfinite(none.minValue()) && std::isfinite(none.maxValue()));
+
+    // Finite values further apart than the largest double still span the map.
+    plot->setData({20, 50, 80}, {50, 50, 50}, "x", "y", {-1e308, 0.0, 1e308}, "c");
+    const QImage wide = canvasImage();
+    EXPECT_LE(distance(wide.pixel(pixelOf(20, 50)), qRgb(68, 1, 84)), 2);
+    EXPECT_GT(distance(wide.pixel(pixelOf(50, 50)), qRgb(68, 1, 84)), 60);
+    EXPECT_LE(distance(wide.pixel(pixelOf(80, 50)), qRgb(253, 231, 37)), 2);
 }
 
 TEST_F(ScatterPlotTest, ColourMapChangesOnlyWhenShownAndDifferent)

@@ -1,0 +1,113 @@
+// The main window's crosstalk compensation as the user meets it: every dataset
+// shows its own spillover matrix, entries that are not numbers are refused by
+// name, and a compensation that fails keeps what was typed.
+#include "app/mainwindow.h"
+
+#include "app/datasetviews.h"
+#include "calc/calculationsdockwidget.h"
+#include "mainwindowtesting.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QProgressBar>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+using namespace Tessary;
+
+namespace {
+
+class MainWindowCalcTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        Testing::isolateSettings();
+        window = std::make_unique<MainWindow>();
+        for (const char* name : {"a.rtdc", "b.rtdc"}) {   // fl1_max and fl2_max: two channels
+            Fixtures::writeStandardMeasurement(dir.file(name), 200);
+            window->addDataset(QString::fromStdString(dir.file(name)));
+            ASSERT_TRUE(settled());
+        }
+        table = window->calcDockWidget->findChild<QTableWidget*>();
+        ASSERT_NE(table, nullptr);
+        progress = window->calcDockWidget->progressBar;
+    }
+
+    // Runs the event loop until no preload and no calculation is left.
+    bool settled()
+    {
+        QDeadlineTimer deadline(20000);
+        while (window->preloadRunning || window->calculationRunning()) {
+            if (deadline.hasExpired())
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return true;
+    }
+    void show(int row) { window->datasetList->setCurrentRow(row); }
+    QString cell(int i, int j) const { return table->item(i, j)->text(); }
+    DatasetEntry* entry(int index) const { return window->datasetEntries[size_t(index)].get(); }
+    // Presses the button and lets the calculation end; returns the box it showed.
+    Testing::MessageBoxCatcher* compensate()
+    {
+        box = std::make_unique<Testing::MessageBoxCatcher>();
+        box->arm();
+        QMetaObject::invokeMethod(window.get(), "onCompensateCrosstalk");
+        EXPECT_TRUE(settled());
+        return box.get();
+    }
+    bool progressIdle() const { return progress->format() == "%p%" && progress->value() == 0; }
+
+    Fixtures::TempDir dir;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<Testing::MessageBoxCatcher> box;
+    QTableWidget* table = nullptr;
+    QProgressBar* progress = nullptr;
+};
+
+} // namespace
+
+TEST_F(MainWindowCalcTest, EachDatasetShowsItsOwnMatrixAndAFailureKeepsTheEntries)
+{
+    show(0);
+    table->item(0, 1)->setText("0.25");
+    EXPECT_EQ(compensate()->seen, 0);
+    ASSERT_TRUE(entry(0)->ctcApplied);
+    EXPECT_EQ(entry(0)->spilloverMatrix(0, 1), 0.25);
+    EXPECT_TRUE(entry(0)->reader->isComputedFeature("fl1_max_ctc"));
+    EXPECT_TRUE(progressIdle()) << progress->text().toStdString();
+
+    // Never compensated: no crosstalk at all. Back on the first: its own matrix.
+    show(1);
+    EXPECT_EQ(cell(0, 1), "0");
+    show(0);
+    EXPECT_EQ(cell(0, 1), "0.25");
+
+    // A matrix that cannot be inverted: the warning, the entries as typed, the
+    // bar idle again and the applied matrix unchanged.
+    table->item(0, 1)->setText("1");
+    table->item(1, 0)->setText("1.0");
+    const Testing::MessageBoxCatcher* failure = compensate();
+    EXPECT_EQ(failure->title, "Compensate Crosstalk");
+    EXPECT_EQ(cell(0, 1), "1");
+    EXPECT_EQ(cell(1, 0), "1.0");
+    EXPECT_TRUE(progressIdle()) << progress->text().toStdString();
+    EXPECT_EQ(entry(0)->spilloverMatrix(0, 1), 0.25);
+}
+
+TEST_F(MainWindowCalcTest, EntriesThatAreNotNumbersAreRefusedByName)
+{
+    show(0);
+    for (const QString typed : {"15%", "0.08x"}) {
+        table->item(1, 0)->setText(typed);
+        const Testing::MessageBoxCatcher* refusal = compensate();
+        EXPECT_EQ(refusal->title, "Compensate Crosstalk");
+        EXPECT_TRUE(refusal->text.contains("row FL2, column FL1") && refusal->text.contains(typed))
+            << refusal->text.toStdString();
+    }
+    EXPECT_FALSE(entry(0)->ctcApplied);
+    EXPECT_FALSE(entry(0)->reader->hasFeature("fl1_max_ctc"));
+    EXPECT_EQ(cell(1, 0), "0.08x");
+}
