@@ -544,7 +544,7 @@ void MainWindow::setupConnections()
     });
 
     connect(filterDock, &FilterDockWidget::filterChanged, this, &MainWindow::onFilterChanged);
-    connect(filterDock, &FilterDockWidget::polygonDrawRequested, scatterPlot, &ScatterPlot::startPolygonDrawing);
+    connect(filterDock, &FilterDockWidget::polygonDrawRequested, this, &MainWindow::beginPolygonDrawing);
     connect(filterDock, &FilterDockWidget::polygonDrawCancelRequested, scatterPlot, &ScatterPlot::cancelPolygonDrawing);
     connectGroupSignals();
     connectEventSignals();

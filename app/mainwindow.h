@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -338,6 +339,13 @@ private:
     // The rule behind a gate id (the active dataset's or a group's), or null.
     FilterRule* gateRule(int id);
     int polygonEditDatasetId = -1;   // the active dataset when the running gate edit began
+    // A polygon drawing belongs to the dataset, axes and scale modes it began
+    // on (dataset id, x and y feature, x and y scale mode); it ends when they change.
+    using PolygonDrawContext = std::tuple<int, std::string, std::string, int, int>;
+    PolygonDrawContext polygonDrawContext;
+    PolygonDrawContext polygonDrawContextNow() const;
+    void beginPolygonDrawing();
+    void endPolygonDrawingOutOfContext();
 
 public:
     // ---- Panels and controls (created in setupUi) ----
@@ -399,6 +407,7 @@ public:
     std::vector<int> plottedEventIndices;
     bool plottedIndicesValid = false;   // a plot update has drawn
     bool lastPlotFiltered = false;
+    bool lastPlotRuleApplied = false;   // an enabled rule the dataset can evaluate judged the events
     bool suppressFilterPanelRefresh = false;
     // The kernel density grid of the last plot update in plot coordinates,
     // with the density at each plotted point: the contours reuse it while the

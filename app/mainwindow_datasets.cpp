@@ -268,6 +268,7 @@ void MainWindow::switchToDataset(int index)
         return;
     saveCurrentDatasetState();
     activeDatasetIndex = index;
+    endPolygonDrawingOutOfContext();
     DatasetEntry* entry = datasetEntries[size_t(index)].get();
 
     if (datasetFolderViewActive()) {
@@ -395,6 +396,12 @@ void MainWindow::removeDataset()
     }
     const DatasetEntry* removed = datasetEntries[size_t(row)].get();
     notifyDatasetRemoved(removed->id);
+    // The docks keep a pointer to the dataset they show: let go of it before
+    // it goes, so nothing (a message box's event loop) can show it meanwhile.
+    if (row == activeDatasetIndex) {
+        filterDock->setActiveDataset(nullptr);
+        calcDockWidget->setActiveDataset(nullptr);
+    }
 
     // Which row the list moves to when its current item goes differs between
     // Qt versions; the neighbour is chosen here: the row above, or the new
@@ -436,6 +443,7 @@ void MainWindow::removeDataset()
 
 void MainWindow::clearDatasetPanels()
 {
+    endPolygonDrawingOutOfContext();
     showEmptyPlot();
     scatterPlot->clearIsoElasticityLines();
     clearEventViews();

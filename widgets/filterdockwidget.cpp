@@ -224,6 +224,7 @@ void FilterDockWidget::rebuildGroupWidgets(const std::vector<FilterGroup*>& grou
 {
     for (FilterGroupWidget* widget : groupWidgets) {
         groupsLayout->removeWidget(widget);
+        widget->hide();   // out of sight until it is deleted
         widget->deleteLater();
     }
     groupWidgets.clear();
@@ -404,11 +405,11 @@ void FilterDockWidget::setPolygonButtonChecked(bool on)
     addPolygonButton->setChecked(on);
 }
 
-void FilterDockWidget::setEventCounts(std::size_t shown, std::size_t total)
+void FilterDockWidget::setEventCounts(std::size_t shown, std::size_t total, bool filterActive)
 {
     if (total == 0) {
         countLabel->setText("No events");
-    } else if (shown != total) {
+    } else if (shown != total || filterActive) {
         const double percent = 100.0 * static_cast<double>(shown) / static_cast<double>(total);
         countLabel->setText(QString("%1 / %2 events shown (%3%)")
                                 .arg(shown)

@@ -51,7 +51,9 @@ public:
     void setGroupPolygonEditChecked(int groupId, int ruleIndex, bool on);
     void setPolygonEditChecked(int index, bool on);
     void setPolygonButtonChecked(bool on);
-    void setEventCounts(std::size_t shown, std::size_t total);
+    // filterActive: a rule judged the events, so the counts say how many passed
+    // even when every one did.
+    void setEventCounts(std::size_t shown, std::size_t total, bool filterActive = false);
 
     // Rewrites the active dataset's rule list from the rows, keeping its
     // enabled flag and combine mode.

@@ -9,6 +9,7 @@
 #include "rtdc/hdf5lock.h"
 #include "widgets/densityestimation.h"
 #include "widgets/filterdockwidget.h"
+#include "widgets/scatterplot.h"
 #include "widgets/statisticsdockwidget.h"
 #include "widgets/traceplot.h"
 
@@ -188,6 +189,28 @@ TEST_F(MainWindowDatasetsTest, FilterCountsReachInfoLabelAndFilterDock)
         EXPECT_EQ(window->plotXValues[i], area[size_t(window->plottedEventIndices[i])]);
     EXPECT_EQ(window->filterDock->countLabel->text(),
               QString("%1 / 400 events shown (%2%)").arg(shown).arg(100.0 * shown / 400, 0, 'f', 1));
+
+    // A rule that keeps every event still filters, and the dock says so; a
+    // switched-off rule does not.
+    entry(0)->filter.rules[0].maxValue = 1e9;
+    window->updatePlot();
+    EXPECT_EQ(window->filterDock->countLabel->text(), "400 / 400 events shown (100.0%)");
+    entry(0)->filter.rules[0].enabled = false;
+    window->updatePlot();
+    EXPECT_EQ(window->filterDock->countLabel->text(), "400 events (no filter active)");
+
+    // Three events have no density: they are drawn in the colour for missing
+    // values and counted, not dropped.
+    std::vector<double> sorted = area;
+    std::sort(sorted.begin(), sorted.end());
+    entry(0)->filter.rules[0].enabled = true;
+    entry(0)->filter.rules[0].minValue = sorted[397];
+    selectData(window->colorFeatureCombo, "__density_kde__");
+    ASSERT_EQ(window->plotXValues.size(), 3u);
+    ASSERT_EQ(window->plotColorValues.size(), 3u);
+    EXPECT_TRUE(std::isnan(window->plotColorValues[0]));
+    EXPECT_TRUE(window->infoLabel->text().contains("3/400 events shown")) << window->infoLabel->text().toStdString();
+    EXPECT_EQ(statisticsCount(), "3");
 }
 
 TEST_F(MainWindowDatasetsTest, FilteredOutCurrentEventGivesWayToTheFirstDrawnEvent)
@@ -442,8 +465,24 @@ TEST_F(MainWindowDatasetsTest, DamagedFilesGiveTheirMessageAndLeaveOthersWorking
     EXPECT_EQ(window->activeDatasetIndex, 0);
     selectData(window->xFeatureCombo, "bright_avg");
     EXPECT_EQ(window->plotXValues.size(), 300u);
+
+    // Columns that hold no rows are a valid, empty measurement: it opens like
+    // one without "/events", and nothing of the dataset shown before stays.
+    const std::string zeroRows = dir.file("zerorows.rtdc");
+    Fixtures::RtdcFileBuilder()
+        .feature("area_um", std::vector<float>{})
+        .feature("deform", std::vector<float>{})
+        .attribute("setup:module composition", "Vireon")
+        .write(zeroRows);
+    open(QString::fromStdString(zeroRows));
+    EXPECT_EQ(window->infoLabel->text(), "Loaded: zerorows.rtdc (0 events)");
+    EXPECT_TRUE(window->plotXValues.empty());
+    EXPECT_TRUE(window->plottedEventIndices.empty());
+    EXPECT_EQ(window->filterDock->countLabel->text(), "No events");
+    EXPECT_EQ(boxes.titles.size(), 2);
+
     open(measurement("other.rtdc", 50, "Other"));
-    EXPECT_EQ(window->datasetEntries.size(), 3u);
+    EXPECT_EQ(window->datasetEntries.size(), 4u);
     EXPECT_EQ(window->plotXValues.size(), 50u);
 }
 
@@ -628,6 +667,19 @@ TEST_F(MainWindowDatasetsTest, ZoomResetRequestIsAskedOnceWithThePlottedNames)
     EXPECT_FALSE(window->zoomResetHook);
     window->updatePlot();
     EXPECT_EQ(asked.size(), 3);
+
+    // After a calculation the lists are refilled and the plot updated once,
+    // with the names on screen: a request that answers no keeps the user's zoom.
+    window->scatterPlot->setAxisScale(QwtAxis::XBottom, 20.0, 30.0);
+    asked.clear();
+    window->zoomResetHook = [&asked](const std::string& name) {
+        asked << QString::fromStdString(name);
+        return false;
+    };
+    window->refreshFeaturesAndPlot();
+    EXPECT_EQ(asked, QStringList({"area_um", "deform", "__density_kde__"}));
+    EXPECT_FALSE(window->scatterPlot->axisAutoScale(QwtAxis::XBottom));
+    EXPECT_EQ(key(window->colorFeatureCombo), "__density_kde__");
 }
 
 // ---- the plot controls -----------------------------------------------------
