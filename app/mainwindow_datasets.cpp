@@ -13,6 +13,7 @@
 #include "widgets/traceplot.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -62,8 +63,10 @@ void MainWindow::openFile()
         addDataset(path);
 }
 
-DatasetEntry* MainWindow::openDatasetEntry(const QString& path, bool nameFromMetadata)
+DatasetEntry* MainWindow::openDatasetEntry(const QString& requestedPath, bool nameFromMetadata)
 {
+    // "out/../data/a.rtdc" is kept, compared and shown as "data/a.rtdc".
+    const QString path = QDir::cleanPath(requestedPath);
     auto entry = std::make_unique<DatasetEntry>();
     entry->id = nextDatasetId++;
     entry->reader = std::make_shared<RTDCReader>();
@@ -96,8 +99,9 @@ DatasetEntry* MainWindow::openDatasetEntry(const QString& path, bool nameFromMet
     return datasetEntries.back().get();
 }
 
-void MainWindow::addDataset(const QString& path)
+void MainWindow::addDataset(const QString& requestedPath)
 {
+    const QString path = QDir::cleanPath(requestedPath);
     const std::string bytes = path.toStdString();
     for (size_t i = 0; i < datasetEntries.size(); ++i) {
         if (datasetEntries[i]->filePath == bytes) {

@@ -110,10 +110,6 @@ private slots:
     void onCombineModeChanged();
     void onDatasetFilterToggled(bool checked);
 
-protected:
-    // Keeps the scroll area as wide as its widest row.
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     std::vector<std::string> scalarFeatures() const;
     // Appends a filled row to the dataset's rows and connects it.
@@ -124,7 +120,6 @@ private:
     void removeRow(QWidget* row);
     int rowIndex(const QWidget* row) const;
     void updateAllButton(QPushButton* button, const QString& text, bool differs);
-    void fitScrollWidth();
 };
 
 } // namespace Tessary

@@ -21,6 +21,7 @@
 #include "widgets/pseudologscaleengine.h"
 #include "widgets/roundspectrocurve.h"
 #include "widgets/scatterplotpicker.h"
+#include "widgets/spacedlabelscaledraw.h"
 
 namespace Tessary {
 
@@ -83,6 +84,9 @@ void ScatterPlot::setupPlot()
     editCurve->attach(this);
 
     setAxisVisible(QwtAxis::YRight, false);
+    // Ends of a pseudo-logarithmic range can sit right beside a decade.
+    setAxisScaleDraw(QwtAxis::XBottom, new SpacedLabelScaleDraw);
+    setAxisScaleDraw(QwtAxis::YLeft, new SpacedLabelScaleDraw);
 
     picker = new ScatterPlotPicker(canvas());
     panner = new QwtPlotPanner(canvas());

@@ -421,7 +421,7 @@ TEST_F(MainWindowDatasetsTest, QueueGoesOnAfterAFileThatFailsToOpen)
     Fixtures::writeNotHdf5(bad.toStdString());
     const QString c = measurement("c.rtdc", 100, "C");
     window->addDataset(a);
-    window->addDataset(bad);
+    window->addDataset(QString::fromStdString(dir.file("sub/../bad.rtdc")));   // said with the path cleaned
     window->addDataset(a);
     window->addDataset(c);
     ASSERT_TRUE(waitForPreloads());
@@ -700,6 +700,30 @@ TEST_F(MainWindowDatasetsTest, InfoLabelListsFlowRateReservoirAndRunIndexInOrder
     window->updatePlot();
     EXPECT_EQ(window->infoLabel->text(), QString::fromUtf8("Loaded: Synthetic sample (0.16 µL/s, Reservoir, #3, "
                                                            "950/1000 events shown (95.0% pass filter))"));
+}
+
+// What the window shows never changes the size the user gave it: a long name
+// takes a second line, wide filter rows scroll inside their dock.
+TEST_F(MainWindowDatasetsTest, WindowKeepsItsWidthWhateverItShows)
+{
+    window->show();
+    const int width = window->width();
+    open(measurement("a.rtdc", 300, std::string(30, 'x') + " measured with a rather long description " + std::string(30, 'y')));
+    EXPECT_EQ(window->width(), width);
+    selectData(window->colorFeatureCombo, "__density_kde__");
+    window->contourModeCombo->setCurrentIndex(1);
+    for (int k = 0; k < 2; ++k)
+        emit window->filterDock->addFilterGroupRequested();
+    FilterRule rule;
+    rule.featureName = "area_um";
+    rule.maxValue = 1e9;
+    for (const auto& group : window->filterGroups())
+        window->addRuleToGroup(group->id, rule);
+    entry(0)->filter.addRule(rule);
+    window->filterDock->setActiveDataset(entry(0));
+    window->updatePlot();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->width(), width);
 }
 
 TEST_F(MainWindowDatasetsTest, ApplyPlotSettingsToAllCopiesSettingsAndClearsTheButtonMarker)

@@ -34,7 +34,7 @@ struct MainWindowEventsTest : ::testing::Test {
     QString tableValue(const char* feature)   // the "Value" cell of a feature's row
     {
         for (int row = 0; row < window.eventTable->rowCount(); ++row)
-            if (window.eventTable->item(row, 0)->toolTip() == feature)
+            if (window.eventTable->item(row, 0)->data(Qt::UserRole).toString() == feature)
                 return window.eventTable->item(row, 1)->text();
         return "missing";
     }
