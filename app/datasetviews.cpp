@@ -11,6 +11,9 @@
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
 
+#include <algorithm>
+#include <cmath>
+
 namespace Tessary {
 
 namespace {
@@ -33,6 +36,19 @@ bool isOwnDatasetDrag(const QDropEvent* event, const QWidget* self)
     return event->source() == self && event->mimeData()->hasFormat(kMime);
 }
 
+constexpr int kTextMargin = 4;   // on each side of an item's text
+
+// The width an item's text wraps at: the viewport of a list that wraps its
+// words, so a long caption takes more lines instead of running off the side;
+// none (-1) elsewhere.
+qreal wrapWidth(const QStyleOptionViewItem& option)
+{
+    const auto* list = qobject_cast<const QListView*>(option.widget);
+    if (!list || !list->wordWrap())
+        return -1.0;
+    return std::max(1, list->viewport()->width() - 2 * kTextMargin);
+}
+
 } // namespace
 
 void HtmlItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
@@ -45,8 +61,9 @@ void HtmlItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     QTextDocument doc;
     doc.setDefaultFont(opt.font);
     doc.setHtml(opt.text);
-    painter->translate(opt.rect.topLeft() + QPoint(4, 0));
-    doc.drawContents(painter, QRectF(0, 0, opt.rect.width() - 8, opt.rect.height()));
+    doc.setTextWidth(wrapWidth(opt));
+    painter->translate(opt.rect.topLeft() + QPoint(kTextMargin, 0));
+    doc.drawContents(painter, QRectF(0, 0, opt.rect.width() - 2 * kTextMargin, opt.rect.height()));
     painter->restore();
 }
 
@@ -57,12 +74,18 @@ QSize HtmlItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QMode
     QTextDocument doc;
     doc.setDefaultFont(opt.font);
     doc.setHtml(opt.text);
-    return QSize(int(doc.idealWidth()) + 8, int(doc.size().height()));
+    doc.setTextWidth(wrapWidth(opt));
+    return QSize(int(std::ceil(doc.idealWidth())) + 2 * kTextMargin, int(std::ceil(doc.size().height())));
 }
 
 DatasetListWidget::DatasetListWidget(QWidget* parent)
     : QListWidget(parent)
 {
+    // Captions wrap to the list's width (the HTML delegate reads wordWrap), so
+    // a narrow dock shows every word of them; a resize lays them out anew.
+    setWordWrap(true);
+    setResizeMode(QListView::Adjust);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 void DatasetListWidget::mousePressEvent(QMouseEvent* event)

@@ -9,6 +9,7 @@
 #include "widgets/filtermetatypes.h"
 
 #include <QPixmap>
+#include <QScreen>
 #include <QSplashScreen>
 #include <QStyleFactory>
 #include <QTimer>
@@ -47,6 +48,9 @@ int main(int argc, char** argv)
                      Qt::QueuedConnection);
     QTimer::singleShot(1500, window.get(), [&splash, &window] {
         splash.close();
+        // A screen smaller than the window's size gets a window that fits on it.
+        if (const QScreen* screen = window->screen())
+            window->resize(window->size().boundedTo(screen->availableGeometry().size()));
         window->show();
     });
 

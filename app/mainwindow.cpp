@@ -41,6 +41,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSpinBox>
 #include <QSplitter>
@@ -136,10 +137,13 @@ void MainWindow::setupUi()
 {
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(6, 6, 6, 6);
 
     infoLabel = new QLabel(QStringLiteral("No file loaded. Drag and drop a .rtdc file or use File > Open."));
     infoLabel->setStyleSheet(QStringLiteral(
         "QLabel { padding: 5px; background-color: #eceef1; border: 1px solid #dcdee2; border-radius: 5px; color: #23262e; }"));
+    // A long name or many details take a second line; they never widen the window.
+    infoLabel->setWordWrap(true);
     layout->addWidget(infoLabel);
 
     auto* renameRow = new QHBoxLayout;
@@ -153,6 +157,7 @@ void MainWindow::setupUi()
     // Plot settings.
     auto* plotSettings = new QGroupBox(QStringLiteral("Plot Settings"));
     auto* settingsRow = new QHBoxLayout(plotSettings);
+    settingsRow->setContentsMargins(6, 6, 6, 6);
     auto* axes = new QGridLayout;
     axes->setHorizontalSpacing(4);
     axes->setVerticalSpacing(2);
@@ -162,7 +167,11 @@ void MainWindow::setupUi()
     const int maxComboWidth = QFontMetrics(xFeatureCombo->font()).horizontalAdvance(QStringLiteral("Position along channel axis [µm]")) + 60;
     for (QComboBox* combo : {xFeatureCombo, yFeatureCombo, colorFeatureCombo}) {
         combo->setMinimumWidth(150);
+        // As wide as the longest label where there is room (the x and y boxes
+        // up to their maximum); the window never widens for them.
+        combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         combo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        connect(combo, &QComboBox::currentTextChanged, combo, &QWidget::setToolTip);   // in full when cut
     }
     xFeatureCombo->setMaximumWidth(maxComboWidth);
     yFeatureCombo->setMaximumWidth(maxComboWidth);
@@ -265,6 +274,10 @@ void MainWindow::setupUi()
     eventTable = new QTableWidget(0, 2);
     eventTable->setHorizontalHeaderLabels({QStringLiteral("Feature"), QStringLiteral("Value")});
     eventTable->horizontalHeader()->setStretchLastSection(true);
+    // The values are never cut: their column keeps its contents' width and a
+    // long feature label is elided instead (its tooltip says it in full).
+    eventTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    eventTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     eventTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     eventTable->setSelectionMode(QAbstractItemView::SingleSelection);
     eventTable->setAlternatingRowColors(true);
@@ -364,7 +377,12 @@ void MainWindow::setupDocks()
     addDockWidget(Qt::LeftDockWidgetArea, datasetsDock);
 
     filterDock = new FilterDockWidget;
-    filtersDock = makeDock(QStringLiteral("Filters"), filterDock);
+    // Rows wider than the dock scroll inside it instead of widening the window.
+    auto* filterScroll = new QScrollArea;
+    filterScroll->setWidgetResizable(true);
+    filterScroll->setFrameShape(QFrame::NoFrame);
+    filterScroll->setWidget(filterDock);
+    filtersDock = makeDock(QStringLiteral("Filters"), filterScroll);
     filtersDock->setTitleBarWidget(new QWidget);
     filtersDock->setMinimumWidth(300);
     filtersDock->setMaximumWidth(500);
@@ -394,6 +412,8 @@ void MainWindow::setupDocks()
     tabifyDockWidget(calculationsDock, metadataDock);
     filtersDock->raise();
     resizeDocks({filtersDock, statisticsDock}, {600, 200}, Qt::Vertical);
+    // Room for the filter rows beside the plot; the plot keeps its own minimum.
+    resizeDocks({datasetsDock, filtersDock}, {200, 400}, Qt::Horizontal);
 
     for (QDockWidget* dock : {filtersDock, calculationsDock, metadataDock})
         connect(dock, &QDockWidget::visibilityChanged, this,
@@ -553,7 +573,7 @@ void MainWindow::setupConnections()
     });
 
     connect(filterDock, &FilterDockWidget::filterChanged, this, &MainWindow::onFilterChanged);
-    connect(filterDock, &FilterDockWidget::polygonDrawRequested, scatterPlot, &ScatterPlot::startPolygonDrawing);
+    connect(filterDock, &FilterDockWidget::polygonDrawRequested, this, &MainWindow::beginPolygonDrawing);
     connect(filterDock, &FilterDockWidget::polygonDrawCancelRequested, scatterPlot, &ScatterPlot::cancelPolygonDrawing);
     connectGroupSignals();
     connectEventSignals();

@@ -23,6 +23,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -369,6 +370,13 @@ private:
     // Ends the edit of a gate of the group from the given rule on: those rules
     // are about to move or go, and their ids with them.
     void endGroupGateEdit(int groupId, int fromRule);
+    // A polygon drawing belongs to the dataset, axes and scale modes it began
+    // on (dataset id, x and y feature, x and y scale mode); it ends when they change.
+    using PolygonDrawContext = std::tuple<int, std::string, std::string, int, int>;
+    PolygonDrawContext polygonDrawContext;
+    PolygonDrawContext polygonDrawContextNow() const;
+    void beginPolygonDrawing();
+    void endPolygonDrawingOutOfContext();
 
 public:
     // ---- Panels and controls (created in setupUi) ----
@@ -430,6 +438,7 @@ public:
     std::vector<int> plottedEventIndices;
     bool plottedIndicesValid = false;   // a plot update has drawn
     bool lastPlotFiltered = false;
+    bool lastPlotRuleApplied = false;   // an enabled rule the dataset can evaluate judged the events
     bool suppressFilterPanelRefresh = false;
     // The kernel density grid of the last plot update in plot coordinates,
     // with the density at each plotted point: the contours reuse it while the

@@ -13,6 +13,7 @@
 #include "widgets/traceplot.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -62,8 +63,10 @@ void MainWindow::openFile()
         addDataset(path);
 }
 
-DatasetEntry* MainWindow::openDatasetEntry(const QString& path, bool nameFromMetadata)
+DatasetEntry* MainWindow::openDatasetEntry(const QString& requestedPath, bool nameFromMetadata)
 {
+    // "out/../data/a.rtdc" is kept, compared and shown as "data/a.rtdc".
+    const QString path = QDir::cleanPath(requestedPath);
     auto entry = std::make_unique<DatasetEntry>();
     entry->id = nextDatasetId++;
     entry->reader = std::make_shared<RTDCReader>();
@@ -96,8 +99,9 @@ DatasetEntry* MainWindow::openDatasetEntry(const QString& path, bool nameFromMet
     return datasetEntries.back().get();
 }
 
-void MainWindow::addDataset(const QString& path)
+void MainWindow::addDataset(const QString& requestedPath)
 {
+    const QString path = QDir::cleanPath(requestedPath);
     const std::string bytes = path.toStdString();
     for (size_t i = 0; i < datasetEntries.size(); ++i) {
         if (datasetEntries[i]->filePath == bytes) {
@@ -268,6 +272,7 @@ void MainWindow::switchToDataset(int index)
         return;
     saveCurrentDatasetState();
     activeDatasetIndex = index;
+    endPolygonDrawingOutOfContext();
     DatasetEntry* entry = datasetEntries[size_t(index)].get();
 
     if (datasetFolderViewActive()) {
@@ -399,6 +404,12 @@ void MainWindow::removeDataset()
     }
     const DatasetEntry* removed = datasetEntries[size_t(row)].get();
     notifyDatasetRemoved(removed->id);
+    // The docks keep a pointer to the dataset they show: let go of it before
+    // it goes, so nothing (a message box's event loop) can show it meanwhile.
+    if (row == activeDatasetIndex) {
+        filterDock->setActiveDataset(nullptr);
+        calcDockWidget->setActiveDataset(nullptr);
+    }
 
     // Which row the list moves to when its current item goes differs between
     // Qt versions; the neighbour is chosen here: the row above, or the new
@@ -440,6 +451,7 @@ void MainWindow::removeDataset()
 
 void MainWindow::clearDatasetPanels()
 {
+    endPolygonDrawingOutOfContext();
     showEmptyPlot();
     scatterPlot->clearIsoElasticityLines();
     clearEventViews();

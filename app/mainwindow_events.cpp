@@ -128,8 +128,12 @@ void MainWindow::updateEventTable(int eventIndex)
     eventTable->setRowCount(int(names.size()));
     for (size_t row = 0; row < names.size(); ++row) {
         const std::string& name = names[row];
-        auto* label = new QTableWidgetItem(QString::fromStdString(reader.featureLabel(name)));
-        label->setToolTip(QString::fromStdString(name));
+        const QString text = QString::fromStdString(reader.featureLabel(name));
+        const QString key = QString::fromStdString(name);
+        auto* label = new QTableWidgetItem(text);
+        // The label may be elided in a narrow column: the tooltip says it in full.
+        label->setToolTip(text == key ? key : QStringLiteral("%1 (%2)").arg(text, key));
+        label->setData(Qt::UserRole, key);
         eventTable->setItem(int(row), 0, label);
         const std::vector<double>& column = reader.readFeature(name);
         const bool inColumn = eventIndex >= 0 && size_t(eventIndex) < column.size();
@@ -137,7 +141,6 @@ void MainWindow::updateEventTable(int eventIndex)
                             new QTableWidgetItem(inColumn ? QString::number(column[size_t(eventIndex)], 'g', 6)
                                                           : QString()));
     }
-    eventTable->resizeColumnsToContents();
 }
 
 void MainWindow::rebuildTracePlot()

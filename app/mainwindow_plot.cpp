@@ -16,6 +16,7 @@
 #include "widgets/imageviewer.h"
 #include "widgets/scatterplot.h"
 #include "widgets/statisticsdockwidget.h"
+#include "widgets/traceplot.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -27,6 +28,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTreeWidget>
 #include <QtConcurrent>
 
@@ -153,10 +155,17 @@ void MainWindow::refreshPanelsForDataset()
     updatePlot();
     if (ds->currentEventIndex >= 0)
         highlightEvent(ds->currentEventIndex);
-    if (reader->hasImage() && ds->currentEventIndex >= 0)
-        displayEvent(ds->currentEventIndex);
-    else
+    // The table and the traces follow the shown event whether or not there are
+    // images; a dataset without images (or events) leaves the viewer empty.
+    const bool eventShown = ds->currentEventIndex >= 0 && ds->currentEventIndex < events;
+    if (!reader->hasImage() || !eventShown)
         imageViewer->clearImage();
+    if (eventShown) {
+        displayEvent(ds->currentEventIndex);
+    } else {
+        tracePlot->clearTraces();
+        eventTable->setRowCount(0);
+    }
 }
 
 void MainWindow::loadColorByOptions()
@@ -200,12 +209,17 @@ void MainWindow::refreshFeaturesAndPlot()
     const QString x = xFeatureCombo->currentData(Qt::UserRole).toString();
     const QString y = yFeatureCombo->currentData(Qt::UserRole).toString();
     const QString colour = colorFeatureCombo->currentData(Qt::UserRole).toString();
-    loadColorByOptions();
-    calcDockWidget->updateFeatureList(activeEntry());
-    filterDock->refreshFeatureLists();
-    selectByData(xFeatureCombo, x.toStdString());
-    selectByData(yFeatureCombo, y.toStdString());
-    selectByData(colorFeatureCombo, colour.toStdString());
+    {
+        // Half-filled combo boxes must not reach the plot: an update with the
+        // wrong names would use up the zoom-reset request and reset the zoom.
+        const QSignalBlocker bx(xFeatureCombo), by(yFeatureCombo), bc(colorFeatureCombo);
+        loadColorByOptions();
+        calcDockWidget->updateFeatureList(activeEntry());
+        filterDock->refreshFeatureLists();
+        selectByData(xFeatureCombo, x.toStdString());
+        selectByData(yFeatureCombo, y.toStdString());
+        selectByData(colorFeatureCombo, colour.toStdString());
+    }
     updatePlot();
 }
 
@@ -223,6 +237,13 @@ void MainWindow::updatePlot()
     // Until the active dataset has loaded, the panels still show another one.
     if (!ds || !ds->loaded || !ds->reader || !ds->reader->isOpen())
         return;
+    endPolygonDrawingOutOfContext();
+    if (ds->reader->eventCount() == 0) {
+        // Columns without rows are no damage: the dataset has nothing to show,
+        // like one without "/events".
+        showEmptyPlot();
+        return;
+    }
     const std::string xName = comboKey(xFeatureCombo);
     const std::string yName = comboKey(yFeatureCombo);
     if (xName.empty() || yName.empty()) {
@@ -245,11 +266,13 @@ void MainWindow::updatePlot()
     const EventFilter filter = buildEffectiveFilter(ds);
     const bool filterActive = filter.isEnabled() && filter.ruleCount() > 0;
     std::vector<int> kept;
+    bool ruleApplied = false;
     if (filterActive) {
         FeatureColumns columns;
         for (const std::string& name : filter.usedFeatures())
             columns[name] = &reader->readFeature(name);
         kept = filter.apply(columns, total);
+        ruleApplied = filter.hasUsableRule(columns, total);
     }
 
     const std::string colourKey = comboKey(colorFeatureCombo);
@@ -297,33 +320,35 @@ void MainWindow::updatePlot()
     const std::vector<double>& tx = density && xMode != ScaleLinear ? (txStore = transformAxisValues(xs, xMode)) : xs;
     const std::vector<double>& ty = density && yMode != ScaleLinear ? (tyStore = transformAxisValues(ys, yMode)) : ys;
     bool statisticsShown = false;
+    // Fewer than 4 points have no density: they are drawn in the plot's colour
+    // for missing values instead of vanishing.
+    bool densityUndefined = false;
     if (density) {
         const int method = colourKey == "__density_hist__" ? HistogramDensity
                            : colourKey == "__density_knn__" ? NearestNeighbourDensity
                                                             : KernelDensity;
-        if (method == KernelDensity) {
+        size_t finite = 0;
+        for (size_t i = 0; i < tx.size() && finite < 4; ++i)
+            finite += std::isfinite(tx[i]) && std::isfinite(ty[i]);
+        densityUndefined = finite < 4;
+        if (densityUndefined) {
+            cs.assign(xs.size(), std::nan(""));
+        } else if (method == KernelDensity) {
             // The grid is kept, so the contours of this update need not build it again.
-            size_t finite = 0;
-            for (size_t i = 0; i < tx.size() && finite < 4; ++i)
-                finite += std::isfinite(tx[i]) && std::isfinite(ty[i]);
-            if (finite >= 4) {
-                QFuture<void> estimate = QtConcurrent::run([&kde, &cs, &tx, &ty] {
-                    kde.grid = computeKdeGrid(tx, ty, 0);
-                    cs = interpolateGrid(kde.grid, tx, ty);
-                });
-                // With every coordinate finite the estimate is finite at every
-                // point and no point will be dropped: the statistics of these
-                // points are final and are shown while the estimate runs.
-                const auto finiteValue = [](double v) { return std::isfinite(v); };
-                if (std::all_of(xs.begin(), xs.end(), finiteValue) && std::all_of(ys.begin(), ys.end(), finiteValue)) {
-                    statisticsWidget->updateStatistics(xs, ys, plotXLabel, plotYLabel);
-                    statisticsShown = true;
-                }
-                estimate.waitForFinished();
-                kde.valid = true;
-            } else {
-                cs.assign(xs.size(), std::nan(""));
+            QFuture<void> estimate = QtConcurrent::run([&kde, &cs, &tx, &ty] {
+                kde.grid = computeKdeGrid(tx, ty, 0);
+                cs = interpolateGrid(kde.grid, tx, ty);
+            });
+            // With every coordinate finite the estimate is finite at every
+            // point and no point will be dropped: the statistics of these
+            // points are final and are shown while the estimate runs.
+            const auto finiteValue = [](double v) { return std::isfinite(v); };
+            if (std::all_of(xs.begin(), xs.end(), finiteValue) && std::all_of(ys.begin(), ys.end(), finiteValue)) {
+                statisticsWidget->updateStatistics(xs, ys, plotXLabel, plotYLabel);
+                statisticsShown = true;
             }
+            estimate.waitForFinished();
+            kde.valid = true;
         } else {
             cs = computePointDensity(tx, ty, method);
         }
@@ -338,7 +363,7 @@ void MainWindow::updatePlot()
     const bool haveColour = !cs.empty();
     size_t out = 0;
     for (size_t i = 0; i < xs.size(); ++i) {
-        if (std::isfinite(xs[i]) && std::isfinite(ys[i]) && (!haveColour || std::isfinite(cs[i]))) {
+        if (std::isfinite(xs[i]) && std::isfinite(ys[i]) && (!haveColour || densityUndefined || std::isfinite(cs[i]))) {
             xs[out] = xs[i];
             ys[out] = ys[i];
             if (haveColour)
@@ -368,6 +393,7 @@ void MainWindow::updatePlot()
     plottedEventIndices = std::move(events);
     plottedIndicesValid = true;
     lastPlotFiltered = filterActive;
+    lastPlotRuleApplied = ruleApplied;
 
     const auto countNonPositive = [](const std::vector<double>& v) {
         return qsizetype(std::count_if(v.begin(), v.end(), [](double d) { return d <= 0.0; }));
@@ -556,7 +582,7 @@ void MainWindow::updateInfoLabel()
         return;
     const size_t total = size_t(ds->reader->eventCount());
     const size_t shown = plottedIndicesValid ? plotXValues.size() : total;
-    filterDock->setEventCounts(shown, total);
+    filterDock->setEventCounts(shown, total, plottedIndicesValid && lastPlotRuleApplied);
     QStringList parts = measurementParts(*ds);
     if (plottedIndicesValid) {
         const double percent = total == 0 ? 0.0 : 100.0 * double(shown) / double(total);

@@ -54,10 +54,30 @@ void MainWindow::connectPolygonSignals()
     connect(filterDock, &FilterDockWidget::addPolygonToGroupRequested, this, [this](int groupId) {
         polygonTargetGroupId = groupId;
         filterDock->setPolygonButtonChecked(true);
-        scatterPlot->startPolygonDrawing();
+        beginPolygonDrawing();
     });
     connect(filterDock, &FilterDockWidget::groupPolygonEditRequested, this,
             [this](int groupId, int ruleIndex, bool on) { editGroupPolygon(groupId, ruleIndex, on); });
+}
+
+MainWindow::PolygonDrawContext MainWindow::polygonDrawContextNow() const
+{
+    return {activeDatasetId(), currentFeature(xFeatureCombo), currentFeature(yFeatureCombo),
+            scaleXCombo->currentIndex(), scaleYCombo->currentIndex()};
+}
+
+void MainWindow::beginPolygonDrawing()
+{
+    polygonDrawContext = polygonDrawContextNow();
+    scatterPlot->startPolygonDrawing();
+}
+
+void MainWindow::endPolygonDrawingOutOfContext()
+{
+    // Vertices are kept in the coordinates of the plot they were placed on; on
+    // another dataset, other axes or other scales they would mean other events.
+    if (scatterPlot->isDrawingPolygon() && polygonDrawContextNow() != polygonDrawContext)
+        scatterPlot->cancelPolygonDrawing();
 }
 
 bool MainWindow::gateOnPlotAxes(const FilterRule& rule) const

@@ -297,7 +297,7 @@ bool MainWindow::loadSessionFile(const QString& path)
 QString MainWindow::resolveMissingDataset(const QString& storedPath, const QString& sessionFolder,
                                           const QString& displayName)
 {
-    const QString candidate = QDir(sessionFolder).absoluteFilePath(storedPath);
+    const QString candidate = QDir::cleanPath(QDir(sessionFolder).absoluteFilePath(storedPath));
     if (QFile::exists(candidate))
         return candidate;
     if (!askYesNo(this, QStringLiteral("Dataset Not Found"),

@@ -204,6 +204,17 @@ std::vector<std::string> EventFilter::usedFeatures() const
     return names;
 }
 
+bool EventFilter::hasUsableRule(const FeatureColumns& columns, std::size_t n) const
+{
+    return std::any_of(rules.begin(), rules.end(), [&columns, n](const FilterRule& rule) {
+        if (!rule.enabled || !usableColumn(columns, rule.featureName, n))
+            return false;
+        return rule.type == 0
+               || (rule.type == 1 && rule.polygonVertices.size() >= 3
+                   && usableColumn(columns, rule.featureNameY, n));
+    });
+}
+
 std::vector<int> EventFilter::apply(const FeatureColumns& columns, std::size_t n) const
 {
     std::vector<int> kept;

@@ -43,6 +43,8 @@ public:
     // column is absent, null or shorter than n is skipped; with no usable
     // rule every index is kept.
     std::vector<int> apply(const FeatureColumns& columns, std::size_t n) const;
+    // Whether apply() would judge the events by at least one enabled rule.
+    bool hasUsableRule(const FeatureColumns& columns, std::size_t n) const;
 
     std::vector<FilterRule> rules;
 

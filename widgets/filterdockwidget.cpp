@@ -9,7 +9,6 @@
 #include "widgets/polygonrulewidget.h"
 
 #include <QCheckBox>
-#include <QEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,7 +16,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -44,10 +42,12 @@ void visitRuleRow(QWidget* widget, Visit&& visit)
 FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
 {
     auto* dockLayout = new QVBoxLayout(this);
+    dockLayout->setContentsMargins(0, 0, 0, 0);   // the dock frames it already
     datasetBox = new QGroupBox("Active Dataset Filter", this);
     datasetBox->setEnabled(false);
     dockLayout->addWidget(datasetBox, 1);
     auto* boxLayout = new QVBoxLayout(datasetBox);
+    boxLayout->setContentsMargins(4, 6, 4, 6);
 
     filterEnabledCheck = new QCheckBox("Filtering Enabled", datasetBox);
     filterEnabledCheck->setChecked(true);
@@ -79,7 +79,8 @@ FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
     scrollArea = new QScrollArea(datasetBox);
     scrollArea->setWidgetResizable(true);
     scrollArea->setMinimumHeight(100);
-    scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Rows wider than the dock scroll sideways: they never widen the window.
+    scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     auto* scrollWidget = new QWidget(scrollArea);
     auto* scrollLayout = new QVBoxLayout(scrollWidget);
     scrollLayout->setContentsMargins(0, 0, 0, 0);
@@ -94,7 +95,6 @@ FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
     scrollLayout->addLayout(groupsLayout);
     scrollLayout->addStretch();
     scrollArea->setWidget(scrollWidget);
-    scrollWidget->installEventFilter(this);
     boxLayout->addWidget(scrollArea, 1);
 
     addRuleButton = new QPushButton("+ Rule", datasetBox);
@@ -224,6 +224,7 @@ void FilterDockWidget::rebuildGroupWidgets(const std::vector<FilterGroup*>& grou
 {
     for (FilterGroupWidget* widget : groupWidgets) {
         groupsLayout->removeWidget(widget);
+        widget->hide();   // out of sight until it is deleted
         widget->deleteLater();
     }
     groupWidgets.clear();
@@ -237,6 +238,9 @@ void FilterDockWidget::rebuildGroupWidgets(const std::vector<FilterGroup*>& grou
         if (widget->nameEdit->text() != name) {
             const QSignalBlocker blockName(widget->nameEdit);
             widget->nameEdit->setText(name);
+            // A name longer than the box shows its beginning, and in full as tooltip.
+            widget->nameEdit->setCursorPosition(0);
+            widget->nameEdit->setToolTip(name);
         }
         bool enabled = false;
         if (activeDataset) {
@@ -404,11 +408,11 @@ void FilterDockWidget::setPolygonButtonChecked(bool on)
     addPolygonButton->setChecked(on);
 }
 
-void FilterDockWidget::setEventCounts(std::size_t shown, std::size_t total)
+void FilterDockWidget::setEventCounts(std::size_t shown, std::size_t total, bool filterActive)
 {
     if (total == 0) {
         countLabel->setText("No events");
-    } else if (shown != total) {
+    } else if (shown != total || filterActive) {
         const double percent = 100.0 * static_cast<double>(shown) / static_cast<double>(total);
         countLabel->setText(QString("%1 / %2 events shown (%3%)")
                                 .arg(shown)
@@ -475,22 +479,6 @@ std::vector<std::string> FilterDockWidget::scalarFeatures() const
         if (RTDCReader::isScalarFeatureName(name))
             result.push_back(name);
     return result;
-}
-
-bool FilterDockWidget::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == scrollArea->widget() && event->type() == QEvent::LayoutRequest)
-        fitScrollWidth();
-    return QWidget::eventFilter(watched, event);
-}
-
-void FilterDockWidget::fitScrollWidth()
-{
-    // Rows and groups never scroll sideways: the area is as wide as its
-    // widest row plus room for the vertical scroll bar.
-    const int content = scrollArea->widget()->minimumSizeHint().width();
-    scrollArea->setMinimumWidth(content + 2 * scrollArea->frameWidth()
-                                + scrollArea->verticalScrollBar()->sizeHint().width());
 }
 
 int FilterDockWidget::rowIndex(const QWidget* row) const

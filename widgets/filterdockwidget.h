@@ -51,7 +51,9 @@ public:
     void setGroupPolygonEditChecked(int groupId, int ruleIndex, bool on);
     void setPolygonEditChecked(int index, bool on);
     void setPolygonButtonChecked(bool on);
-    void setEventCounts(std::size_t shown, std::size_t total);
+    // filterActive: a rule judged the events, so the counts say how many passed
+    // even when every one did.
+    void setEventCounts(std::size_t shown, std::size_t total, bool filterActive = false);
 
     // Rewrites the active dataset's rule list from the rows, keeping its
     // enabled flag and combine mode.
@@ -108,10 +110,6 @@ private slots:
     void onCombineModeChanged();
     void onDatasetFilterToggled(bool checked);
 
-protected:
-    // Keeps the scroll area as wide as its widest row.
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     std::vector<std::string> scalarFeatures() const;
     // Appends a filled row to the dataset's rows and connects it.
@@ -122,7 +120,6 @@ private:
     void removeRow(QWidget* row);
     int rowIndex(const QWidget* row) const;
     void updateAllButton(QPushButton* button, const QString& text, bool differs);
-    void fitScrollWidth();
 };
 
 } // namespace Tessary

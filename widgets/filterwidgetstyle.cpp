@@ -91,7 +91,10 @@ void clearRuleRows(QVBoxLayout* layout, std::vector<QWidget*>& rows,
 {
     for (std::vector<QWidget*>* list : {&rows, &separators}) {
         for (QWidget* widget : *list) {
+            // Deleted later, perhaps only after a message box's own event loop:
+            // until then it must not show rules that are gone.
             layout->removeWidget(widget);
+            widget->hide();
             widget->deleteLater();
         }
         list->clear();

@@ -12,6 +12,7 @@
 #include <qwt_scale_widget.h>
 #include <qwt_symbol.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -20,6 +21,7 @@
 #include "widgets/pseudologscaleengine.h"
 #include "widgets/roundspectrocurve.h"
 #include "widgets/scatterplotpicker.h"
+#include "widgets/spacedlabelscaledraw.h"
 
 namespace Tessary {
 
@@ -82,6 +84,9 @@ void ScatterPlot::setupPlot()
     editCurve->attach(this);
 
     setAxisVisible(QwtAxis::YRight, false);
+    // Ends of a pseudo-logarithmic range can sit right beside a decade.
+    setAxisScaleDraw(QwtAxis::XBottom, new SpacedLabelScaleDraw);
+    setAxisScaleDraw(QwtAxis::YLeft, new SpacedLabelScaleDraw);
 
     picker = new ScatterPlotPicker(canvas());
     panner = new QwtPlotPanner(canvas());
@@ -152,7 +157,12 @@ void ScatterPlot::setData(const std::vector<double>& x, const std::vector<double
         spectroCurve->setColorMap(createColorMap(colorMapIndex));
         spectroCurve->setColorRange(range);
         spectroCurve->setSamples(samples);
-        showColourBar(colourTitle, range);
+        // Points without a colour value are drawn in a neutral grey; a bar
+        // with none to map would promise a scale that nothing follows.
+        if (std::any_of(colours.begin(), colours.end(), [](double v) { return std::isfinite(v); }))
+            showColourBar(colourTitle, range);
+        else
+            hideColourBar();
     } else {
         spectroCurve->setVisible(false);
         plainCurve->setVisible(true);

@@ -64,6 +64,7 @@ public:
     void cancelPolygonDrawing();
     void startPolygonEditing(int id, const QPolygonF& vertices);
     void stopPolygonEditing();
+    bool isDrawingPolygon() const { return drawing; }
     bool isEditingPolygon() const { return editing; }
     int editingPolygonId() const { return editing ? editedGateId : -1; }
 

@@ -31,8 +31,13 @@ void StatisticsDockWidget::updateStatistics(const std::vector<double>& x,
 {
     table->clear();
     table->setHeaderLabels({tr("Statistic"), xName, yName});
-    if (x.empty() || y.empty())
+    // A header cut by a narrow dock still names its column in full.
+    table->headerItem()->setToolTip(1, xName);
+    table->headerItem()->setToolTip(2, yName);
+    if (x.empty() || y.empty()) {
+        fitColumns();
         return;
+    }
 
     const ColumnStatistics sx = computeColumnStatistics(x);
     const ColumnStatistics sy = computeColumnStatistics(y);
@@ -56,14 +61,23 @@ void StatisticsDockWidget::updateStatistics(const std::vector<double>& x,
     addRow(tr("Median"), number(sx.median), number(sy.median));
     addRow(tr("Q3"), number(sx.q3), number(sy.q3));
     addRow(tr("IQR"), number(sx.iqr), number(sy.iqr));
-
-    table->resizeColumnToContents(0);
+    fitColumns();
 }
 
 void StatisticsDockWidget::clear()
 {
     table->clear();
     table->setHeaderLabels({tr("Statistic"), tr("X"), tr("Y")});
+    table->headerItem()->setToolTip(1, QString());
+    table->headerItem()->setToolTip(2, QString());
+}
+
+void StatisticsDockWidget::fitColumns()
+{
+    // Every column as wide as its header and values; a table wider than the
+    // dock scrolls sideways (the last column still takes any room left).
+    for (int column = 0; column < table->columnCount(); ++column)
+        table->resizeColumnToContents(column);
 }
 
 } // namespace Tessary

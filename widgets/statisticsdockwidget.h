@@ -27,6 +27,8 @@ public:
     void clear();
 
 private:
+    void fitColumns();
+
     QTreeWidget* table = nullptr; // owned through the Qt parent tree
 };
 

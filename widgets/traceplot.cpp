@@ -1,6 +1,7 @@
 #include "widgets/traceplot.h"
 
 #include "widgets/pseudologscaleengine.h"
+#include "widgets/spacedlabelscaledraw.h"
 
 #include <QPen>
 #include <QPointF>
@@ -59,6 +60,7 @@ TracePlot::TracePlot(QWidget* parent)
 
     // The plot takes ownership of the scale engine.
     setAxisScaleEngine(QwtAxis::YLeft, new PseudoLogScaleEngine(100.0, 0.5));
+    setAxisScaleDraw(QwtAxis::YLeft, new SpacedLabelScaleDraw);   // the top end sits close to a decade
     setAxisScale(QwtAxis::YLeft, YMin, YMax);
 
     auto* grid = new QwtPlotGrid;

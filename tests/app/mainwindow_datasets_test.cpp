@@ -9,6 +9,7 @@
 #include "rtdc/hdf5lock.h"
 #include "widgets/densityestimation.h"
 #include "widgets/filterdockwidget.h"
+#include "widgets/scatterplot.h"
 #include "widgets/statisticsdockwidget.h"
 #include "widgets/traceplot.h"
 #include "common/widgetlook.h"
@@ -189,6 +190,28 @@ TEST_F(MainWindowDatasetsTest, FilterCountsReachInfoLabelAndFilterDock)
         EXPECT_EQ(window->plotXValues[i], area[size_t(window->plottedEventIndices[i])]);
     EXPECT_EQ(window->filterDock->countLabel->text(),
               QString("%1 / 400 events shown (%2%)").arg(shown).arg(100.0 * shown / 400, 0, 'f', 1));
+
+    // A rule that keeps every event still filters, and the dock says so; a
+    // switched-off rule does not.
+    entry(0)->filter.rules[0].maxValue = 1e9;
+    window->updatePlot();
+    EXPECT_EQ(window->filterDock->countLabel->text(), "400 / 400 events shown (100.0%)");
+    entry(0)->filter.rules[0].enabled = false;
+    window->updatePlot();
+    EXPECT_EQ(window->filterDock->countLabel->text(), "400 events (no filter active)");
+
+    // Three events have no density: they are drawn in the colour for missing
+    // values and counted, not dropped.
+    std::vector<double> sorted = area;
+    std::sort(sorted.begin(), sorted.end());
+    entry(0)->filter.rules[0].enabled = true;
+    entry(0)->filter.rules[0].minValue = sorted[397];
+    selectData(window->colorFeatureCombo, "__density_kde__");
+    ASSERT_EQ(window->plotXValues.size(), 3u);
+    ASSERT_EQ(window->plotColorValues.size(), 3u);
+    EXPECT_TRUE(std::isnan(window->plotColorValues[0]));
+    EXPECT_TRUE(window->infoLabel->text().contains("3/400 events shown")) << window->infoLabel->text().toStdString();
+    EXPECT_EQ(statisticsCount(), "3");
 }
 
 TEST_F(MainWindowDatasetsTest, FilteredOutCurrentEventGivesWayToTheFirstDrawnEvent)
@@ -399,7 +422,7 @@ TEST_F(MainWindowDatasetsTest, QueueGoesOnAfterAFileThatFailsToOpen)
     Fixtures::writeNotHdf5(bad.toStdString());
     const QString c = measurement("c.rtdc", 100, "C");
     window->addDataset(a);
-    window->addDataset(bad);
+    window->addDataset(QString::fromStdString(dir.file("sub/../bad.rtdc")));   // said with the path cleaned
     window->addDataset(a);
     window->addDataset(c);
     ASSERT_TRUE(waitForPreloads());
@@ -443,8 +466,24 @@ TEST_F(MainWindowDatasetsTest, DamagedFilesGiveTheirMessageAndLeaveOthersWorking
     EXPECT_EQ(window->activeDatasetIndex, 0);
     selectData(window->xFeatureCombo, "bright_avg");
     EXPECT_EQ(window->plotXValues.size(), 300u);
+
+    // Columns that hold no rows are a valid, empty measurement: it opens like
+    // one without "/events", and nothing of the dataset shown before stays.
+    const std::string zeroRows = dir.file("zerorows.rtdc");
+    Fixtures::RtdcFileBuilder()
+        .feature("area_um", std::vector<float>{})
+        .feature("deform", std::vector<float>{})
+        .attribute("setup:module composition", "Vireon")
+        .write(zeroRows);
+    open(QString::fromStdString(zeroRows));
+    EXPECT_EQ(window->infoLabel->text(), "Loaded: zerorows.rtdc (0 events)");
+    EXPECT_TRUE(window->plotXValues.empty());
+    EXPECT_TRUE(window->plottedEventIndices.empty());
+    EXPECT_EQ(window->filterDock->countLabel->text(), "No events");
+    EXPECT_EQ(boxes.titles.size(), 2);
+
     open(measurement("other.rtdc", 50, "Other"));
-    EXPECT_EQ(window->datasetEntries.size(), 3u);
+    EXPECT_EQ(window->datasetEntries.size(), 4u);
     EXPECT_EQ(window->plotXValues.size(), 50u);
 }
 
@@ -629,6 +668,19 @@ TEST_F(MainWindowDatasetsTest, ZoomResetRequestIsAskedOnceWithThePlottedNames)
     EXPECT_FALSE(window->zoomResetHook);
     window->updatePlot();
     EXPECT_EQ(asked.size(), 3);
+
+    // After a calculation the lists are refilled and the plot updated once,
+    // with the names on screen: a request that answers no keeps the user's zoom.
+    window->scatterPlot->setAxisScale(QwtAxis::XBottom, 20.0, 30.0);
+    asked.clear();
+    window->zoomResetHook = [&asked](const std::string& name) {
+        asked << QString::fromStdString(name);
+        return false;
+    };
+    window->refreshFeaturesAndPlot();
+    EXPECT_EQ(asked, QStringList({"area_um", "deform", "__density_kde__"}));
+    EXPECT_FALSE(window->scatterPlot->axisAutoScale(QwtAxis::XBottom));
+    EXPECT_EQ(key(window->colorFeatureCombo), "__density_kde__");
 }
 
 // ---- the plot controls -----------------------------------------------------
@@ -649,6 +701,30 @@ TEST_F(MainWindowDatasetsTest, InfoLabelListsFlowRateReservoirAndRunIndexInOrder
     window->updatePlot();
     EXPECT_EQ(window->infoLabel->text(), QString::fromUtf8("Loaded: Synthetic sample (0.16 µL/s, Reservoir, #3, "
                                                            "950/1000 events shown (95.0% pass filter))"));
+}
+
+// What the window shows never changes the size the user gave it: a long name
+// takes a second line, wide filter rows scroll inside their dock.
+TEST_F(MainWindowDatasetsTest, WindowKeepsItsWidthWhateverItShows)
+{
+    window->show();
+    const int width = window->width();
+    open(measurement("a.rtdc", 300, std::string(30, 'x') + " measured with a rather long description " + std::string(30, 'y')));
+    EXPECT_EQ(window->width(), width);
+    selectData(window->colorFeatureCombo, "__density_kde__");
+    window->contourModeCombo->setCurrentIndex(1);
+    for (int k = 0; k < 2; ++k)
+        emit window->filterDock->addFilterGroupRequested();
+    FilterRule rule;
+    rule.featureName = "area_um";
+    rule.maxValue = 1e9;
+    for (const auto& group : window->filterGroups())
+        window->addRuleToGroup(group->id, rule);
+    entry(0)->filter.addRule(rule);
+    window->filterDock->setActiveDataset(entry(0));
+    window->updatePlot();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->width(), width);
 }
 
 TEST_F(MainWindowDatasetsTest, ApplyPlotSettingsToAllCopiesSettingsAndClearsTheButtonMarker)

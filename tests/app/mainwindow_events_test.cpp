@@ -5,6 +5,7 @@
 #include "mainwindowtesting.h"
 #include "widgets/imageviewer.h"
 #include "widgets/scatterplot.h"
+#include "widgets/traceplot.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -12,6 +13,8 @@
 #include <QLabel>
 #include <QSpinBox>
 #include <QTableWidget>
+
+#include <qwt_plot_curve.h>
 
 #include <gtest/gtest.h>
 
@@ -31,7 +34,7 @@ struct MainWindowEventsTest : ::testing::Test {
     QString tableValue(const char* feature)   // the "Value" cell of a feature's row
     {
         for (int row = 0; row < window.eventTable->rowCount(); ++row)
-            if (window.eventTable->item(row, 0)->toolTip() == feature)
+            if (window.eventTable->item(row, 0)->data(Qt::UserRole).toString() == feature)
                 return window.eventTable->item(row, 1)->text();
         return "missing";
     }
@@ -68,4 +71,38 @@ TEST_F(MainWindowEventsTest, ClickOnFilteredPlotShowsTheEventBehindThePoint)
     EXPECT_EQ(tableValue("deform"), QString::number(ds.reader->readFeature("deform")[7], 'g', 6));
     window.imageViewer->findChild<QCheckBox*>("showMaskCheck")->setChecked(false);
     EXPECT_EQ(viewerInfo(), "Event 7");
+}
+
+// The table and the traces belong to the dataset on screen, also when that
+// one has no images to show.
+TEST_F(MainWindowEventsTest, EventViewsFollowASwitchToADatasetWithoutImages)
+{
+    Fixtures::writeStandardMeasurement(dir.file("a.rtdc"), 200, {true, true, true});
+    Fixtures::StandardOptions plain;
+    plain.seed = 7;
+    plain.traces = true;
+    Fixtures::writeStandardMeasurement(dir.file("b.rtdc"), 150, plain);
+    DatasetEntry& a = open(dir.file("a.rtdc"));
+    window.eventSpin->setValue(7);
+    ASSERT_EQ(a.currentEventIndex, 7);
+
+    window.addDataset(QString::fromStdString(dir.file("b.rtdc")));
+    for (QDeadlineTimer deadline(20000); window.preloadRunning && !deadline.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const DatasetEntry& b = *window.datasetEntries.back();
+    ASSERT_EQ(window.activeDatasetId(), b.id);
+    ASSERT_GE(b.currentEventIndex, 0);
+    const size_t event = size_t(b.currentEventIndex);
+    EXPECT_EQ(tableValue("area_um"), QString::number(b.reader->readFeature("area_um")[event], 'g', 6));
+    EXPECT_EQ(tableValue("index"), QString::number(b.reader->readFeature("index")[event], 'g', 6));
+    // B's traces of that event are drawn, not A's of event 7.
+    ASSERT_TRUE(window.tracePlot->hasTraces());
+    const auto* curve = dynamic_cast<const QwtPlotCurve*>(
+        window.tracePlot->itemList(QwtPlotItem::Rtti_PlotCurve).value(0));
+    ASSERT_NE(curve, nullptr);
+    ASSERT_TRUE(curve->isVisible());
+    const std::vector<float> trace = b.reader->readTrace(window.tracePlot->channels()[0].traceName, event);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(curve->sample(0).y(), trace[0] + window.tracePlot->channels()[0].baselineOffset);
+    EXPECT_EQ(viewerInfo(), "No Image");
 }

@@ -160,3 +160,34 @@ TEST_F(MainWindowPolygonsTest, EditEndsWhenItsRuleMovesOrGoes)
     emit window.filterDock->groupRuleRemoved(group, 0);
     EXPECT_FALSE(window.scatterPlot->isEditingPolygon());
 }
+
+// Vertices are placed in the coordinates of one dataset's plot: a drawing ends
+// when the dataset, an axis or a scale changes, and goes on when only the colour does.
+TEST_F(MainWindowPolygonsTest, DrawingEndsWhenItsDatasetAxesOrScalesChange)
+{
+    QPushButton* drawing = window.filterDock->addPolygonButton;
+    drawing->setChecked(true);
+    show(window.colorFeatureCombo, "__density_kde__");
+    EXPECT_TRUE(drawing->isChecked());
+    show(window.xFeatureCombo, "aspect");
+    EXPECT_FALSE(drawing->isChecked());
+    drawing->setChecked(true);
+    window.scaleYCombo->setCurrentIndex(2);
+    EXPECT_FALSE(drawing->isChecked());
+
+    Fixtures::writeStandardMeasurement(dir.file("b.rtdc"), 100);
+    window.addDataset(QString::fromStdString(dir.file("b.rtdc")));
+    waitForPreload();
+    drawing->setChecked(true);
+    window.datasetList->setCurrentRow(0);
+    EXPECT_FALSE(drawing->isChecked());
+    // A group's polygon ends the same way, and the group is forgotten.
+    const int group = window.addFilterGroup();
+    emit window.filterDock->addPolygonToGroupRequested(group);
+    ASSERT_TRUE(drawing->isChecked());
+    window.datasetList->setCurrentRow(1);
+    EXPECT_FALSE(drawing->isChecked());
+    EXPECT_EQ(window.polygonTargetGroupId, -1);
+    emit window.scatterPlot->polygonCompleted(lowerQuarter());
+    EXPECT_TRUE(window.findFilterGroupById(group)->rules.empty());
+}

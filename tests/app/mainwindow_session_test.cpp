@@ -8,6 +8,9 @@
 #include "calc/flcompensation.h"
 #include "mainwindowtesting.h"
 #include "stats/statisticalevalwindow.h"
+#include "widgets/filterdockwidget.h"
+#include "widgets/filtergroupwidget.h"
+#include "widgets/filterrulewidget.h"
 #include "windows/combineplotwindow.h"
 
 #include <QActionGroup>
@@ -15,6 +18,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QRadioButton>
@@ -24,6 +28,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
 
 using namespace Tessary;
@@ -44,6 +49,8 @@ public:
             box->setProperty("answered", true);
             titles << box->windowTitle();
             texts << box->text();
+            if (whileShown)
+                whileShown(box->windowTitle());
             if (QAbstractButton* button = box->button(answers.value(box->windowTitle(), QMessageBox::NoButton)))
                 button->click();
             else
@@ -52,6 +59,7 @@ public:
         timer.start(5);
     }
     QMap<QString, QMessageBox::StandardButton> answers;
+    std::function<void(const QString& title)> whileShown;   // runs before the box is answered
     QStringList titles;
     QStringList texts;
 
@@ -201,9 +209,39 @@ TEST_F(MainWindowSessionTest, MissingAndChangedFilesAreAskedAboutBeforeLoading)
     ASSERT_EQ(window->datasetEntries.size(), 1u);
     EXPECT_EQ(entry(0)->reader->eventCount(), 250u);
 
+    // Behind the questions the closed dataset's rules and groups are gone from the filter dock.
+    FilterRule rule;
+    rule.featureName = "area_um";
+    rule.maxValue = 1e9;
+    entry(0)->filter.addRule(rule);
+    window->filterDock->setActiveDataset(entry(0));
+    emit window->filterDock->addFilterGroupRequested();
+    const auto shownRows = [this] {
+        int shown = 0;
+        for (const QWidget* row : window->filterDock->findChildren<QWidget*>())
+            shown += (qobject_cast<const FilterRuleWidget*>(row) || qobject_cast<const FilterGroupWidget*>(row))
+                     && row->isVisibleTo(window->filterDock);
+        return shown;
+    };
+    ASSERT_EQ(shownRows(), 2);
+    int shownBehindBox = -1;
+    boxes.whileShown = [&](const QString& title) {
+        if (title == "Dataset Not Found")
+            shownBehindBox = shownRows();
+    };
     boxes.answers.remove("Dataset Changed");
-    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    // Run from the event loop, as the menu does: widgets deleted later stay
+    // alive through the message box's own loop.
+    bool loaded = false;
+    QEventLoop loop;
+    QTimer::singleShot(0, &loop, [&] {
+        loaded = window->loadSessionFile(path("s.RYX"));
+        loop.quit();
+    });
+    loop.exec();
+    ASSERT_TRUE(loaded);
     ASSERT_TRUE(settled());
+    EXPECT_EQ(shownBehindBox, 0);
     EXPECT_TRUE(window->datasetEntries.empty());
     EXPECT_EQ(window->infoLabel->text(), "Session loaded: 0 dataset(s)");
 }

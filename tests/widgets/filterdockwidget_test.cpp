@@ -455,4 +455,6 @@ TEST_F(FilterDockWidgetTest, CountTexts)
     EXPECT_EQ(dock.countLabel->text(), "1 / 3 events shown (33.3%)");
     dock.setEventCounts(1000, 1000);
     EXPECT_EQ(dock.countLabel->text(), "1000 events (no filter active)");
+    dock.setEventCounts(1000, 1000, true);   // rules that every event passes
+    EXPECT_EQ(dock.countLabel->text(), "1000 / 1000 events shown (100.0%)");
 }
