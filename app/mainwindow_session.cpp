@@ -28,7 +28,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
@@ -40,21 +39,6 @@ namespace {
 
 const QString kSessionFilter = QStringLiteral("Tessary Session (*.RYX)");
 const QString kGroupsFilter = QStringLiteral("Tessary Filter Groups (*.ryxfg)");
-
-// Writes through a temporary file that replaces the target only once complete,
-// so a failure midway leaves an existing file as it was.
-bool writeJsonFile(const QString& path, const QJsonObject& root)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
 
 bool askOkCancel(QWidget* parent, const QString& title, const QString& text)
 {

@@ -8,6 +8,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QSaveFile>
 
 #include <algorithm>
 #include <string>
@@ -78,6 +80,24 @@ std::vector<FilterRule> deserializeRules(const QJsonValue& value)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// Writing
+
+bool writeJsonFile(const QString& path, const QJsonObject& root)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    // The device buffers what is written: a full disk may show only when the
+    // buffer goes out, and commit() would still put the short file in place.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
 
 // ---------------------------------------------------------------------------
 // Rules and filters
