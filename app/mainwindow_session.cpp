@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 
 #include "app/datasetviews.h"
+#include "app/displaytext.h"
 #include "app/filtergroupfile.h"
 #include "app/filtergroupmatrixwindow.h"
 #include "app/sessionfile.h"
@@ -230,7 +231,7 @@ bool MainWindow::loadSessionFile(const QString& path)
         const QJsonObject ds = datasetArray.at(i).toObject();
         if (ds.value(QStringLiteral("isDuplicate")).toBool(false))
             continue;
-        const QString displayName = ds.value(QStringLiteral("displayName")).toString();
+        const QString displayName = displayNameFromFile(ds.value(QStringLiteral("displayName")).toString());
         const QString datasetPath =
             resolveMissingDataset(ds.value(QStringLiteral("filePath")).toString(), sessionFolder, displayName);
         if (datasetPath.isEmpty())
@@ -302,7 +303,7 @@ void MainWindow::createSessionDuplicates()
         copy->reader = source->reader;
         copy->metadata = source->metadata;
         copy->filePath = source->filePath;
-        copy->displayName = ds.value(QStringLiteral("displayName")).toString();
+        copy->displayName = displayNameFromFile(ds.value(QStringLiteral("displayName")).toString());
         copy->loaded = true;
         const int id = copy->id;
         datasetEntries.push_back(std::move(copy));

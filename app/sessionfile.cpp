@@ -1,6 +1,7 @@
 #include "app/sessionfile.h"
 
 #include "app/datasetentry.h"
+#include "app/displaytext.h"
 #include "app/filtergroupregistry.h"
 #include "rtdc/axistransforms.h"
 #include "rtdc/rtdcreader.h"
@@ -272,7 +273,7 @@ QJsonArray serializeDatasets(const std::vector<std::unique_ptr<DatasetEntry>>& e
 void restoreDatasetState(DatasetEntry& entry, const QJsonObject& o)
 {
     const DatasetEntry d;
-    entry.displayName = o.value(QStringLiteral("displayName")).toString();
+    entry.displayName = displayNameFromFile(o.value(QStringLiteral("displayName")).toString());
     entry.xFeatureName = utf8(o.value(QStringLiteral("xFeatureName")));
     entry.yFeatureName = utf8(o.value(QStringLiteral("yFeatureName")));
     entry.colorFeatureName = utf8(o.value(QStringLiteral("colorFeatureName")));
