@@ -434,9 +434,10 @@ bool MainWindow::importFilterGroupsFile(const QString& path)
         QMessageBox::information(this, title, QStringLiteral("The file contains no filter groups."));
         return false;
     }
+    TakenGroupNames taken = takenGroupNames(groups.filterGroups());
     for (const FilterGroup& group : *imported) {
-        const int id = addFilterGroup(uniqueGroupName(group.name, groups.filterGroups()));
-        findFilterGroupById(id)->rules = group.rules;
+        addFilterGroup(uniqueGroupName(group.name, taken));
+        groups.filterGroups().back()->rules = group.rules;   // the group just added
     }
     refreshFilterPanel();
     updatePlot();

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_set>
 
 namespace Tessary {
 
@@ -349,9 +350,10 @@ void restoreFilterGroups(FilterGroupRegistry& registry, const QJsonObject& root)
     // Group ids name gates and per-dataset switches: they stay unique, not
     // negative, and small enough for their gates to be numbered.
     int next = std::clamp(root.value(QStringLiteral("nextGroupId")).toInt(0), 0, kMaxFilterGroupId);
+    std::unordered_set<int> ids;
     for (const QJsonValue& value : root.value(QStringLiteral("filterGroups")).toArray()) {
         FilterGroup group = deserializeGroup(value.toObject());
-        if (group.id < 0 || group.id > kMaxFilterGroupId || registry.findFilterGroupById(group.id))
+        if (group.id < 0 || group.id > kMaxFilterGroupId || !ids.insert(group.id).second)
             continue;
         next = std::max(next, group.id + 1);
         groups.push_back(std::make_unique<FilterGroup>(std::move(group)));
