@@ -13,8 +13,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
-
 namespace Tessary {
 
 QJsonObject filterGroupsFileObject(const std::vector<const FilterGroup*>& groups)
