@@ -1,6 +1,7 @@
 #include "app/eventtsvwriter.h"
 
 #include "app/datasetentry.h"
+#include "app/displaytext.h"
 #include "rtdc/exportfile.h"
 #include "rtdc/rtdcreader.h"
 
@@ -31,7 +32,8 @@ bool sampleNameChanged(const DatasetEntry& entry)
 {
     const auto sample = entry.metadata.experiment.find("sample");
     const std::string sampleName = sample != entry.metadata.experiment.end() ? sample->second : std::string();
-    return entry.displayName.toStdString() != sampleName;
+    // A long sample name is shown cut; that alone is no rename.
+    return entry.displayName != displayNameFromFile(QString::fromStdString(sampleName));
 }
 
 ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,

@@ -13,8 +13,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
-
 namespace Tessary {
 
 QJsonObject filterGroupsFileObject(const std::vector<const FilterGroup*>& groups)
@@ -50,15 +48,25 @@ std::optional<std::vector<FilterGroup>> parseFilterGroupsFile(const QByteArray& 
     return groups;
 }
 
-std::string uniqueGroupName(const std::string& base, const std::vector<std::unique_ptr<FilterGroup>>& groups)
+TakenGroupNames takenGroupNames(const std::vector<std::unique_ptr<FilterGroup>>& groups)
+{
+    TakenGroupNames taken;
+    for (const auto& group : groups)
+        taken.names.insert(group->name);
+    return taken;
+}
+
+std::string uniqueGroupName(const std::string& base, TakenGroupNames& taken)
 {
     const std::string stem = base.empty() ? std::string("Imported group") : base;
-    const auto taken = [&groups](const std::string& name) {
-        return std::any_of(groups.begin(), groups.end(), [&name](const auto& g) { return g->name == name; });
-    };
     std::string name = stem;
-    for (int counter = 2; taken(name); ++counter)
-        name = stem + " (" + std::to_string(counter) + ")";
+    if (taken.names.count(name) > 0) {
+        int& counter = taken.nextCounter.try_emplace(stem, 2).first->second;
+        do
+            name = stem + " (" + std::to_string(counter++) + ")";
+        while (taken.names.count(name) > 0);
+    }
+    taken.names.insert(name);
     return name;
 }
 

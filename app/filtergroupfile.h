@@ -13,6 +13,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class QWidget;
@@ -30,10 +32,19 @@ QJsonObject filterGroupsFileObject(const std::vector<const FilterGroup*>& groups
 std::optional<std::vector<FilterGroup>> parseFilterGroupsFile(const QByteArray& bytes, QString* parseError,
                                                               int* unreadableRules = nullptr);
 
-// The name an imported group gets among the existing groups: the base ("Imported
-// group" when empty), else the base followed by " (2)", " (3)", ... until no
-// group has exactly that name.
-std::string uniqueGroupName(const std::string& base, const std::vector<std::unique_ptr<FilterGroup>>& groups);
+// The group names taken while groups are imported, and for each base the
+// counter to try next, so that naming many groups of one name stays linear.
+// Names are only ever added, so no smaller counter can become free.
+struct TakenGroupNames {
+    std::unordered_set<std::string> names;
+    std::unordered_map<std::string, int> nextCounter;
+};
+TakenGroupNames takenGroupNames(const std::vector<std::unique_ptr<FilterGroup>>& groups);
+
+// The name an imported group gets: the base ("Imported group" when empty) when
+// it is not taken, else the base followed by " (2)", " (3)", ... until a name
+// is free. The name returned is taken from then on.
+std::string uniqueGroupName(const std::string& base, TakenGroupNames& taken);
 
 // A modal chooser of the groups to export, all checked at first. The ids of
 // the checked groups in list order, or nothing when cancelled.

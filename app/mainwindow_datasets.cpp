@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 
 #include "app/datasetviews.h"
+#include "app/displaytext.h"
 #include "calc/calculationsdockwidget.h"
 #include "rtdc/rtdcreader.h"
 #include "widgets/filterdockwidget.h"
@@ -45,7 +46,7 @@ QString metadataValue(const std::map<std::string, std::string>& section, const c
 QString sampleOrFileName(const DatasetEntry& entry)
 {
     const QString sample = metadataValue(entry.metadata.experiment, "sample");
-    return sample.isEmpty() ? QFileInfo(QString::fromStdString(entry.filePath)).fileName() : sample;
+    return displayNameFromFile(sample.isEmpty() ? QFileInfo(QString::fromStdString(entry.filePath)).fileName() : sample);
 }
 
 } // namespace
@@ -88,9 +89,9 @@ DatasetEntry* MainWindow::openDatasetEntry(const QString& requestedPath, bool na
     }
     const QString changedName = metadataValue(entry->metadata.exportInfo, "changed sample name");
     if (!nameFromMetadata)
-        entry->displayName = QFileInfo(path).fileName();
+        entry->displayName = displayNameFromFile(QFileInfo(path).fileName());
     else if (!changedName.isEmpty())
-        entry->displayName = changedName;
+        entry->displayName = displayNameFromFile(changedName);
     else
         entry->displayName = sampleOrFileName(*entry);
 

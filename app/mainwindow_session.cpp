@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 
 #include "app/datasetviews.h"
+#include "app/displaytext.h"
 #include "app/filtergroupfile.h"
 #include "app/filtergroupmatrixwindow.h"
 #include "app/sessionfile.h"
@@ -28,7 +29,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
@@ -40,21 +40,6 @@ namespace {
 
 const QString kSessionFilter = QStringLiteral("Tessary Session (*.RYX)");
 const QString kGroupsFilter = QStringLiteral("Tessary Filter Groups (*.ryxfg)");
-
-// Writes through a temporary file that replaces the target only once complete,
-// so a failure midway leaves an existing file as it was.
-bool writeJsonFile(const QString& path, const QJsonObject& root)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
 
 bool askOkCancel(QWidget* parent, const QString& title, const QString& text)
 {
@@ -268,7 +253,7 @@ bool MainWindow::loadSessionFile(const QString& path)
         const QJsonObject ds = datasetArray.at(i).toObject();
         if (ds.value(QStringLiteral("isDuplicate")).toBool(false))
             continue;
-        const QString displayName = ds.value(QStringLiteral("displayName")).toString();
+        const QString displayName = displayNameFromFile(ds.value(QStringLiteral("displayName")).toString());
         const QString datasetPath =
             resolveMissingDataset(ds.value(QStringLiteral("filePath")).toString(), sessionFolder, displayName);
         if (datasetPath.isEmpty())
@@ -341,7 +326,7 @@ void MainWindow::createSessionDuplicates()
         copy->reader = source->reader;
         copy->metadata = source->metadata;
         copy->filePath = source->filePath;
-        copy->displayName = ds.value(QStringLiteral("displayName")).toString();
+        copy->displayName = displayNameFromFile(ds.value(QStringLiteral("displayName")).toString());
         copy->loaded = true;
         const int id = copy->id;
         datasetEntries.push_back(std::move(copy));
@@ -490,9 +475,10 @@ bool MainWindow::importFilterGroupsFile(const QString& path)
         QMessageBox::information(this, title, QStringLiteral("The file contains no filter groups."));
         return false;
     }
+    TakenGroupNames taken = takenGroupNames(groups.filterGroups());
     for (const FilterGroup& group : *imported) {
-        const int id = addFilterGroup(uniqueGroupName(group.name, groups.filterGroups()));
-        findFilterGroupById(id)->rules = group.rules;
+        addFilterGroup(uniqueGroupName(group.name, taken));
+        groups.filterGroups().back()->rules = group.rules;   // the group just added
     }
     refreshFilterPanel();
     updatePlot();

@@ -1,6 +1,7 @@
 #include "app/sessionfile.h"
 
 #include "app/datasetentry.h"
+#include "app/displaytext.h"
 #include "app/filtergroupregistry.h"
 #include "rtdc/axistransforms.h"
 #include "rtdc/rtdcreader.h"
@@ -8,11 +9,14 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
+#include <unordered_set>
 
 namespace Tessary {
 
@@ -121,6 +125,24 @@ std::vector<FilterRule> deserializeRules(const QJsonValue& value)
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// Writing
+
+bool writeJsonFile(const QString& path, const QJsonObject& root)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    // The device buffers what is written: a full disk may show only when the
+    // buffer goes out, and commit() would still put the short file in place.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
 
 // ---------------------------------------------------------------------------
 // Rules and filters
@@ -313,7 +335,7 @@ QJsonArray serializeDatasets(const std::vector<std::unique_ptr<DatasetEntry>>& e
 void restoreDatasetState(DatasetEntry& entry, const QJsonObject& o)
 {
     const DatasetEntry d;
-    entry.displayName = o.value(QStringLiteral("displayName")).toString();
+    entry.displayName = displayNameFromFile(o.value(QStringLiteral("displayName")).toString());
     entry.xFeatureName = utf8(o.value(QStringLiteral("xFeatureName")));
     entry.yFeatureName = utf8(o.value(QStringLiteral("yFeatureName")));
     entry.colorFeatureName = utf8(o.value(QStringLiteral("colorFeatureName")));
@@ -389,9 +411,10 @@ void restoreFilterGroups(FilterGroupRegistry& registry, const QJsonObject& root)
     // Group ids name gates and per-dataset switches: they stay unique, not
     // negative, and small enough for their gates to be numbered.
     int next = std::clamp(root.value(QStringLiteral("nextGroupId")).toInt(0), 0, kMaxFilterGroupId);
+    std::unordered_set<int> ids;
     for (const QJsonValue& value : root.value(QStringLiteral("filterGroups")).toArray()) {
         FilterGroup group = deserializeGroup(value.toObject());
-        if (group.id < 0 || group.id > kMaxFilterGroupId || registry.findFilterGroupById(group.id))
+        if (group.id < 0 || group.id > kMaxFilterGroupId || !ids.insert(group.id).second)
             continue;
         next = std::max(next, group.id + 1);
         groups.push_back(std::make_unique<FilterGroup>(std::move(group)));

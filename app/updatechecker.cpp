@@ -1,5 +1,7 @@
 #include "app/updatechecker.h"
 
+#include "app/displaytext.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -8,9 +10,16 @@
 #include <QTimer>
 #include <QVersionNumber>
 
+#include <memory>
+
 namespace Tessary {
 
 namespace {
+
+// A manifest is a few kilobytes: a larger answer is not one and is not read.
+constexpr qint64 maximumManifestBytes = 1 << 20;
+// The notes go into a message box; longer ones are cut.
+constexpr int maximumNotesLength = 2000;
 
 // Only web pages may come from the manifest: the page is handed to the
 // desktop, which would as readily run a local file or another scheme.
@@ -60,14 +69,26 @@ void UpdateChecker::checkForUpdates(bool silent)
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Tessary/%1").arg(currentVersion()));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply* reply = network->get(request);
-    connect(reply, &QNetworkReply::finished, this, [this, reply, silent] {
-        onReplyFinished(reply, silent);
+    auto oversized = std::make_shared<bool>(false);
+    connect(reply, &QNetworkReply::downloadProgress, this, [reply, oversized](qint64 received, qint64 total) {
+        if (*oversized || (received <= maximumManifestBytes && total <= maximumManifestBytes))
+            return;
+        *oversized = true;
+        reply->abort();
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, silent, oversized] {
+        onReplyFinished(reply, silent, *oversized || reply->bytesAvailable() > maximumManifestBytes);
         reply->deleteLater();
     });
 }
 
-void UpdateChecker::onReplyFinished(QNetworkReply* reply, bool silent)
+void UpdateChecker::onReplyFinished(QNetworkReply* reply, bool silent, bool oversized)
 {
+    if (oversized) {
+        if (!silent)
+            emit checkFailed(QStringLiteral("Could not read version information from the server."));
+        return;
+    }
     if (reply->error() != QNetworkReply::NoError) {
         if (!silent)
             emit checkFailed(reply->errorString());
@@ -85,7 +106,7 @@ void UpdateChecker::onReplyFinished(QNetworkReply* reply, bool silent)
     QUrl page(manifestObject.value(QStringLiteral("url")).toString(), QUrl::StrictMode);
     if (!isWebPage(page))
         page = defaultDownloadUrl();
-    const QString notes = manifestObject.value(QStringLiteral("notes")).toString();
+    const QString notes = shortenedText(manifestObject.value(QStringLiteral("notes")).toString(), maximumNotesLength);
 
     const QVersionNumber latestNumber = QVersionNumber::fromString(latest);
     const QVersionNumber ours = QVersionNumber::fromString(currentVersion());

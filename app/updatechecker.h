@@ -11,7 +11,8 @@ namespace Tessary {
 
 // Asks the update server for its manifest ({"version", "url", "notes"}) and
 // compares the version with ours. A silent check reports only a newer
-// version; a check on demand reports every outcome. The manifest address is
+// version; a check on demand reports every outcome. An answer above 1 MB is
+// refused unread, and the notes are cut to a length a message box can show. The manifest address is
 // given by the build (empty: no server, and nothing is ever sent); tests give
 // their own.
 class UpdateChecker : public QObject
@@ -41,7 +42,8 @@ signals:
     void checkFailed(QString errorMessage);
 
 private:
-    void onReplyFinished(QNetworkReply* reply, bool silent);
+    // oversized: the answer was longer than any manifest and was not read.
+    void onReplyFinished(QNetworkReply* reply, bool silent, bool oversized);
 
     QNetworkAccessManager* network = nullptr;   // child of the checker
     QUrl manifest;

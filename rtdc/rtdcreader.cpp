@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <iostream>
+#include <limits>
 #include <thread>
 #include <type_traits>
 
@@ -48,6 +50,79 @@ std::shared_ptr<std::vector<double>> newColumn(std::size_t n)
 #endif
     column->resize(n);
     return column;
+}
+
+// Whether the file stores every value of the dataset. A damaged file can claim
+// an extent far beyond its size (2^40 rows in a few kilobytes), and a column
+// sized by it would exhaust memory. Chunked values are held when a chunk is
+// stored for every part of the extent (compressed or not), contiguous ones
+// when their storage has the full size. Compact data lie in the object header
+// and external data outside the file: both are taken as they are.
+bool fileHoldsValues(const H5::DataSet& dataset, const H5::DataSpace& space)
+{
+    const hssize_t points = space.getSimpleExtentNpoints();
+    if (points <= 0)
+        return true;
+    const H5::DSetCreatPropList creation = dataset.getCreatePlist();
+    switch (creation.getLayout()) {
+    case H5D_CHUNKED: {
+        const int rank = space.getSimpleExtentNdims();
+        std::vector<hsize_t> dims(static_cast<std::size_t>(rank)), chunk(static_cast<std::size_t>(rank));
+        space.getSimpleExtentDims(dims.data());
+        creation.getChunk(rank, chunk.data());
+        hsize_t needed = 1;
+        for (int i = 0; i < rank; ++i) {
+            const hsize_t along = chunk[i] == 0 ? dims[i] : (dims[i] - 1) / chunk[i] + 1;
+            needed = along != 0 && needed > std::numeric_limits<hsize_t>::max() / along
+                ? std::numeric_limits<hsize_t>::max()
+                : needed * along;
+        }
+        hsize_t stored = 0;
+        // The library wants the dataset's own dataspace here, not H5S_ALL.
+        if (H5Dget_num_chunks(dataset.getId(), space.getId(), &stored) < 0)
+            throw H5::DataSetIException("H5Dget_num_chunks", "cannot count the stored chunks");
+        return stored >= needed;
+    }
+    case H5D_CONTIGUOUS: {
+        if (creation.getExternalCount() > 0)
+            return true;
+        const std::size_t size = dataset.getDataType().getSize();
+        return size == 0 || static_cast<hsize_t>(points) <= dataset.getStorageSize() / size;
+    }
+    default:
+        return true;
+    }
+}
+
+// Whether a listed column can be loaded; otherwise one line on standard error.
+bool columnReadable(const std::string& name, const H5::DataSet& dataset, const H5::DataSpace& space)
+{
+    const std::string prefix = "Error reading feature '" + name + "': ";
+    try {
+        if (fileHoldsValues(dataset, space))
+            return true;
+    } catch (...) {
+        reportHdf5Failure(prefix);
+        return false;
+    }
+    std::cerr << (prefix + "the file does not hold its " + std::to_string(space.getSimpleExtentNpoints())
+                  + " values\n")
+              << std::flush;
+    return false;
+}
+
+// Whether frames of (N, H, W) are of a size the reader shows; otherwise one
+// line on standard error.
+bool framesReadable(const std::string& name, const H5::DataSpace& space)
+{
+    hsize_t dims[3] = {0, 0, 0};
+    space.getSimpleExtentDims(dims);
+    if (dims[1] == 0 || dims[2] <= ReaderDetail::maximumFramePixels / dims[1])
+        return true;
+    std::cerr << ("Error reading " + name + ": frames of " + std::to_string(dims[1]) + " x "
+                  + std::to_string(dims[2]) + " pixels are beyond any camera\n")
+              << std::flush;
+    return false;
 }
 
 // Reads the whole column in memory type T and widens it to double.
@@ -207,13 +282,20 @@ void RTDCReader::cacheFeatures()
     }
     try {
         if (file) {
-            ReaderDetail::forEachDataset(*file, "/", "/events", [&](const std::string& name, const H5::DataSpace& space) {
+            const auto listDataset = [&](const std::string& name, const H5::DataSet& dataset) {
+                const H5::DataSpace space = dataset.getSpace();
                 const int rank = space.getSimpleExtentNdims();
                 // Frames are (N, H, W); an image or mask of another shape counts as absent.
                 const bool frames = name == "image" || name == "mask";
-                if (frames ? rank == 3 : rank == 1)
-                    names.push_back(name);
-            });
+                if (frames ? rank != 3 : rank != 1)
+                    return;
+                // A dataset the reader could never load is not listed, so the
+                // event count and every view rest on the readable ones.
+                if (frames ? !framesReadable(name, space) : !columnReadable(name, dataset, space))
+                    return;
+                names.push_back(name);
+            };
+            ReaderDetail::forEachDataset(*file, "/", "/events", "Error caching features: ", listDataset);
         }
     } catch (...) {
         reportHdf5Failure("Error caching features: ");

@@ -1,6 +1,7 @@
 #include "rtdc/rtdcreader.h"
 
 #include "rtdc/hdf5lock.h"
+#include "rtdc/rtdcreader_p.h"
 
 #include <H5Cpp.h>
 
@@ -63,7 +64,8 @@ std::vector<std::uint8_t> RTDCReader::readFrame(const char* datasetName, bool pr
         space.getSimpleExtentDims(dims);
         if (index >= dims[0])
             return pixels;
-        if (dims[1] > static_cast<hsize_t>(INT_MAX) || dims[2] > static_cast<hsize_t>(INT_MAX))
+        if (dims[1] > static_cast<hsize_t>(INT_MAX) || dims[2] > static_cast<hsize_t>(INT_MAX)
+            || (dims[1] > 0 && dims[2] > ReaderDetail::maximumFramePixels / dims[1]))
             throw H5::DataSetIException("readFrame", "frame size out of range");
         height = static_cast<int>(dims[1]);
         width = static_cast<int>(dims[2]);

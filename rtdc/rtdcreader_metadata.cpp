@@ -4,11 +4,42 @@
 #include "rtdc/hdf5lock.h"
 #include "rtdc/rtdcreader_p.h"
 
+#include <algorithm>
+#include <iostream>
+
 namespace Tessary {
 
 namespace {
 
 const std::string polygonKeyEnding = " polygon points";
+
+// A variable-length string of a scalar attribute. Read through the C API: the
+// library allocates the text and gives it back through its own reclaim, and a
+// read that delivers nothing leaves the pointer null instead of freeing a
+// pointer that was never set.
+std::string readVariableString(const H5::Attribute& attribute, const H5::StrType& memType)
+{
+    char* value = nullptr;
+    struct Reclaim {
+        const H5::StrType& type;
+        char** value;
+        ~Reclaim()
+        {
+            const hid_t scalar = *value ? H5Screate(H5S_SCALAR) : H5I_INVALID_HID;
+            if (scalar < 0)
+                return;
+#if H5_VERSION_GE(1, 12, 0)
+            H5Treclaim(type.getId(), scalar, H5P_DEFAULT, value);
+#else
+            H5Dvlen_reclaim(type.getId(), scalar, H5P_DEFAULT, value);
+#endif
+            H5Sclose(scalar);
+        }
+    } reclaim{memType, &value};
+    if (H5Aread(attribute.getId(), memType.getId(), &value) < 0)
+        throw H5::AttributeIException("readStringAttribute", "the text could not be read");
+    return value ? std::string(value) : std::string();
+}
 
 // A string attribute read through a memory type made from its own type, so
 // UTF-8 and fixed-length strings read as well as ASCII variable-length ones.
@@ -18,9 +49,7 @@ std::string readStringAttribute(const H5::Attribute& attribute)
     if (fileType.isVariableStr()) {
         H5::StrType memType(H5::PredType::C_S1, H5T_VARIABLE);
         memType.setCset(fileType.getCset());
-        std::string value;
-        attribute.read(memType, value);
-        return value;
+        return readVariableString(attribute, memType);
     }
     const std::size_t size = fileType.getSize();
     H5::StrType memType(H5::PredType::C_S1, size);
@@ -106,6 +135,30 @@ bool readPolygonAttribute(const H5::Attribute& attribute, const std::string& nam
     return true;
 }
 
+// The names of the group's attributes, sorted, in one pass over them. Opening
+// attributes by index builds the library's index table anew for each one,
+// which makes thousands of attributes take minutes. A walk that breaks off
+// midway reports it and keeps the names gathered so far.
+std::vector<std::string> attributeNames(const H5::Group& group)
+{
+    std::vector<std::string> names;
+    const auto collect = [](hid_t, const char* name, const H5A_info_t*, void* data) -> herr_t {
+        try {
+            static_cast<std::vector<std::string>*>(data)->emplace_back(name);
+            return 0;
+        } catch (...) {
+            return -1;
+        }
+    };
+    hsize_t position = 0;
+    if (H5Aiterate2(group.getId(), H5_INDEX_NAME, H5_ITER_NATIVE, &position, collect, &names) < 0)
+        std::cerr << ("Error reading metadata: the attributes could not all be listed (" + std::to_string(names.size())
+                      + " found)\n")
+                  << std::flush;
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 } // namespace
 
 RTDCMetadata RTDCReader::readMetadata()
@@ -118,13 +171,16 @@ RTDCMetadata RTDCReader::readMetadata()
         return metadata;
     try {
         const H5::Group root = file->openGroup("/");
-        const int count = root.getNumAttrs();
-        for (int index = 0; index < count; ++index) {
+        const std::vector<std::string> names = attributeNames(root);
+        for (std::size_t index = 0; index < names.size(); ++index) {
             try {
-                const H5::Attribute attribute = root.openAttribute(static_cast<unsigned int>(index));
-                const std::string name = attribute.getName();
+                const std::string& name = names[index];
+                const H5::Attribute attribute = root.openAttribute(name);
                 const H5::DataType type = attribute.getDataType();
                 const H5::DataSpace space = attribute.getSpace();
+                // A null or empty dataspace holds no value: the attribute is absent.
+                if (space.getSimpleExtentType() == H5S_NULL || space.getSimpleExtentNpoints() == 0)
+                    continue;
                 const int rank = space.getSimpleExtentNdims();
                 std::string text;
                 if (rank == 0) {

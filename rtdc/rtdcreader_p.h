@@ -1,6 +1,8 @@
 #pragma once
 // Helpers shared by the parts of RTDCReader's definition; not for other code.
 
+#include "rtdc/hdf5lock.h"
+
 #include <H5Cpp.h>
 
 #include <cstdint>
@@ -11,20 +13,31 @@
 namespace Tessary {
 namespace ReaderDetail {
 
-// Calls visit(name, dataspace) for every dataset directly in the group at path;
-// nothing when the group (or its parent) does not exist.
+// Frames beyond this many pixels are refused as unreadable: far above any
+// camera, while a damaged extent (100000 x 100000) would take gigabytes per frame.
+constexpr std::uint64_t maximumFramePixels = std::uint64_t(1) << 26;
+
+// Calls visit(name, dataset) for every dataset directly in the group at path;
+// nothing when the group (or its parent) does not exist. A member that cannot
+// be opened is reported with errorPrefix and passed over, so one damaged
+// dataset does not hide the others.
 template <typename Visit>
-void forEachDataset(const H5::H5File& file, const std::string& parent, const std::string& path, Visit visit)
+void forEachDataset(const H5::H5File& file, const std::string& parent, const std::string& path,
+                    const std::string& errorPrefix, Visit visit)
 {
     if (!file.nameExists(parent) || !file.nameExists(path))
         return;
     const H5::Group group = file.openGroup(path);
     const hsize_t count = group.getNumObjs();
     for (hsize_t i = 0; i < count; ++i) {
-        if (group.getObjTypeByIdx(i) != H5G_DATASET)
-            continue;
-        const std::string name = group.getObjnameByIdx(i);
-        visit(name, group.openDataSet(name).getSpace());
+        try {
+            if (group.getObjTypeByIdx(i) != H5G_DATASET)
+                continue;
+            const std::string name = group.getObjnameByIdx(i);
+            visit(name, group.openDataSet(name));
+        } catch (...) {
+            reportHdf5Failure(errorPrefix);
+        }
     }
 }
 

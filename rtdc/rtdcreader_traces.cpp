@@ -20,10 +20,11 @@ void RTDCReader::cacheTraceInfo()
     }
     try {
         if (file) {
-            ReaderDetail::forEachDataset(*file, "/events", "/events/trace",
-                                         [&](const std::string& name, const H5::DataSpace& space) {
+            ReaderDetail::forEachDataset(*file, "/events", "/events/trace", "Error caching trace info: ",
+                                         [&](const std::string& name, const H5::DataSet& dataset) {
                 if (name.find("_median") == std::string::npos && name.find("_raw") == std::string::npos)
                     return;
+                const H5::DataSpace space = dataset.getSpace();
                 // Traces are (N, L); a dataset of another shape counts as absent.
                 if (space.getSimpleExtentNdims() != 2)
                     return;

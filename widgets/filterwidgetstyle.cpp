@@ -89,16 +89,23 @@ void appendRuleRow(QVBoxLayout* layout, std::vector<QWidget*>& rows,
 void clearRuleRows(QVBoxLayout* layout, std::vector<QWidget*>& rows,
                    std::vector<QWidget*>& separators)
 {
+    // Thousands of rows must clear in linear time. Removing a widget from a
+    // layout, and deleting a child of a laid-out widget, each scan the whole
+    // layout; so the layout's items (rows and separators only) are taken from
+    // the back, and the widgets move into one hidden holder that is deleted
+    // later with all of them at once.
+    for (int i = layout->count() - 1; i >= 0; --i)
+        delete layout->takeAt(i);
+    if (rows.empty() && separators.empty())
+        return;
+    auto* discarded = new QWidget(layout->parentWidget());
+    discarded->hide();
     for (std::vector<QWidget*>* list : {&rows, &separators}) {
-        for (QWidget* widget : *list) {
-            // Deleted later, perhaps only after a message box's own event loop:
-            // until then it must not show rules that are gone.
-            layout->removeWidget(widget);
-            widget->hide();
-            widget->deleteLater();
-        }
+        for (QWidget* widget : *list)
+            widget->setParent(discarded);
         list->clear();
     }
+    discarded->deleteLater();
 }
 
 void setSmallButtonAccent(QPushButton* button, bool accent)

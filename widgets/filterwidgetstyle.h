@@ -50,8 +50,9 @@ struct RuleAllButtons {
 };
 
 // Rule rows in a layout with a separator between each two: appends row (a
-// separator first when rows exist), or takes every row and separator out and
-// deletes them later (a row may be the sender of the signal being handled).
+// separator first when rows exist), or takes every item out of the layout and
+// deletes the rows and separators later (a row may be the sender of the signal
+// being handled). The layout holds nothing else.
 void appendRuleRow(QVBoxLayout* layout, std::vector<QWidget*>& rows,
                    std::vector<QWidget*>& separators, QWidget* row);
 void clearRuleRows(QVBoxLayout* layout, std::vector<QWidget*>& rows,

@@ -4,6 +4,8 @@
 #include "app/mainwindow.h"
 
 #include "app/datasetviews.h"
+#include "app/eventtsvwriter.h"
+#include "app/sessionfile.h"
 #include "mainwindowtesting.h"
 #include "rtdc/axistransforms.h"
 #include "rtdc/hdf5lock.h"
@@ -500,15 +502,33 @@ TEST_F(MainWindowDatasetsTest, UnsupportedDataIsAnsweredOnce)
     EXPECT_TRUE(boxes.texts[0].startsWith("The data does not seem to originate from"));
 }
 
-TEST_F(MainWindowDatasetsTest, DisplayNamePrefersChangedSampleName)
+TEST_F(MainWindowDatasetsTest, DisplayNamePrefersChangedSampleNameAndIsCutToASaneLength)
 {
     Fixtures::standardMeasurement(20).attribute("export:changed sample name", "Renamed").write(dir.file("r.rtdc"));
     Fixtures::standardMeasurement(20).attribute("export:changed sample name", "").attribute("experiment:sample", "")
         .write(dir.file("plain.rtdc"));
+    const std::string longName = "Sample " + std::string(300000, 'x');
     open(QString::fromStdString(dir.file("r.rtdc")));
     open(QString::fromStdString(dir.file("plain.rtdc")));
+    open(measurement("long.rtdc", 20, longName));
     EXPECT_EQ(entry(0)->displayName, "Renamed");
     EXPECT_EQ(entry(1)->displayName, "plain.rtdc");
+
+    // A name that no list or label can lay out is shown cut; the metadata keep it
+    // whole, and the cut alone is no rename for an export.
+    const QString shown = entry(2)->displayName;
+    EXPECT_LE(shown.size(), 200);
+    EXPECT_TRUE(shown.startsWith("Sample xxx"));
+    EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
+    EXPECT_EQ(entry(2)->metadata.experiment.at("sample"), longName);
+    EXPECT_LT(window->datasetList->item(2)->text().size(), 400);
+    EXPECT_LT(window->infoLabel->text().size(), 400);
+    EXPECT_FALSE(sampleNameChanged(*entry(2)));
+
+    // The same for a name a session file holds.
+    DatasetEntry restored;
+    restoreDatasetState(restored, QJsonObject{{"displayName", QString::fromStdString(longName)}});
+    EXPECT_EQ(restored.displayName, shown);
 }
 
 // ---- rename, duplicate, remove ---------------------------------------------

@@ -8,11 +8,17 @@
 #include "rtdc/rtdcreader.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <limits>
+
+#ifdef __unix__
+#include <sys/resource.h>
+#endif
 
 using namespace Tessary;
 
@@ -130,6 +136,58 @@ TEST(SessionFileTest, FeatureHashIgnoresCalculatedFeatures)
     EXPECT_EQ(computeFeatureHash(a), hash);
     EXPECT_NE(computeFeatureHash(b), hash);
 }
+
+// ---- writing ----------------------------------------------------------------
+
+#ifdef __unix__
+namespace {
+
+// While it lives, files cannot grow beyond the given size: writes fail as on a
+// full disk (with the signal the kernel sends for it ignored).
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &previous);
+        rlimit limited = previous;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+
+private:
+    rlimit previous{};
+    void (*previousHandler)(int) = nullptr;
+};
+
+} // namespace
+
+TEST(SessionFileTest, WriteThatDoesNotFitLeavesTheOldFileAndNothingElse)
+{
+    Fixtures::TempDir dir;
+    const QString path = QString::fromStdString(dir.file("s.RYX"));
+    const QJsonObject old{{"version", 1}};
+    ASSERT_TRUE(writeJsonFile(path, old));
+    // Smaller than the device's buffer, so the failure shows only when it is written out.
+    const QJsonObject large{{"version", 1}, {"notes", QString(3000, 'x')}};
+    {
+        FileSizeLimit limit(1024);
+        EXPECT_FALSE(writeJsonFile(path, large));
+        EXPECT_FALSE(writeJsonFile(QString::fromStdString(dir.file("new.RYX")), large));
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object(), old);
+    EXPECT_EQ(QDir(QString::fromStdString(dir.path())).entryList(QDir::Files | QDir::Hidden), QStringList{"s.RYX"});
+    EXPECT_TRUE(writeJsonFile(path, large));
+}
+#endif
 
 // ---- filter groups ----------------------------------------------------------
 

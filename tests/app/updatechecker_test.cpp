@@ -151,6 +151,25 @@ TEST_F(UpdateCheckerTest, UnusableManifestsAreReportedOnDemandOnly)
     }
 }
 
+TEST_F(UpdateCheckerTest, OversizedAnswersAreRefusedAndLongNotesAreCut)
+{
+    // Far more than any manifest: refused as unreadable, whatever it holds.
+    const QByteArray huge = R"({"version": "3.4.0", "notes": ")" + QByteArray(2 << 20, 'x') + R"("})";
+    const Outcome demand = checkManifest(huge, false);
+    EXPECT_EQ(demand.signal, "failed");
+    EXPECT_EQ(demand.args.value(0), "Could not read version information from the server.");
+    EXPECT_EQ(checkManifest(huge, true).signal, "");
+
+    // A manifest of a readable size still offers the update, with its notes cut.
+    const QByteArray longNotes = R"({"version": "3.4.0", "notes": ")" + QByteArray(100000, 'n') + R"("})";
+    const Outcome o = checkManifest(longNotes, true);
+    ASSERT_EQ(o.signal, "available");
+    const QString notes = o.args.value(2);
+    EXPECT_LE(notes.size(), 2000);
+    EXPECT_TRUE(notes.startsWith("nnnn"));
+    EXPECT_TRUE(notes.endsWith(QChar(0x2026)));
+}
+
 TEST_F(UpdateCheckerTest, ServerErrorsAreReportedOnDemandOnly)
 {
     server.respond(404, "not here");

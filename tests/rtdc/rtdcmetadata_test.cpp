@@ -69,6 +69,40 @@ TEST_F(RTDCMetadataTest, FixedLengthStringShorterThanItsFieldLosesThePadding)
     EXPECT_TRUE(reader.isInstrumentData());
 }
 
+TEST_F(RTDCMetadataTest, AttributesWithoutAValueAreAbsent)
+{
+    RtdcFileBuilder b;
+    b.emptyAttribute("experiment:sample")
+        .emptyAttribute("setup:medium", StringForm::VariableAscii)
+        .emptyAttribute("setup:chip region", StringForm::FixedAscii)
+        .arrayAttribute("online_filter:area_um,deform polygon points", std::vector<float>{}, {0, 2})
+        .attribute("setup:module composition", "Vireon")
+        .attribute("experiment:date", "");
+    Testing::StderrCapture capture;
+    const RTDCMetadata m = read(b);
+    EXPECT_TRUE(capture.lines().empty());
+    EXPECT_EQ(m.allAttributes.size(), 2u);
+    EXPECT_EQ(m.experiment.count("sample"), 0u);
+    EXPECT_EQ(m.experiment.at("date"), "");
+    EXPECT_TRUE(m.polygonFilters.empty());
+    EXPECT_TRUE(reader.isInstrumentData());
+}
+
+TEST_F(RTDCMetadataTest, ThousandsOfAttributesAreAllRead)
+{
+    RtdcFileBuilder b;
+    for (int i = 0; i < 3000; ++i)
+        b.attribute("user:key " + std::to_string(i), int32_t(i));
+    b.polygonFilter("online_filter", "b", "c", {{1, 2}, {3, 4}, {5, 6}})
+        .polygonFilter("online_filter", "a", "b", {{1, 2}, {3, 4}, {5, 6}})
+        .attribute("setup:module composition", "Vireon");
+    const RTDCMetadata m = read(b);
+    EXPECT_EQ(m.allAttributes.size(), 3003u);
+    EXPECT_EQ(m.allAttributes.at("user:key 2999"), "2999");
+    ASSERT_EQ(m.polygonFilters.size(), 2u);
+    EXPECT_EQ(m.polygonFilters[0].xFeature, "a");   // in name order
+}
+
 // ---- numbers -----------------------------------------------------------------
 
 TEST_F(RTDCMetadataTest, NumbersAreWrittenAsTheProgramShowsThem)
