@@ -144,6 +144,9 @@ void MainWindow::setupUi()
         "QLabel { padding: 5px; background-color: #eceef1; border: 1px solid #dcdee2; border-radius: 5px; color: #23262e; }"));
     // A long name or many details take a second line; they never widen the window.
     infoLabel->setWordWrap(true);
+    // A name without spaces cannot wrap; it is cut at the label's edge rather
+    // than widening the window.
+    infoLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(infoLabel);
 
     auto* renameRow = new QHBoxLayout;
