@@ -42,11 +42,13 @@ void ExportProgress::startDataset(int index, const QString& label)
 
 bool ExportProgress::report(double done)
 {
-    const bool last = done >= 1.0;
-    if (!last && sinceUpdate.isValid() && sinceUpdate.elapsed() < updateIntervalMs)
+    const int value = current * stepsPerDataset + int(std::clamp(done, 0.0, 1.0) * stepsPerDataset);
+    // Small steps in quick succession (a writer's rows or frames) only cost
+    // time; a step of a percent or more, the end, or a pause is shown.
+    const bool small = value - shownValue < stepsPerDataset / 100;
+    if (done < 1.0 && small && sinceUpdate.isValid() && sinceUpdate.elapsed() < updateIntervalMs)
         return !wasCanceled();
-    const double share = std::clamp(done, 0.0, 1.0);
-    update(current * stepsPerDataset + int(share * stepsPerDataset));
+    update(value);
     return !wasCanceled();
 }
 
@@ -60,7 +62,8 @@ void ExportProgress::update(int value)
     // A cancelled dialog has reset itself; a new value would show it again.
     if (wasCanceled())
         return;
-    dialog->setValue(std::min(value, dialog->maximum()));
+    shownValue = std::min(value, dialog->maximum());
+    dialog->setValue(shownValue);
     // Paints the dialog and sees Cancel also when the value did not change.
     QCoreApplication::processEvents();
     sinceUpdate.start();

@@ -32,8 +32,8 @@ public:
 
     // Starts the share of dataset `index` (from 0); a non-empty label replaces the dialog's text.
     void startDataset(int index, const QString& label);
-    // The share of the current dataset done; updates the bar at most every
-    // few milliseconds unless done is 1. False once the user cancelled.
+    // The share of the current dataset done; small steps update the bar at
+    // most every few milliseconds. False once the user cancelled.
     bool report(double done);
     // report() as a function for a writer.
     ExportProgressReport reporter();
@@ -51,6 +51,7 @@ private:
     QWidget* window;
     std::unique_ptr<QProgressDialog> dialog;
     int current = 0;
+    int shownValue = 0;
     QElapsedTimer sinceUpdate;
 };
 
