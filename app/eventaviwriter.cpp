@@ -10,7 +10,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <limits>
 #include <unordered_set>
 
@@ -63,22 +62,38 @@ public:
         cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);
         for (int i = 0; i < times; ++i)
             video.write(colour);
+        written += times;
     }
+
+    int framesWritten() const { return written; }
 
 private:
     cv::VideoWriter& video;
     int width;
     int height;
     cv::Mat colour;
+    int written = 0;
 };
 
-// The mean of the kept images of the frame size, rounded and saturated to 8 bits.
-cv::Mat averageImage(const RTDCReader& reader, const std::vector<int>& indices, int width, int height)
+// Calls the progress report with the share first + span * k / n; true when
+// there is none.
+bool reportShare(const ExportProgressReport& progress, double first, double span, std::size_t k, std::size_t n)
+{
+    return !progress || progress(first + span * double(k) / double(n));
+}
+
+// The mean of the kept images of the frame size, rounded and saturated to 8
+// bits; reports progress over the given share. Empty when cancelled.
+cv::Mat averageImage(const RTDCReader& reader, const std::vector<int>& indices, int width, int height,
+                     const ExportProgressReport& progress, double share)
 {
     cv::Mat sum = cv::Mat::zeros(height, width, CV_64FC1);
     cv::Mat image;
     int count = 0;
-    for (const int index : indices) {
+    for (std::size_t k = 0; k < indices.size(); ++k) {
+        if (!reportShare(progress, 0.0, share, k, indices.size()))
+            return {};
+        const int index = indices[k];
         int w = 0, h = 0;
         std::vector<std::uint8_t> pixels = readEventImage(reader, index, w, h);
         if (pixels.empty() || w != width || h != height)
@@ -94,17 +109,25 @@ cv::Mat averageImage(const RTDCReader& reader, const std::vector<int>& indices, 
     return average;
 }
 
-bool nonEmptyFile(const std::string& path)
+// Whether the video reads back with all its frames: a write that failed
+// (a full disk) cuts the file short without the writer saying so, and the
+// cut file then lacks its frame count or its last frames.
+bool videoComplete(const std::string& path, int frames)
 {
-    std::error_code code;
-    const auto size = std::filesystem::file_size(std::filesystem::u8path(path), code);
-    return !code && size > 0;
+    if (frames < 1)
+        return false;
+    cv::VideoCapture capture(path);
+    if (!capture.isOpened() || capture.get(cv::CAP_PROP_FRAME_COUNT) != double(frames))
+        return false;
+    capture.set(cv::CAP_PROP_POS_FRAMES, double(frames - 1));
+    return capture.grab();
 }
 
 } // namespace
 
 ExportMessage writeEventAvi(const DatasetEntry& entry, const std::string& path, const std::vector<int>& indices,
-                            bool mjpeg, bool skipDuplicateFrames, bool forReanalysis)
+                            bool mjpeg, bool skipDuplicateFrames, bool forReanalysis,
+                            const ExportProgressReport& progress)
 {
     const QString exportTitle = QStringLiteral("Export");
     if (!entry.reader || !entry.reader->hasImage())
@@ -123,6 +146,7 @@ ExportMessage writeEventAvi(const DatasetEntry& entry, const std::string& path, 
         QStringLiteral("Export Error"), QStringLiteral("Failed to create video file: %1").arg(QString::fromStdString(path)));
     // The temporary name ends in ".avi": the video back end picks its container by it.
     StagedFile staged(path, ".avi");
+    int framesWritten = 0;
     try {
         cv::VideoWriter video;
         // A codec this machine's back ends lack leaves the writer closed.
@@ -132,12 +156,20 @@ ExportMessage writeEventAvi(const DatasetEntry& entry, const std::string& path, 
             return failed;
         VideoOutput output(video, width, height);
 
-        if (forReanalysis)
-            output.writeGrey(averageImage(reader, indices, width, height), averageFrameCount);
+        // With reanalysis, the average takes the first half of the progress.
+        const double averageShare = forReanalysis ? 0.5 : 0.0;
+        if (forReanalysis) {
+            const cv::Mat average = averageImage(reader, indices, width, height, progress, averageShare);
+            if (average.empty())
+                return {};   // cancelled: the unfinished video goes with `staged`
+            output.writeGrey(average, averageFrameCount);
+        }
 
         const std::vector<double>* frameColumn = skipDuplicateFrames ? &reader.readFeature("frame") : nullptr;
         std::unordered_set<std::int32_t> framesSeen;
         for (std::size_t k = 0; k < indices.size(); ++k) {
+            if (!reportShare(progress, averageShare, 1.0 - averageShare, k, indices.size()))
+                return {};
             std::int32_t frame = 0;
             if (frameColumn && cameraFrame(*frameColumn, indices[k], frame) && !framesSeen.insert(frame).second)
                 continue;
@@ -151,11 +183,16 @@ ExportMessage writeEventAvi(const DatasetEntry& entry, const std::string& path, 
             output.writeGrey(pixels, w, h);
         }
         video.release();
+        framesWritten = output.framesWritten();
     } catch (const cv::Exception&) {
         return failed;
     }
+    if (!videoComplete(staged.path(), framesWritten))
+        return failed;
+    if (progress && !progress(1.0))
+        return {};
     std::string error;
-    if (!nonEmptyFile(staged.path()) || !staged.commit(error))
+    if (!staged.commit(error))
         return failed;
     return {};
 }

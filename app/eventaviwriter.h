@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/exportmessage.h"
+#include "app/exportprogress.h"
 
 #include <string>
 #include <vector>
@@ -16,10 +17,13 @@ struct DatasetEntry;
 // keeps one event per camera frame number (the "frame" feature);
 // forReanalysis first writes 100 frames of the average kept image. path is
 // UTF-8; the video is written beside it under a temporary name and replaces
-// it only when complete, so a failure leaves an existing file intact. Images
-// are read one at a time through the entry's reader (which takes the HDF5
-// lock). Returns the message to show; empty on success.
+// it only once it reads back complete (every frame written, e.g. not cut
+// short by a full disk), so a failure or a cancel (progress returns false)
+// leaves an existing file intact. Images are read one at a time through the
+// entry's reader (which takes the HDF5 lock). Returns the message to show;
+// empty on success and after a cancel.
 ExportMessage writeEventAvi(const DatasetEntry& entry, const std::string& path, const std::vector<int>& indices,
-                            bool mjpeg, bool skipDuplicateFrames, bool forReanalysis);
+                            bool mjpeg, bool skipDuplicateFrames, bool forReanalysis,
+                            const ExportProgressReport& progress = {});
 
 } // namespace Tessary

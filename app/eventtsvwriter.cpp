@@ -5,6 +5,7 @@
 #include "rtdc/exportfile.h"
 #include "rtdc/rtdcreader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -36,8 +37,15 @@ bool sampleNameChanged(const DatasetEntry& entry)
     return entry.displayName != displayNameFromFile(QString::fromStdString(sampleName));
 }
 
+std::string oneLineText(std::string text)
+{
+    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; }, ' ');
+    return text;
+}
+
 ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
-                            const std::vector<std::string>& features, const std::vector<int>& indices)
+                            const std::vector<std::string>& features, const std::vector<int>& indices,
+                            const ExportProgressReport& progress)
 {
     const ExportMessage failed = ExportMessage::critical(QStringLiteral("Export Error"),
                                                          QStringLiteral("Failed to create: %1").arg(QString::fromStdString(path)));
@@ -54,9 +62,9 @@ ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
     text += "# export:date = " + exportDateText() + "\n";
     text += "# export:event count = " + std::to_string(indices.size()) + "\n";
     if (sampleNameChanged(entry))
-        text += "# export:changed sample name = " + entry.displayName.toStdString() + "\n";
+        text += "# export:changed sample name = " + oneLineText(entry.displayName.toStdString()) + "\n";
     for (const auto& [name, value] : entry.metadata.allAttributes)
-        text += "# " + name + " = " + value + "\n";
+        text += "# " + oneLineText(name) + " = " + oneLineText(value) + "\n";
     text += "#\n";
 
     std::vector<const std::vector<double>*> columns;
@@ -64,12 +72,13 @@ ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
     for (std::size_t j = 0; j < features.size(); ++j) {
         if (j > 0)
             text += '\t';
-        text += reader.featureLabel(features[j]);
+        text += oneLineText(reader.featureLabel(features[j]));
         columns.push_back(&reader.readFeature(features[j]));
     }
     text += '\n';
 
-    for (const int index : indices) {
+    for (std::size_t row = 0; row < indices.size(); ++row) {
+        const int index = indices[row];
         for (std::size_t j = 0; j < columns.size(); ++j) {
             if (j > 0)
                 text += '\t';
@@ -81,12 +90,18 @@ ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
         if (text.size() >= flushBytes) {
             out << text;
             text.clear();
+            if (progress && !progress(double(row + 1) / double(indices.size())))
+                return {};   // the unfinished file goes with `staged`
         }
     }
     out << text;
     out.close();
+    if (!out)
+        return failed;
+    if (progress && !progress(1.0))
+        return {};
     std::string error;
-    if (!out || !staged.commit(error))
+    if (!staged.commit(error))
         return failed;
     return {};
 }

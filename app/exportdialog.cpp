@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace Tessary {
@@ -85,10 +86,18 @@ ExportDialog::ExportDialog(const DatasetEntry* current, const std::vector<std::u
     imagesCheck = new QCheckBox(QStringLiteral("Images"), dataGroup);
     masksCheck = new QCheckBox(QStringLiteral("Masks"), dataGroup);
     tracesCheck = new QCheckBox(QStringLiteral("Traces"), dataGroup);
-    for (auto [check, here] : {std::pair{imagesCheck, imagesHere}, {masksCheck, masksHere}, {tracesCheck, tracesHere}}) {
-        check->setChecked(here);
-        check->setEnabled(here);
+    imagesWanted = imagesHere;
+    masksWanted = masksHere;
+    tracesWanted = tracesHere;
+    for (auto [check, wanted] :
+         {std::pair{imagesCheck, &imagesWanted}, {masksCheck, &masksWanted}, {tracesCheck, &tracesWanted}}) {
+        // Checked and enabled exactly when the current dataset has the data.
+        check->setChecked(*wanted);
+        check->setEnabled(*wanted);
         dataRow->addWidget(check);
+        // The availability rules change the boxes with their signals blocked:
+        // only the user's clicks reach the choice.
+        connect(check, &QCheckBox::toggled, this, [wanted](bool on) { *wanted = on; });
     }
     dataRow->addStretch();
     layout->addWidget(dataGroup);
@@ -139,10 +148,9 @@ void ExportDialog::restore(const ExportOptions& previous)
     if (!reanalysisCheck->isHidden())
         reanalysisCheck->setChecked(previous.forReanalysis);
     featureList->checkExactly(previous.features);
-    for (auto [check, wanted] :
-         {std::pair{imagesCheck, previous.images}, {masksCheck, previous.masks}, {tracesCheck, previous.traces}})
-        if (check->isEnabled())
-            check->setChecked(wanted);
+    imagesWanted = previous.images;
+    masksWanted = previous.masks;
+    tracesWanted = previous.traces;
     customDirectoryCheck->setChecked(previous.useCustomDirectory);
     if (!previous.outputDirectory.empty())
         directoryEdit->setText(QString::fromStdString(previous.outputDirectory));
@@ -214,25 +222,27 @@ void ExportDialog::updateAvailability()
         QCheckBox* check;
         bool here;
         bool anywhere;
-    } kinds[] = {{imagesCheck, imagesHere, imagesAnywhere},
-                 {masksCheck, masksHere, masksAnywhere},
-                 {tracesCheck, tracesHere, tracesAnywhere}};
+        const bool* wanted;
+    } kinds[] = {{imagesCheck, imagesHere, imagesAnywhere, &imagesWanted},
+                 {masksCheck, masksHere, masksAnywhere, &masksWanted},
+                 {tracesCheck, tracesHere, tracesAnywhere, &tracesWanted}};
     for (const auto& kind : kinds) {
+        const QSignalBlocker blocker(kind.check);
         if (tsv || avi) {
             kind.check->setEnabled(false);
             kind.check->setChecked(false);
             kind.check->setToolTip(avi ? QStringLiteral("Only images are exported in AVI format")
                                        : QStringLiteral("Not available in TSV format"));
-        } else if (all) {
-            kind.check->setEnabled(kind.anywhere);
-            markOnlyInOtherDatasets(kind.check, kind.anywhere && !kind.here);
         } else {
-            kind.check->setEnabled(kind.here);
-            kind.check->setChecked(kind.here);
-            markOnlyInOtherDatasets(kind.check, false);
+            // The choice holds where the data exists; a box without data is off.
+            const bool exists = all ? kind.anywhere : kind.here;
+            kind.check->setEnabled(exists);
+            kind.check->setChecked(exists && *kind.wanted);
+            markOnlyInOtherDatasets(kind.check, all && kind.anywhere && !kind.here);
         }
     }
     if (avi) {
+        const QSignalBlocker blocker(imagesCheck);
         imagesCheck->setChecked(true);
         imagesCheck->setEnabled(false);
         imagesCheck->setToolTip(QStringLiteral("Images are always included in AVI export"));

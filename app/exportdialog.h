@@ -64,6 +64,9 @@ private:
     std::unique_ptr<ExportScopeGroup> scope;
     bool imagesHere = false, masksHere = false, tracesHere = false;
     bool imagesAnywhere = false, masksAnywhere = false, tracesAnywhere = false;
+    // The user's (or the remembered) choice of each box, which the box shows
+    // wherever its data exists; formats without such data only grey it out.
+    bool imagesWanted = false, masksWanted = false, tracesWanted = false;
 
 public:
     // The widgets, for the tests that drive the dialog.

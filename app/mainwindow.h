@@ -50,6 +50,7 @@ class CombinePlotWindow;
 class DatasetListWidget;
 class DatasetTreeWidget;
 class EModulus;
+class ExportProgress;
 class FeedbackSender;
 class FilterDockWidget;
 class FilterGroupsMatrixWindow;
@@ -535,8 +536,9 @@ private slots:
 private:
     void connectExportSignals();
     // One dataset's kept events to one new file beside its source or in the
-    // chosen folder; reports its own failures. False when no file was written.
-    bool exportSingleDataset(const DatasetEntry* entry, const ExportOptions& options);
+    // chosen folder; reports its own failures, in boxes parented as progress
+    // says. False when no file was written (also when the user cancelled).
+    bool exportSingleDataset(const DatasetEntry* entry, const ExportOptions& options, ExportProgress& progress);
 
 public:
     // The options of the last accepted dialogs of this run (not saved).

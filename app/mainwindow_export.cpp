@@ -7,6 +7,7 @@
 
 #include "app/eventaviwriter.h"
 #include "app/eventtsvwriter.h"
+#include "app/exportprogress.h"
 #include "app/statsummary.h"
 #include "rtdc/exportfile.h"
 #include "rtdc/rtdcreader.h"
@@ -16,11 +17,11 @@
 #include "widgets/scatterplot.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProgressDialog>
 
 #include <qwt_plot_renderer.h>
 
@@ -45,6 +46,23 @@ QString freeExportPath(const QString& folder, const QString& sourceName)
         path = folder + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('_') + QString::number(n)
                + QLatin1Char('.') + info.suffix();
     return path;
+}
+
+// Why the custom folder of the options cannot take the files, or empty when
+// it can (or none is used). A relative or empty folder would resolve against
+// the working directory or the file-system root, so only an existing folder
+// given by its full path is taken.
+QString customFolderProblem(const ExportOptions& options)
+{
+    if (!options.useCustomDirectory)
+        return {};
+    const QString folder = QString::fromStdString(options.outputDirectory);
+    if (folder.trimmed().isEmpty())
+        return QStringLiteral("No custom export folder is given. Choose an existing folder.");
+    if (QDir::isRelativePath(folder) || !QFileInfo(folder).isDir())
+        return QStringLiteral("The custom export folder must be an existing folder given by its full path:\n%1")
+            .arg(folder);
+    return {};
 }
 
 } // namespace
@@ -77,23 +95,26 @@ void MainWindow::exportData()
         options = dialog.exportOptions();
     }
     lastExportOptions = options;
-
-    if (!options.allDatasets) {
-        // The dataset may have gone while the dialog was open.
-        DatasetEntry* ds = activeEntry();
-        if (ds && exportSingleDataset(ds, options))
-            QMessageBox::information(this, kExport, QStringLiteral("Dataset exported successfully."));
+    const QString folderProblem = customFolderProblem(options);
+    if (!folderProblem.isEmpty()) {
+        QMessageBox::warning(this, kExport, folderProblem);
         return;
     }
 
     // Ids, not pointers: message boxes and the progress dialog run the event loop.
     std::vector<int> ids;
-    for (const auto& entry : datasetEntries)
-        ids.push_back(entry->id);
+    if (!options.allDatasets) {
+        // The dataset may have gone while the dialog was open.
+        if (const DatasetEntry* ds = activeEntry())
+            ids.push_back(ds->id);
+    } else {
+        for (const auto& entry : datasetEntries)
+            ids.push_back(entry->id);
+    }
+    if (ids.empty())
+        return;
     const int count = int(ids.size());
-    QProgressDialog progress(QStringLiteral("Exporting data..."), QStringLiteral("Cancel"), 0, count, this);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(0);
+    ExportProgress progress(this, count);
     int exported = 0;
     for (int i = 0; i < count; ++i) {
         if (progress.wasCanceled())
@@ -101,23 +122,33 @@ void MainWindow::exportData()
         const DatasetEntry* ds = findDatasetById(ids[size_t(i)]);
         if (!ds)
             continue;
-        progress.setLabelText(QStringLiteral("Exporting %1 (%2/%3)")
-                                  .arg(ds->displayName, QString::number(i + 1), QString::number(count)));
-        progress.setValue(i);
+        progress.startDataset(i, options.allDatasets ? QStringLiteral("Exporting %1 (%2/%3)")
+                                                           .arg(ds->displayName, QString::number(i + 1),
+                                                                QString::number(count))
+                                                     : QString());
+        if (progress.wasCanceled())
+            break;
         ds = findDatasetById(ids[size_t(i)]);
-        if (ds && exportSingleDataset(ds, options))
+        if (ds && exportSingleDataset(ds, options, progress))
             ++exported;
     }
     const bool cancelled = progress.wasCanceled();
-    progress.setValue(count);
+    progress.finish();
     // Only the files that were written count as exported.
-    if (!cancelled && exported > 0)
+    if (cancelled || exported == 0)
+        return;
+    if (options.allDatasets)
         QMessageBox::information(this, kExport, QStringLiteral("Exported %1 dataset(s) successfully.").arg(exported));
+    else
+        QMessageBox::information(this, kExport, QStringLiteral("Dataset exported successfully."));
 }
 
-bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOptions& options)
+bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOptions& options,
+                                     ExportProgress& progress)
 {
     if (!entry || !entry->reader || !entry->reader->isOpen())
+        return false;
+    if (!customFolderProblem(options).isEmpty())
         return false;
     const RTDCReader& reader = *entry->reader;
     const QFileInfo source(QString::fromStdString(entry->filePath));
@@ -136,7 +167,8 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
     const bool filtered = filter.isEnabled() && filter.ruleCount() > 0;
     const std::vector<int> kept = filteredEventIndices(entry->id, false);
     if (kept.empty()) {
-        QMessageBox::warning(this, kExport, QStringLiteral("No events pass the filter for: %1").arg(entry->displayName));
+        QMessageBox::warning(progress.messageParent(), kExport,
+                             QStringLiteral("No events pass the filter for: %1").arg(entry->displayName));
         return false;
     }
 
@@ -148,32 +180,52 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
 
     if (options.formatTsv || options.formatAvi) {
         const ExportMessage message =
-            options.formatTsv ? writeEventTsv(*entry, pathUtf8, features, kept)
+            options.formatTsv ? writeEventTsv(*entry, pathUtf8, features, kept, progress.reporter())
                               : writeEventAvi(*entry, pathUtf8, kept, options.mjpeg, options.skipDuplicateFrames,
-                                              options.forReanalysis);
-        showExportMessage(this, message);
-        return message.isEmpty();
+                                              options.forReanalysis, progress.reporter());
+        showExportMessage(progress.messageParent(), message);
+        return message.isEmpty() && !progress.wasCanceled();
     }
 
     RTDCWriter writer;
     if (!writer.create(pathUtf8)) {
-        QMessageBox::critical(this, kExportError, QStringLiteral("Failed to create: %1").arg(path));
+        QMessageBox::critical(progress.messageParent(), kExportError, QStringLiteral("Failed to create: %1").arg(path));
         return false;
     }
+    // The steps in the order they run, weighted by the time they usually take.
+    const bool images = options.images && reader.hasImage();
+    const bool masks = options.masks && reader.hasMask();
+    const bool traces = options.traces && reader.hasTraces();
+    const double total = 1.0 + (images ? 4.0 : 0.0) + (masks ? 2.0 : 0.0) + (traces ? 2.0 : 0.0);
+    double done = 0.0;
+    // A cancelled export ends here: the writer removes its unfinished file.
+    const auto stepDone = [&](double weight) { return progress.report((done += weight) / total); };
+
     writer.copyMetadata(reader);
     if (filtered)
         writer.writeOfflineFilterMetadata(buildEffectiveFilter(entry));
     writer.writeExportMetadata(kept.size(), sampleNameChanged(*entry) ? entry->displayName.toStdString() : std::string());
     writer.writeScalarFeatures(features, kept, reader);
-    if (options.images && reader.hasImage())
+    if (!stepDone(1.0))
+        return false;
+    if (images) {
         writer.writeImages(reader, kept);
-    if (options.masks && reader.hasMask())
+        if (!stepDone(4.0))
+            return false;
+    }
+    if (masks) {
         writer.writeMasks(reader, kept);
-    if (options.traces && reader.hasTraces())
+        if (!stepDone(2.0))
+            return false;
+    }
+    if (traces) {
         writer.writeTraces(reader, kept);
+        if (!stepDone(2.0))
+            return false;
+    }
     // The file only takes its name once complete: a failure here leaves no file.
     if (!writer.close()) {
-        QMessageBox::critical(this, kExportError, QStringLiteral("Failed to create: %1").arg(path));
+        QMessageBox::critical(progress.messageParent(), kExportError, QStringLiteral("Failed to create: %1").arg(path));
         return false;
     }
     return true;
@@ -278,6 +330,7 @@ void MainWindow::exportStatSummary()
         // No decimal comma, whatever the program's locale.
         out.imbue(std::locale::classic());
 
+        // Names and labels from files keep to one cell of one line.
         out << "Dataset";
         for (const std::string& feature : options.features) {
             std::string label = feature;
@@ -289,13 +342,14 @@ void MainWindow::exportStatSummary()
                     break;
                 }
             }
+            label = oneLineText(label);
             for (const SummaryStatistic& statistic : statistics)
                 out << '\t' << label << ' ' << statistic.name;
         }
         out << '\n';
 
         for (const DatasetEntry* ds : rows) {
-            out << ds->displayName.toStdString();
+            out << oneLineText(ds->displayName.toStdString());
             // The summary describes what the rules keep, even while the
             // dataset's filtering is switched off.
             const std::vector<int> kept = filteredEventIndices(ds->id, true);

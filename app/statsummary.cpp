@@ -23,25 +23,46 @@ double sortedPercentile(const std::vector<double>& v, double p)
 
 namespace {
 
-double mean(const std::vector<double>& v)
+// The mean and the sums of squared and cubed deviations from it. The values
+// are shifted by their middle value before they are summed, so equal values
+// give deviations of exactly 0: a mean that rounding puts a hair beside the
+// values can then not invent a spread (or a skewness of +-1).
+struct Deviations
 {
+    double mean = 0.0;
+    double squares = 0.0;
+    double cubes = 0.0;
+};
+
+Deviations deviations(const std::vector<double>& v)
+{
+    Deviations d;
     if (v.empty())
-        return 0.0;
+        return d;
+    const double shift = v[v.size() / 2];
     double sum = 0.0;
     for (double x : v)
-        sum += x;
-    return sum / double(v.size());
+        sum += x - shift;
+    const double offset = sum / double(v.size());
+    d.mean = shift + offset;
+    for (double x : v) {
+        const double e = (x - shift) - offset;
+        d.squares += e * e;
+        d.cubes += e * e * e;
+    }
+    return d;
+}
+
+double mean(const std::vector<double>& v)
+{
+    return deviations(v).mean;
 }
 
 double sampleSd(const std::vector<double>& v)
 {
     if (v.size() < 2)
         return 0.0;
-    const double m = mean(v);
-    double squares = 0.0;
-    for (double x : v)
-        squares += (x - m) * (x - m);
-    return std::sqrt(squares / double(v.size() - 1));
+    return std::sqrt(deviations(v).squares / double(v.size() - 1));
 }
 
 double median(const std::vector<double>& v)
@@ -56,16 +77,9 @@ double skewness(const std::vector<double>& v)
 {
     if (v.size() < 3)
         return 0.0;
-    const double m = mean(v);
-    double m2 = 0.0;
-    double m3 = 0.0;
-    for (double x : v) {
-        const double d = x - m;
-        m2 += d * d;
-        m3 += d * d * d;
-    }
-    m2 /= double(v.size());
-    m3 /= double(v.size());
+    const Deviations d = deviations(v);
+    const double m2 = d.squares / double(v.size());
+    const double m3 = d.cubes / double(v.size());
     const double sd = std::sqrt(m2);
     return sd == 0.0 ? 0.0 : m3 / (sd * sd * sd);
 }

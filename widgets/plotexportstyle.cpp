@@ -1,8 +1,11 @@
 #include "widgets/plotexportstyle.h"
 
+#include "widgets/scatterplot.h"
+
 #include <QFrame>
 
 #include <qwt_plot.h>
+#include <qwt_plot_item.h>
 #include <qwt_plot_layout.h>
 #include <qwt_plot_renderer.h>
 #include <qwt_scale_draw.h>
@@ -51,11 +54,22 @@ PlotStyleState applyExportPlotStyle(QwtPlot* plot)
     for (int axis = 0; axis < 4; ++axis)
         layout->setCanvasMargin(0, axis);
 
-    // A closed frame of axis lines: hidden opposite axes show their backbone only.
+    // A closed frame of axis lines: hidden opposite axes show their backbone
+    // only, without the title they may keep from an earlier colour bar.
     for (int axis : {int(QwtAxis::XTop), int(QwtAxis::YRight)}) {
         if (!state.axisVisible[axis]) {
+            state.axisTitle[axis] = plot->axisTitle(axis);
+            plot->setAxisTitle(axis, QwtText());
             plot->setAxisVisible(axis, true);
             setBackboneOnly(plot, axis, true);
+        }
+    }
+    if (const auto* scatter = qobject_cast<const ScatterPlot*>(plot)) {
+        for (QwtPlotItem* item : scatter->polygonToolCurves()) {
+            if (item->isVisible()) {
+                item->setVisible(false);
+                state.hiddenItems.append(item);
+            }
         }
     }
     plot->replot();
@@ -79,8 +93,12 @@ void restorePlotStyle(QwtPlot* plot, const PlotStyleState& state)
         if (!state.axisVisible[axis]) {
             plot->setAxisVisible(axis, false);
             setBackboneOnly(plot, axis, false);
+            if (axis == QwtAxis::XTop || axis == QwtAxis::YRight)
+                plot->setAxisTitle(axis, state.axisTitle[axis]);
         }
     }
+    for (QwtPlotItem* item : state.hiddenItems)
+        item->setVisible(true);
     plot->replot();
 }
 

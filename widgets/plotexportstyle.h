@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QBrush>
+#include <QList>
 #include <QPalette>
 
+#include <qwt_text.h>
+
 class QwtPlot;
+class QwtPlotItem;
 class QwtPlotRenderer;
 
 namespace Tessary {
@@ -19,10 +23,15 @@ struct PlotStyleState
     bool axisVisible[4] = {false, false, false, false};
     QPalette palette;
     bool autoFillBackground = false;
+    QwtText axisTitle[4];               // titles of the axes shown as bare lines
+    QList<QwtPlotItem*> hiddenItems;    // working aids hidden for the figure
 };
 
 // Gives the plot the look of an exported figure (white, frameless, a closed frame of
-// axis lines) and returns what is needed to put the old look back.
+// axis lines) and returns what is needed to put the old look back. A hidden axis
+// that the frame shows carries no title (a colour bar that is off leaves none
+// beside the frame); on a scatter plot, the curves of a polygon being drawn or
+// edited are hidden.
 PlotStyleState applyExportPlotStyle(QwtPlot* plot);
 
 // Puts the look saved by applyExportPlotStyle back and replots.

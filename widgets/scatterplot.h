@@ -17,6 +17,7 @@
 
 class QRubberBand;
 class QwtPlotCurve;
+class QwtPlotItem;
 class QwtPlotMarker;
 class QwtPlotPanner;
 class QwtPlotShapeItem;
@@ -67,6 +68,9 @@ public:
     bool isDrawingPolygon() const { return drawing; }
     bool isEditingPolygon() const { return editing; }
     int editingPolygonId() const { return editing ? editedGateId : -1; }
+    // The curves of a polygon being drawn or edited (dashed outline, vertex
+    // handles): working aids on screen, never part of an exported figure.
+    QList<QwtPlotItem*> polygonToolCurves() const;
 
     // Shows one gate. The gate keeps the region whose edges are straight on the axes
     // with the scale modes it was drawn on; gateXMode and gateYMode name them (-1: the

@@ -98,4 +98,9 @@ void ScatterPlot::stopPolygonEditing()
     emit polygonEditingStopped(oldId);
 }
 
+QList<QwtPlotItem*> ScatterPlot::polygonToolCurves() const
+{
+    return {previewCurve, editCurve};
+}
+
 } // namespace Tessary

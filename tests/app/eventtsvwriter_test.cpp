@@ -120,6 +120,28 @@ TEST_F(EventTsvWriterTest, NonAsciiPathNameAndValuesStayUtf8)
     EXPECT_NE(text.find("# export:changed sample name = Zelle \xce\xb2\n"), std::string::npos);
 }
 
+TEST_F(EventTsvWriterTest, TabsAndLineBreaksInNamesAndValuesBecomeBlanks)
+{
+    // A line break would start a line without "#" (read as the column header
+    // by a reader that skips comments); a tab would split a cell.
+    RtdcFileBuilder b;
+    b.attribute("experiment:sample", "S1")
+        .attribute("setup:note", "first\nsecond\r\nthird\tfourth")
+        .attribute("setup:odd\tkey", "x")
+        .feature("deform", std::vector<float>{0.5f})
+        .feature("odd\nname", std::vector<double>{2.0});
+    b.write(dir.file("m.rtdc"));
+    const DatasetEntry entry = openedEntry(dir.file("m.rtdc"), "Line\none\ttwo");
+    ASSERT_TRUE(writeEventTsv(entry, dir.file("out.tsv"), {"deform", "odd\nname"}, {0}).isEmpty());
+    const std::vector<std::string> text = lines(fileText(dir.file("out.tsv")));
+    ASSERT_EQ(text.size(), 10u);
+    EXPECT_EQ(text[3], "# export:changed sample name = Line one two");
+    EXPECT_EQ(text[5], "# setup:note = first second  third fourth");
+    EXPECT_EQ(text[6], "# setup:odd key = x");
+    EXPECT_EQ(text[8], entry.reader->featureLabel("deform") + "\todd name");
+    EXPECT_EQ(text[9], "0.5\t2");
+}
+
 // ---- failures ----------------------------------------------------------------
 
 TEST_F(EventTsvWriterTest, UnwritableFolderGivesCriticalMessage)

@@ -176,5 +176,21 @@ TEST_F(ExportDialogTest, RestoresTheRememberedOptions)
     EXPECT_FALSE(dialog(&remembered, false)->exportOptions().forReanalysis);
 
     d->show();
-    d->grab().save(QStringLiteral("/tmp/tessary_export_dialog.png"));
+    EXPECT_TRUE(d->grab().save(QString::fromStdString(dir.file("export_dialog.png"))));
+
+    // The remembered data choice holds wherever the data exists, also after
+    // a format without such data; data that is missing stays off.
+    ExportOptions choice;
+    choice.images = false;
+    choice.masks = true;
+    auto c = dialog(&choice);
+    EXPECT_FALSE(c->imagesCheck->isChecked());
+    EXPECT_TRUE(c->imagesCheck->isEnabled());
+    EXPECT_FALSE(c->masksCheck->isChecked() || c->masksCheck->isEnabled());
+    c->tsvRadio->setChecked(true);
+    c->rtdcRadio->setChecked(true);
+    EXPECT_FALSE(c->exportOptions().images);
+    c->allDatasetsRadio()->setChecked(true);
+    EXPECT_TRUE(c->masksCheck->isChecked() && c->masksCheck->isEnabled());
+    EXPECT_FALSE(c->tracesCheck->isChecked());
 }

@@ -1,5 +1,8 @@
 // The exports of the main window, driven through their dialogs: kept events
 // to files read back, the statistical summary table, the plot images.
+// Clicks go through the window system layer, which holds them back from a
+// window that a modal dialog blocks, as it does for a user.
+#define QTEST_QPA_MOUSE_HANDLING
 #include "app/mainwindow.h"
 
 #include "app/statsummary.h"
@@ -15,7 +18,11 @@
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QProgressDialog>
 #include <QRadioButton>
+#include <QTest>
 
 #include <qwt_plot_item.h>
 
@@ -28,20 +35,26 @@
 using namespace Tessary;
 using Fixtures::RtdcFileBuilder;
 using Testing::fileText;
+using Testing::folderEntries;
 
 namespace {
 
 // Answers the modal dialogs that an export opens while `run` lasts and logs
-// every message box as "<title>|<text>".
+// every message box as "<title>|<text>" and the label of every progress
+// dialog as it shows.
 struct ModalDriver
 {
     std::function<void(ExportDialog&)> exportDialog;
     std::function<void(StatSummaryExportDialog&)> summaryDialog;
     std::function<void(QFileDialog&)> fileDialog;
+    std::function<void(QProgressDialog&)> progressDialog;
     QStringList boxes;
+    QStringList progressLabels;
 
     void run(const char* slot, MainWindow& window)
     {
+        ProgressWatch watch(*this);
+        qApp->installEventFilter(&watch);
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, [this] {
             QWidget* modal = QApplication::activeModalWidget();
@@ -51,14 +64,71 @@ struct ModalDriver
                 summaryDialog ? summaryDialog(*d) : d->reject();
             else if (auto* d = qobject_cast<QFileDialog*>(modal))
                 fileDialog ? fileDialog(*d) : d->reject();
-            else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                boxes << box->windowTitle() + "|" + box->text();
-                box->reject();
-            }
+            else if (QMessageBox* box = visibleMessageBox())
+                answer(*box);
         });
         timer.start(10);
         ASSERT_TRUE(QMetaObject::invokeMethod(&window, slot));
+        qApp->removeEventFilter(&watch);
     }
+
+private:
+    struct ProgressWatch : QObject
+    {
+        explicit ProgressWatch(ModalDriver& driver) : driver(driver) {}
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            auto* dialog = qobject_cast<QProgressDialog*>(watched);
+            if (dialog && event->type() == QEvent::Show) {
+                driver.progressLabels << dialog->labelText();
+                if (driver.progressDialog)
+                    driver.progressDialog(*dialog);
+            }
+            return false;
+        }
+        ModalDriver& driver;
+    };
+
+    // A box that is open, even when another modal window came up over it.
+    static QMessageBox* visibleMessageBox()
+    {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible())
+                return box;
+        return nullptr;
+    }
+
+    // Closes a box as a user does, by clicking its button. A box that does
+    // not take the click (another modal window blocks it) is logged as stuck
+    // and closed directly, so the test goes on.
+    void answer(QMessageBox& box)
+    {
+        if (lastBox != &box) {
+            lastBox = &box;
+            clicks = 0;
+            boxes << box.windowTitle() + "|" + box.text();
+        }
+        QAbstractButton* button = box.defaultButton();
+        if (!button)
+            button = box.buttons().value(0);
+        if (button && ++clicks <= 3) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            return;
+        }
+        boxes.last() += " (stuck)";
+        box.reject();
+    }
+
+    QPointer<QMessageBox> lastBox;
+    int clicks = 0;
+};
+
+// Runs the test from another working directory and goes back afterwards.
+struct WorkingDirectory
+{
+    explicit WorkingDirectory(const std::string& path) { QDir::setCurrent(QString::fromStdString(path)); }
+    ~WorkingDirectory() { QDir::setCurrent(before); }
+    const QString before = QDir::currentPath();
 };
 
 FilterRule rangeRule(const std::string& feature, double low, double high)
@@ -140,21 +210,78 @@ TEST_F(MainWindowExportTest, KeptEventsGoToANewRtdcFileAndEarlierFilesStay)
 
 TEST_F(MainWindowExportTest, AllDatasetsAsTsvCountOnlyTheFilesWritten)
 {
+    // The first dataset fails while the progress dialog comes up: its message
+    // must still take the user's click, and the export goes on.
+    DatasetEntry* none = Testing::addLoadedDataset(window, measurement(dir.file("M0.rtdc")), "Z");
     DatasetEntry* a = Testing::addLoadedDataset(window, measurement(dir.file("M1.RTDC")), "A");
     DatasetEntry* b = Testing::addLoadedDataset(window, measurement(dir.file("M2.h5")), "B");
-    ASSERT_TRUE(a && b);
-    b->filter.addRule(rangeRule("area_um", 100, 200));   // keeps nothing
+    ASSERT_TRUE(none && a && b);
+    none->filter.addRule(rangeRule("area_um", 100, 200));   // keeps nothing
     driver.exportDialog = [](ExportDialog& d) {
         d.allDatasetsRadio()->setChecked(true);
         d.tsvRadio->setChecked(true);
         d.accept();
     };
     driver.run("exportData", window);
-    EXPECT_EQ(driver.boxes, (QStringList{"Export|No events pass the filter for: B",
-                                         "Export|Exported 1 dataset(s) successfully."}));
+    EXPECT_EQ(driver.boxes.join("\n").toStdString(),
+              "Export|No events pass the filter for: Z\nExport|Exported 2 dataset(s) successfully.");
+    EXPECT_EQ(driver.progressLabels.join("\n").toStdString(), "Exporting Z (1/3)");
     const std::string text = fileText(dir.file("RYXexport_M1.tsv"));
     EXPECT_NE(text.find("\n3\t0.29999999999999999\n"), std::string::npos) << text;
-    EXPECT_FALSE(std::filesystem::exists(dir.file("RYXexport_M2.h5.tsv")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("RYXexport_M2.h5.tsv")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("RYXexport_M0.tsv")));
+}
+
+TEST_F(MainWindowExportTest, ExportShowsItsProgressAndCancelLeavesNoFile)
+{
+    ASSERT_NE(Testing::addLoadedDataset(window, measurement(dir.file("m.rtdc")), "A"), nullptr);
+    driver.exportDialog = [](ExportDialog& d) { d.accept(); };
+    driver.run("exportData", window);
+    EXPECT_EQ(driver.progressLabels.join("\n").toStdString(), "Exporting data...");
+    EXPECT_EQ(driver.boxes.join("\n").toStdString(), "Export|Dataset exported successfully.");
+
+    // Cancel as soon as the progress shows: no file, not even a temporary one, and no message.
+    driver.progressDialog = [](QProgressDialog& d) { QMetaObject::invokeMethod(&d, "cancel", Qt::QueuedConnection); };
+    for (QString format : {"rtdc", "tsv"}) {
+        driver.boxes.clear();
+        driver.progressLabels.clear();
+        driver.exportDialog = [&](ExportDialog& d) {
+            (format == "tsv" ? d.tsvRadio : d.rtdcRadio)->setChecked(true);
+            d.accept();
+        };
+        driver.run("exportData", window);
+        EXPECT_EQ(driver.progressLabels.size(), 1) << format.toStdString();
+        EXPECT_TRUE(driver.boxes.isEmpty()) << driver.boxes.join(";").toStdString();
+        EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"RYXexport_m.rtdc", "m.rtdc"}));
+    }
+}
+
+TEST_F(MainWindowExportTest, CustomFolderMustBeAnExistingFullPath)
+{
+    ASSERT_NE(Testing::addLoadedDataset(window, measurement(dir.file("m.rtdc")), "A"), nullptr);
+    // A relative folder would resolve against the working directory.
+    const std::string work = dir.file("work");
+    std::filesystem::create_directories(work + "/out");
+    const WorkingDirectory inWork(work);
+    const std::string missing = dir.file("missing");
+    const std::pair<std::string, QString> cases[] = {
+        {"", "No custom export folder is given. Choose an existing folder."},
+        {"out", "The custom export folder must be an existing folder given by its full path:\nout"},
+        {missing, "The custom export folder must be an existing folder given by its full path:\n"
+                      + QString::fromStdString(missing)},
+    };
+    for (const auto& [folder, warning] : cases) {
+        driver.boxes.clear();
+        driver.exportDialog = [&](ExportDialog& d) {
+            d.customDirectoryCheck->setChecked(true);
+            d.directoryEdit->setText(QString::fromStdString(folder));
+            d.accept();
+        };
+        driver.run("exportData", window);
+        EXPECT_EQ(driver.boxes.join("\n").toStdString(), ("Export|" + warning).toStdString());
+    }
+    EXPECT_TRUE(folderEntries(work + "/out").empty());
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"m.rtdc", "work"}));
 }
 
 // ---- statistical summary --------------------------------------------------
@@ -169,7 +296,8 @@ TEST_F(MainWindowExportTest, SummaryKeepsWhatTheRulesKeepEvenWithFilteringOff)
     RtdcFileBuilder b;
     b.attribute("setup:module composition", "Vireon").feature("area_um", std::vector<double>{NAN, NAN});
     b.write(dir.file("b.rtdc"));
-    DatasetEntry* dsA = Testing::addLoadedDataset(window, dir.file("a.rtdc"), "Ä");
+    // A tab or line break in a name would split the row.
+    DatasetEntry* dsA = Testing::addLoadedDataset(window, dir.file("a.rtdc"), "Ä\tone\nrow");
     ASSERT_NE(Testing::addLoadedDataset(window, dir.file("b.rtdc"), "B"), nullptr);
     dsA->filter.addRule(rangeRule("area_um", 0, 50));
     dsA->filter.setEnabled(false);
@@ -182,7 +310,7 @@ TEST_F(MainWindowExportTest, SummaryKeepsWhatTheRulesKeepEvenWithFilteringOff)
             check->setChecked(true);
         d.percentileSpin->setValue(12.5);
         d.outputEdit->setText(QString::fromStdString(out));
-        d.grab().save(QStringLiteral("/tmp/tessary_summary_dialog.png"));
+        EXPECT_TRUE(d.grab().save(QString::fromStdString(dir.file("summary_dialog.png"))));
         d.accept();
     };
     driver.run("exportStatSummary", window);
@@ -206,9 +334,22 @@ TEST_F(MainWindowExportTest, SummaryKeepsWhatTheRulesKeepEvenWithFilteringOff)
     const std::string areaCells = "\t4\t" + g6(s.median) + "\t" + g6(s.iqr) + "\t" + g6(s.q1) + "\t" + g6(s.q3)
                                   + "\t1.375\t" + g6(s.mean) + "\t" + g6(s.sd) + "\t" + g6(s.sd * 100 / s.mean)
                                   + "\t1\t4\t0";
-    EXPECT_EQ(line, "Ä" + areaCells + "\t4\t0.5\t0\t0.5\t0.5\t0.5\t0.5\t0\t0\t0.5\t0.5\t0");
+    EXPECT_EQ(line, "Ä one row" + areaCells + "\t4\t0.5\t0\t0.5\t0.5\t0.5\t0.5\t0\t0\t0.5\t0.5\t0");
     std::getline(lines, line);
     EXPECT_EQ(line, "B\t0" + std::string(11, '\t') + std::string(12, '\t'));   // all NaN; no deform
+
+    // Equal values have no spread, however the rounding of their mean falls
+    // (the mean of ten 0.1 is not 0.1 in binary).
+    StatSummaryOptions every;
+    every.statSem = every.statCv = every.statSkewness = true;
+    for (const SummaryStatistic& statistic : chosenSummaryStatistics(every)) {
+        const double value = statistic.value(std::vector<double>(10, 0.1));
+        if (statistic.name == "SD" || statistic.name == "SEM" || statistic.name == "CV (%)"
+            || statistic.name == "Skewness")
+            EXPECT_EQ(value, 0.0) << statistic.name;
+        else if (statistic.name == "Mean")
+            EXPECT_EQ(value, 0.1);
+    }
 }
 
 TEST_F(MainWindowExportTest, SummaryRefusesWhatItCannotWrite)
@@ -271,5 +412,4 @@ TEST_F(MainWindowExportTest, PlotImagesOfEachFormatWithoutGatesThatComeBackAfter
         EXPECT_EQ(gateCount(), 1);
     }
     EXPECT_TRUE(driver.boxes.isEmpty()) << driver.boxes.join(";").toStdString();
-    QFile::copy(QString::fromStdString(dir.file("plöt.png")), QStringLiteral("/tmp/tessary_export_plot.png"));
 }

@@ -430,10 +430,50 @@ TEST_F(ScatterPlotTest, ExportLookFramesThePlotAndIsPutBack)
     plot->setData({1, 2}, {1, 2}, "x", "y", {1, 2}, "c");
     EXPECT_TRUE(plot->axisScaleDraw(QwtAxis::YRight)->hasComponent(QwtAbstractScaleDraw::Labels));
     EXPECT_TRUE(plot->axisScaleDraw(QwtAxis::YRight)->hasComponent(QwtAbstractScaleDraw::Ticks));
+}
 
-    QwtPlotRenderer renderer;
-    configureExportRenderer(renderer);
-    EXPECT_TRUE(renderer.testDiscardFlag(QwtPlotRenderer::DiscardBackground));
-    EXPECT_TRUE(renderer.testDiscardFlag(QwtPlotRenderer::DiscardCanvasFrame));
-    EXPECT_TRUE(renderer.testLayoutFlag(QwtPlotRenderer::FrameWithScales));
+TEST_F(ScatterPlotTest, ExportedFigureShowsNoWorkingAidsNorTheTitleOfAnOldColourBar)
+{
+    // The figure as the plot export renders it.
+    const auto figure = [](ScatterPlot& p) {
+        const PlotStyleState state = applyExportPlotStyle(&p);
+        QImage image(640, 480, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            QwtPlotRenderer renderer;
+            configureExportRenderer(renderer);
+            renderer.render(&p, &painter, QRectF(0, 0, 640, 480));
+        }
+        restorePlotStyle(&p, state);
+        return image;
+    };
+    const std::vector<double> x{10, 50, 90};
+    const std::vector<double> y{10, 60, 90};
+    ScatterPlot plain;
+    plain.resize(640, 480);
+    plain.show();
+    plain.setData(x, y, "x", "y", {}, QString());
+
+    // Density colouring, then colour "None": the right axis keeps its old title.
+    plot->setData(x, y, "x", "y", {1, 2, 3}, "Density");
+    plot->setData(x, y, "x", "y", {}, "Density");
+    plot->startPolygonEditing(7, QPolygonF({QPointF(20, 20), QPointF(80, 20), QPointF(50, 80)}));
+    QApplication::processEvents();
+    const QImage reference = figure(plain);
+    EXPECT_EQ(figure(*plot), reference);
+    // On screen everything is back.
+    ASSERT_EQ(curvesAtZ(*plot, 101).size(), 1u);
+    EXPECT_TRUE(curvesAtZ(*plot, 101)[0]->isVisible());
+    EXPECT_TRUE(plot->isEditingPolygon());
+    EXPECT_EQ(plot->axisTitle(QwtAxis::YRight).text(), "Density");
+
+    plot->stopPolygonEditing();
+    plot->startPolygonDrawing();
+    click(pixelOf(20, 20));
+    click(pixelOf(80, 20));
+    EXPECT_EQ(figure(*plot), reference);
+    ASSERT_EQ(curvesAtZ(*plot, 100).size(), 1u);
+    EXPECT_TRUE(curvesAtZ(*plot, 100)[0]->isVisible());
+    EXPECT_EQ(curvesAtZ(*plot, 100)[0]->dataSize(), 2u);
 }
