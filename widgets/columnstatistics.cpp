@@ -59,15 +59,21 @@ ColumnStatistics computeColumnStatistics(const std::vector<double>& values)
     if (n == 0)
         return stats;
 
+    // Sums of deviations from one of the values: a column of equal values
+    // (a chip temperature) then has exactly no spread, where the rounding of a
+    // plain mean would leave a tiny one.
+    const auto firstFinite = std::find_if(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+    const double shift = firstFinite != values.end() ? *firstFinite : 0.0;
     double sum = 0.0;
     for (double v : values)
-        sum += v;
-    stats.mean = sum / static_cast<double>(n);
+        sum += v - shift;
+    const double meanOffset = sum / static_cast<double>(n);
+    stats.mean = shift + meanOffset;
 
     if (n >= 2) {
         double squares = 0.0;
         for (double v : values) {
-            const double d = v - stats.mean;
+            const double d = (v - shift) - meanOffset;
             squares += d * d;
         }
         stats.sd = std::sqrt(squares / static_cast<double>(n - 1));

@@ -25,7 +25,7 @@ TEST(ColumnStatistics, EmptyColumnGivesZeros)
     EXPECT_EQ(s.iqr, 0.0);
 }
 
-TEST(ColumnStatistics, SingleValue)
+TEST(ColumnStatistics, SingleOrEqualValuesHaveNoSpread)
 {
     const ColumnStatistics s = computeColumnStatistics({5.0});
     EXPECT_EQ(s.mean, 5.0);
@@ -34,6 +34,11 @@ TEST(ColumnStatistics, SingleValue)
     EXPECT_EQ(s.median, 5.0);
     EXPECT_EQ(s.q3, 5.0);
     EXPECT_EQ(s.iqr, 0.0);
+
+    // The plain mean of ten 0.1 differs from 0.1 in its last bit.
+    const ColumnStatistics equal = computeColumnStatistics(std::vector<double>(10, 0.1));
+    EXPECT_EQ(equal.mean, 0.1);
+    EXPECT_EQ(equal.sd, 0.0);
 }
 
 TEST(ColumnStatistics, SampleSdAndInterpolatedQuartiles)
