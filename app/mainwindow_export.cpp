@@ -200,6 +200,11 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
     double done = 0.0;
     // A cancelled export ends here: the writer removes its unfinished file.
     const auto stepDone = [&](double weight) { return progress.report((done += weight) / total); };
+    const auto within = [&](double weight) {
+        return [&progress, start = done, weight, total](double share) {
+            return progress.report((start + weight * share) / total);
+        };
+    };
 
     writer.copyMetadata(reader);
     if (filtered)
@@ -209,17 +214,17 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
     if (!stepDone(1.0))
         return false;
     if (images) {
-        writer.writeImages(reader, kept);
+        writer.writeImages(reader, kept, within(4.0));
         if (!stepDone(4.0))
             return false;
     }
     if (masks) {
-        writer.writeMasks(reader, kept);
+        writer.writeMasks(reader, kept, within(2.0));
         if (!stepDone(2.0))
             return false;
     }
     if (traces) {
-        writer.writeTraces(reader, kept);
+        writer.writeTraces(reader, kept, within(2.0));
         if (!stepDone(2.0))
             return false;
     }

@@ -312,17 +312,18 @@ void RTDCWriter::writeScalarFeatures(const std::vector<std::string>& names, cons
     }
 }
 
-void RTDCWriter::writeImages(const RTDCReader& reader, const std::vector<int>& indices)
+void RTDCWriter::writeImages(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress)
 {
-    writeFrames(reader, indices, false);
+    writeFrames(reader, indices, false, progress);
 }
 
-void RTDCWriter::writeMasks(const RTDCReader& reader, const std::vector<int>& indices)
+void RTDCWriter::writeMasks(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress)
 {
-    writeFrames(reader, indices, true);
+    writeFrames(reader, indices, true, progress);
 }
 
-void RTDCWriter::writeFrames(const RTDCReader& reader, const std::vector<int>& indices, bool masks)
+void RTDCWriter::writeFrames(const RTDCReader& reader, const std::vector<int>& indices, bool masks,
+                             const StepProgress& progress)
 {
     if (!writable() || indices.empty() || !(masks ? reader.hasMask() : reader.hasImage()))
         return;
@@ -366,13 +367,15 @@ void RTDCWriter::writeFrames(const RTDCReader& reader, const std::vector<int>& i
                     std::memset(row, 0, frameBytes);
             }
             deflater.write(block.data(), start, count);
+            if (progress && !progress(double(start + count) / double(indices.size())))
+                return;
         }
     } catch (...) {
         reportHdf5Failure(masks ? "Error writing masks: " : "Error writing images: ");
     }
 }
 
-void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& indices)
+void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress)
 {
     if (!writable() || indices.empty() || !reader.hasTraces())
         return;
@@ -387,7 +390,8 @@ void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& i
         std::vector<float> block;
         // Finished chunks must hold the file's bytes: native floats qualify on little-endian machines.
         const bool directChunks = H5::PredType::NATIVE_FLOAT == H5::PredType::IEEE_F32LE;
-        for (const std::string& name : names) {
+        for (std::size_t traceNumber = 0; traceNumber < names.size(); ++traceNumber) {
+            const std::string& name = names[traceNumber];
             if (writeFailure->failed)
                 break;
             // First the dataset: the library refuses rows longer than a chunk may be
@@ -415,6 +419,9 @@ void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& i
                     deflater.write(reinterpret_cast<const std::uint8_t*>(block.data()), start, count);
                 else
                     writeRows(dataset, H5::PredType::NATIVE_FLOAT, block.data(), start, count, rowShape);
+                const double rowsDone = double(start + count) / double(indices.size());
+                if (progress && !progress((double(traceNumber) + rowsDone) / double(names.size())))
+                    return;
             }
         }
     } catch (...) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -77,12 +78,16 @@ public:
     // "/events/image" and "/events/mask": (N, H, W) uint8, chunks of one
     // frame, deflate level 4; H and W from the first kept frame. A frame that
     // is missing or of another size reads back as zeros.
-    void writeImages(const RTDCReader& reader, const std::vector<int>& indices);
-    void writeMasks(const RTDCReader& reader, const std::vector<int>& indices);
+    // The optional progress is called after each block of rows with the
+    // share of the step done (0 to 1); false stops the step (a cancelled
+    // export, which then drops the writer and with it the unfinished file).
+    using StepProgress = std::function<bool(double done)>;
+    void writeImages(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress = {});
+    void writeMasks(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress = {});
     // "/events/trace/<name>": (N, L) float32 for every stored and computed
     // trace (computed ones smoothed as the reader gives them), chunks of one
     // row, deflate level 4.
-    void writeTraces(const RTDCReader& reader, const std::vector<int>& indices);
+    void writeTraces(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress = {});
 
     // Closes the file and puts it in place of the target. False, with one
     // line on standard error, when the file could not be written, finished or
@@ -99,7 +104,8 @@ private:
     // True when this export has written an attribute of that name (copies from the source don't count).
     bool recordedAlready(const std::string& name) const;
     void recordOfflineRule(const FilterRule& rule);
-    void writeFrames(const RTDCReader& reader, const std::vector<int>& indices, bool masks);
+    void writeFrames(const RTDCReader& reader, const std::vector<int>& indices, bool masks,
+                     const StepProgress& progress);
     bool writable() const; // a file is open and nothing was lost yet
     void dropFile(); // caller holds the HDF5 lock
 

@@ -271,6 +271,25 @@ TEST_F(RTDCWriterTest, LargeStacksSpanningSeveralBlocksRoundTrip)
         int w = 0, h = 0;
         ASSERT_EQ(out.readImage(k, w, h), b.frame("image", static_cast<std::size_t>(kept[k]))) << "row " << k;
     }
+
+    // Progress comes block by block up to the whole step; a refusal (Cancel) stops the step.
+    for (const bool cancel : {false, true}) {
+        std::vector<double> shares;
+        RTDCWriter writer;
+        ASSERT_TRUE(writer.create(dir.file("progress.rtdc")));
+        writer.writeImages(source, kept, [&](double share) {
+            shares.push_back(share);
+            return !cancel;
+        });
+        ASSERT_FALSE(shares.empty());
+        EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
+        if (cancel)
+            EXPECT_EQ(shares, std::vector<double>{shares.front()}) << "the step went on after a cancel";
+        else
+            EXPECT_EQ(shares.back(), 1.0);
+        EXPECT_GT(shares.size(), cancel ? 0u : 1u);
+        EXPECT_LT(shares.front(), 1.0);
+    }
 }
 
 // ---- what is left out --------------------------------------------------------
