@@ -611,6 +611,14 @@ DatasetEntry* MainWindow::findDatasetById(int id) const
     return nullptr;
 }
 
+int MainWindow::datasetRowById(int id) const
+{
+    for (size_t row = 0; row < datasetEntries.size(); ++row)
+        if (datasetEntries[row]->id == id)
+            return int(row);
+    return -1;
+}
+
 DatasetEntry* MainWindow::findDatasetByPath(const std::string& path) const
 {
     for (const auto& entry : datasetEntries)

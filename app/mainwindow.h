@@ -151,6 +151,8 @@ public slots:
 
     DatasetEntry* findDatasetByPath(const std::string& path) const;
     DatasetEntry* findDatasetById(int id) const;
+    // The list row of the dataset with that id, or -1.
+    int datasetRowById(int id) const;
     std::vector<std::unique_ptr<DatasetEntry>>& datasets() { return datasetEntries; }
     int activeDatasetId() const;
     bool datasetFolderViewActive() const;

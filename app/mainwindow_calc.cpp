@@ -25,6 +25,26 @@
 
 namespace Tessary {
 
+namespace {
+
+// The parameters a Young's modulus calculation runs with: when they take the
+// temperature from the measurement, the metadata's value replaces theirs.
+EModulusParams withMeasuredTemperature(EModulusParams params, const RTDCMetadata& metadata)
+{
+    if (params.tempSource != 2)
+        return params;
+    const auto it = metadata.setup.find("temperature");
+    if (it == metadata.setup.end())
+        return params;
+    char* end = nullptr;
+    const double t = std::strtod(it->second.c_str(), &end);
+    if (end != it->second.c_str())
+        params.temperature = t;
+    return params;
+}
+
+} // namespace
+
 std::vector<int> MainWindow::fluorescenceChannels(const RTDCReader* reader)
 {
     std::vector<int> channels;
@@ -276,16 +296,7 @@ void MainWindow::onComputeEmodulus()
     DatasetEntry* ds = calculationTarget(title);
     if (!ds)
         return;
-    EModulusParams params = calcDockWidget->emodulusParams();
-    if (params.tempSource == 2) {
-        const auto it = ds->metadata.setup.find("temperature");
-        char* end = nullptr;
-        if (it != ds->metadata.setup.end()) {
-            const double t = std::strtod(it->second.c_str(), &end);
-            if (end != it->second.c_str())
-                params.temperature = t;
-        }
-    }
+    const EModulusParams params = withMeasuredTemperature(calcDockWidget->emodulusParams(), ds->metadata);
     EModulus* engine = emodulusEngine;
     launchCalculation(ds, engine, title, QStringLiteral("Young's modulus could not be computed."),
                       [engine, params](RTDCReader* r) { return engine->compute(r, params); },
@@ -420,15 +431,7 @@ Recomputation outstandingCalculations(const MainWindow& window, const DatasetEnt
     if (MainWindow::emodulusAvailable(ds) && ds.emodApplied && !reader.isComputedFeature("emodulus")
         && reader.hasFeature(ds.emodParams.deformFeature)) {
         todo.emodulus = window.emodulusEngine;
-        todo.emodParams = ds.emodParams;
-        if (todo.emodParams.tempSource == 2) {
-            if (const auto t = ds.metadata.setup.find("temperature"); t != ds.metadata.setup.end()) {
-                bool ok = false;
-                const double temperature = QString::fromStdString(t->second).toDouble(&ok);
-                if (ok)
-                    todo.emodParams.temperature = temperature;
-            }
-        }
+        todo.emodParams = withMeasuredTemperature(ds.emodParams, ds.metadata);
     }
     if (reader.hasImage() && reader.hasMask() && ds.imageFeaturesApplied
         && !reader.isComputedFeature(ImageFeatures::featureNames().front()))

@@ -148,8 +148,6 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
 {
     if (!entry || !entry->reader || !entry->reader->isOpen())
         return false;
-    if (!customFolderProblem(options).isEmpty())
-        return false;
     const RTDCReader& reader = *entry->reader;
     const QFileInfo source(QString::fromStdString(entry->filePath));
     const QString folder =
@@ -197,37 +195,32 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
     const bool masks = options.masks && reader.hasMask();
     const bool traces = options.traces && reader.hasTraces();
     const double total = 1.0 + (images ? 4.0 : 0.0) + (masks ? 2.0 : 0.0) + (traces ? 2.0 : 0.0);
-    double done = 0.0;
-    // A cancelled export ends here: the writer removes its unfinished file.
-    const auto stepDone = [&](double weight) { return progress.report((done += weight) / total); };
-    const auto within = [&](double weight) {
-        return [&progress, start = done, weight, total](double share) {
-            return progress.report((start + weight * share) / total);
-        };
-    };
 
     writer.copyMetadata(reader);
     if (filtered)
         writer.writeOfflineFilterMetadata(buildEffectiveFilter(entry));
     writer.writeExportMetadata(kept.size(), sampleNameChanged(*entry) ? entry->displayName.toStdString() : std::string());
     writer.writeScalarFeatures(features, kept, reader);
-    if (!stepDone(1.0))
+    double done = 1.0;
+    // A cancelled export ends at once: the writer removes its unfinished file.
+    if (!progress.report(done / total))
         return false;
-    if (images) {
-        writer.writeImages(reader, kept, within(4.0));
-        if (!stepDone(4.0))
-            return false;
-    }
-    if (masks) {
-        writer.writeMasks(reader, kept, within(2.0));
-        if (!stepDone(2.0))
-            return false;
-    }
-    if (traces) {
-        writer.writeTraces(reader, kept, within(2.0));
-        if (!stepDone(2.0))
-            return false;
-    }
+    // Runs one of the stack steps, which reports its share of the bar as it
+    // goes; false once the user cancelled.
+    using StepProgress = RTDCWriter::StepProgress;
+    const auto step = [&](double weight, const std::function<void(const StepProgress&)>& write) {
+        write([&progress, start = done, weight, total](double share) {
+            return progress.report((start + weight * share) / total);
+        });
+        done += weight;
+        return progress.report(done / total);
+    };
+    if (images && !step(4.0, [&](const StepProgress& p) { writer.writeImages(reader, kept, p); }))
+        return false;
+    if (masks && !step(2.0, [&](const StepProgress& p) { writer.writeMasks(reader, kept, p); }))
+        return false;
+    if (traces && !step(2.0, [&](const StepProgress& p) { writer.writeTraces(reader, kept, p); }))
+        return false;
     // The file only takes its name once complete: a failure here leaves no file.
     if (!writer.close()) {
         QMessageBox::critical(progress.messageParent(), kExportError, QStringLiteral("Failed to create: %1").arg(path));

@@ -347,13 +347,13 @@ void MainWindow::finalizeSessionLoad()
     for (qsizetype i = 0; i < datasetArray.size(); ++i) {
         if (!sessionIndexToId.contains(int(i)))
             continue;
-        const auto it = std::find_if(datasetEntries.begin(), datasetEntries.end(),
-                                     [id = sessionIndexToId.value(int(i))](const auto& e) { return e->id == id; });
-        if (it == datasetEntries.end())
+        const int row = datasetRowById(sessionIndexToId.value(int(i)));
+        if (row < 0)
             continue;
-        restoreDatasetState(**it, datasetArray.at(i).toObject());
-        if (QListWidgetItem* item = datasetList->item(int(it - datasetEntries.begin())))
-            item->setText(buildDatasetCaption(it->get()));
+        DatasetEntry* entry = datasetEntries[size_t(row)].get();
+        restoreDatasetState(*entry, datasetArray.at(i).toObject());
+        if (QListWidgetItem* item = datasetList->item(row))
+            item->setText(buildDatasetCaption(entry));
     }
     refreshDatasetViews();   // the folder tree and the group matrices show the restored state
 
@@ -372,14 +372,8 @@ void MainWindow::finalizeSessionLoad()
         // session index to the dataset it named. When that one was skipped,
         // the index counts rows of the list as it now stands.
         const int saved = mainState.value(QStringLiteral("activeDatasetIndex")).toInt(0);
-        int row = saved;
-        if (sessionIndexToId.contains(saved)) {
-            const int id = sessionIndexToId.value(saved);
-            const auto it = std::find_if(datasetEntries.begin(), datasetEntries.end(),
-                                         [id](const auto& e) { return e->id == id; });
-            if (it != datasetEntries.end())
-                row = int(it - datasetEntries.begin());
-        }
+        const int named = sessionIndexToId.contains(saved) ? datasetRowById(sessionIndexToId.value(saved)) : -1;
+        int row = named >= 0 ? named : saved;
         if (row < 0 || row >= int(datasetEntries.size()))
             row = 0;
         // No dataset is active meanwhile, so the panels cannot write their

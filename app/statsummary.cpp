@@ -1,6 +1,7 @@
 #include "app/statsummary.h"
 
 #include "app/statsummaryexportdialog.h"
+#include "widgets/columnstatistics.h"
 
 #include <QString>
 
@@ -23,46 +24,16 @@ double sortedPercentile(const std::vector<double>& v, double p)
 
 namespace {
 
-// The mean and the sums of squared and cubed deviations from it. The values
-// are shifted by their middle value before they are summed, so equal values
-// give deviations of exactly 0: a mean that rounding puts a hair beside the
-// values can then not invent a spread (or a skewness of +-1).
-struct Deviations
-{
-    double mean = 0.0;
-    double squares = 0.0;
-    double cubes = 0.0;
-};
-
-Deviations deviations(const std::vector<double>& v)
-{
-    Deviations d;
-    if (v.empty())
-        return d;
-    const double shift = v[v.size() / 2];
-    double sum = 0.0;
-    for (double x : v)
-        sum += x - shift;
-    const double offset = sum / double(v.size());
-    d.mean = shift + offset;
-    for (double x : v) {
-        const double e = (x - shift) - offset;
-        d.squares += e * e;
-        d.cubes += e * e * e;
-    }
-    return d;
-}
-
 double mean(const std::vector<double>& v)
 {
-    return deviations(v).mean;
+    return computeColumnMoments(v).mean;
 }
 
 double sampleSd(const std::vector<double>& v)
 {
     if (v.size() < 2)
         return 0.0;
-    return std::sqrt(deviations(v).squares / double(v.size() - 1));
+    return std::sqrt(computeColumnMoments(v).squares / double(v.size() - 1));
 }
 
 double median(const std::vector<double>& v)
@@ -77,7 +48,7 @@ double skewness(const std::vector<double>& v)
 {
     if (v.size() < 3)
         return 0.0;
-    const Deviations d = deviations(v);
+    const ColumnMoments d = computeColumnMoments(v);
     const double m2 = d.squares / double(v.size());
     const double m3 = d.cubes / double(v.size());
     const double sd = std::sqrt(m2);

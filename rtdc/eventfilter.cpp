@@ -36,6 +36,16 @@ const std::vector<double>* usableColumn(const FeatureColumns& columns, const std
     return it->second;
 }
 
+// Whether apply() judges the events by this rule: it is enabled, of a known
+// type, a gate has an area, and its columns are there.
+bool ruleUsable(const FilterRule& rule, const FeatureColumns& columns, std::size_t n)
+{
+    if (!rule.enabled || !usableColumn(columns, rule.featureName, n))
+        return false;
+    return rule.type == 0
+           || (rule.type == 1 && rule.polygonVertices.size() >= 3 && usableColumn(columns, rule.featureNameY, n));
+}
+
 struct RangeEntry
 {
     const double* column;
@@ -206,13 +216,8 @@ std::vector<std::string> EventFilter::usedFeatures() const
 
 bool EventFilter::hasUsableRule(const FeatureColumns& columns, std::size_t n) const
 {
-    return std::any_of(rules.begin(), rules.end(), [&columns, n](const FilterRule& rule) {
-        if (!rule.enabled || !usableColumn(columns, rule.featureName, n))
-            return false;
-        return rule.type == 0
-               || (rule.type == 1 && rule.polygonVertices.size() >= 3
-                   && usableColumn(columns, rule.featureNameY, n));
-    });
+    return std::any_of(rules.begin(), rules.end(),
+                       [&columns, n](const FilterRule& rule) { return ruleUsable(rule, columns, n); });
 }
 
 std::vector<int> EventFilter::apply(const FeatureColumns& columns, std::size_t n) const
@@ -223,19 +228,15 @@ std::vector<int> EventFilter::apply(const FeatureColumns& columns, std::size_t n
     std::vector<RangeEntry> ranges;
     std::vector<PolygonEntry> polygons;
     for (const FilterRule& rule : rules) {
-        if (!rule.enabled)
+        if (!ruleUsable(rule, columns, n))
             continue;
+        const double* xs = usableColumn(columns, rule.featureName, n)->data();
         if (rule.type == 0) {
-            if (const std::vector<double>* column = usableColumn(columns, rule.featureName, n))
-                ranges.push_back({column->data(), rule.minValue, rule.maxValue, rule.inverted});
-        } else if (rule.type == 1 && rule.polygonVertices.size() >= 3) {
-            const std::vector<double>* xs = usableColumn(columns, rule.featureName, n);
-            const std::vector<double>* ys = usableColumn(columns, rule.featureNameY, n);
-            if (!xs || !ys)
-                continue;
+            ranges.push_back({xs, rule.minValue, rule.maxValue, rule.inverted});
+        } else {
             PolygonEntry entry;
-            entry.xs = xs->data();
-            entry.ys = ys->data();
+            entry.xs = xs;
+            entry.ys = usableColumn(columns, rule.featureNameY, n)->data();
             entry.xMode = normalizeScaleMode(rule.scaleXMode);
             entry.yMode = normalizeScaleMode(rule.scaleYMode);
             entry.inverted = rule.inverted;

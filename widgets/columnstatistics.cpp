@@ -52,6 +52,26 @@ void placeRanks(std::vector<double>& values, std::vector<double>::iterator end,
 
 } // namespace
 
+ColumnMoments computeColumnMoments(const std::vector<double>& values)
+{
+    ColumnMoments moments;
+    if (values.empty())
+        return moments;
+    const auto firstFinite = std::find_if(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
+    const double shift = firstFinite != values.end() ? *firstFinite : 0.0;
+    double sum = 0.0;
+    for (double v : values)
+        sum += v - shift;
+    const double offset = sum / static_cast<double>(values.size());
+    moments.mean = shift + offset;
+    for (double v : values) {
+        const double d = (v - shift) - offset;
+        moments.squares += d * d;
+        moments.cubes += d * d * d;
+    }
+    return moments;
+}
+
 ColumnStatistics computeColumnStatistics(const std::vector<double>& values)
 {
     ColumnStatistics stats;
@@ -59,25 +79,10 @@ ColumnStatistics computeColumnStatistics(const std::vector<double>& values)
     if (n == 0)
         return stats;
 
-    // Sums of deviations from one of the values: a column of equal values
-    // (a chip temperature) then has exactly no spread, where the rounding of a
-    // plain mean would leave a tiny one.
-    const auto firstFinite = std::find_if(values.begin(), values.end(), [](double v) { return std::isfinite(v); });
-    const double shift = firstFinite != values.end() ? *firstFinite : 0.0;
-    double sum = 0.0;
-    for (double v : values)
-        sum += v - shift;
-    const double meanOffset = sum / static_cast<double>(n);
-    stats.mean = shift + meanOffset;
-
-    if (n >= 2) {
-        double squares = 0.0;
-        for (double v : values) {
-            const double d = (v - shift) - meanOffset;
-            squares += d * d;
-        }
-        stats.sd = std::sqrt(squares / static_cast<double>(n - 1));
-    }
+    const ColumnMoments moments = computeColumnMoments(values);
+    stats.mean = moments.mean;
+    if (n >= 2)
+        stats.sd = std::sqrt(moments.squares / static_cast<double>(n - 1));
 
     // Plain operator< is no strict weak ordering once NaN is present, and
     // the standard algorithms may then run past the ends of the range. Move the

@@ -15,6 +15,18 @@ struct ColumnStatistics
     double iqr = 0.0;    // q3 - q1
 };
 
+// The mean of values and the sums of their squared and cubed deviations from
+// it. They are summed around one of the values, so a column of equal values
+// (a chip temperature) has exactly no spread, where the rounding of a plain
+// mean would leave a tiny one. An empty column gives zeros; NaN gives NaN.
+struct ColumnMoments
+{
+    double mean = 0.0;
+    double squares = 0.0;
+    double cubes = 0.0;
+};
+ColumnMoments computeColumnMoments(const std::vector<double>& values);
+
 // Mean, sample standard deviation and the quartiles (linear interpolation
 // between neighbouring ranks) of values. An empty column gives all zeros. A
 // column holding NaN gives a NaN mean and SD; NaN ranks after every number, so

@@ -345,10 +345,11 @@ TEST_F(MainWindowExportTest, SummaryKeepsWhatTheRulesKeepEvenWithFilteringOff)
     for (const SummaryStatistic& statistic : chosenSummaryStatistics(every)) {
         const double value = statistic.value(std::vector<double>(10, 0.1));
         if (statistic.name == "SD" || statistic.name == "SEM" || statistic.name == "CV (%)"
-            || statistic.name == "Skewness")
+            || statistic.name == "Skewness") {
             EXPECT_EQ(value, 0.0) << statistic.name;
-        else if (statistic.name == "Mean")
+        } else if (statistic.name == "Mean") {
             EXPECT_EQ(value, 0.1);
+        }
     }
 }
 
