@@ -258,8 +258,9 @@ void RTDCWriter::recordOfflineRule(const FilterRule& rule)
         }
     }
     if (rule.type == 0) {
-        writeStringAttribute(names[0], formatFixedSix(rule.minValue));
-        writeStringAttribute(names[1], formatFixedSix(rule.maxValue));
+        // The record must hold every kept value, so the bounds round outward.
+        writeStringAttribute(names[0], formatFixedSixAtMost(rule.minValue));
+        writeStringAttribute(names[1], formatFixedSixAtLeast(rule.maxValue));
     } else {
         writePolygonAttribute(names[0], rule.polygonVertices);
         writeStringAttribute(names[1], scaleModeWord(rule.scaleXMode));

@@ -378,6 +378,12 @@ TEST_F(RTDCWriterTest, OfflineFilterRecordsEnabledRulesWithScaleWords)
     filter.addRule(gate("area_um", "deform", 1, 2));
     // A stored mode outside 0..2 is evaluated as linear, so the record says linear.
     filter.addRule(gate("pos_x", "pos_y", 7, -1));
+    // Six decimals hold every kept value: bounds round outward, unless six
+    // decimals already give them.
+    filter.addRule(rangeRule("size_x", 10.0000002, 10.0000004));
+    filter.addRule(rangeRule("size_y", -0.21433530747890472, 0.21433530747890472));
+    filter.addRule(rangeRule("aspect", -0.1, 9.999999));
+    filter.addRule(rangeRule("bright_sd", -9.9999999, 1e-9));
     StderrCapture err;
     ASSERT_TRUE(exportAll(dir.file("out.rtdc"), {0, 1}, filter, "Renamed sample"));
     const std::vector<std::string> lines = err.lines();
@@ -391,6 +397,14 @@ TEST_F(RTDCWriterTest, OfflineFilterRecordsEnabledRulesWithScaleWords)
     const RTDCMetadata metadata = out.readMetadata();
     EXPECT_EQ(metadata.offlineFilter.at("area_um min"), "1.500000");
     EXPECT_EQ(metadata.offlineFilter.at("area_um max"), "200.000000");
+    EXPECT_EQ(metadata.offlineFilter.at("size_x min"), "10.000000");
+    EXPECT_EQ(metadata.offlineFilter.at("size_x max"), "10.000001");
+    EXPECT_EQ(metadata.offlineFilter.at("size_y min"), "-0.214336");
+    EXPECT_EQ(metadata.offlineFilter.at("size_y max"), "0.214336");
+    EXPECT_EQ(metadata.offlineFilter.at("aspect min"), "-0.100000");
+    EXPECT_EQ(metadata.offlineFilter.at("aspect max"), "9.999999");
+    EXPECT_EQ(metadata.offlineFilter.at("bright_sd min"), "-10.000000");
+    EXPECT_EQ(metadata.offlineFilter.at("bright_sd max"), "0.000001");
     EXPECT_EQ(metadata.offlineFilter.count("deform min"), 0u);
     EXPECT_EQ(metadata.offlineFilter.count("bright_avg min"), 0u);
     EXPECT_EQ(metadata.offlineFilter.at("area_um,deform polygon x scale"), "log");
