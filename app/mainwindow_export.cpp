@@ -5,6 +5,7 @@
 // that was there before.
 #include "app/mainwindow.h"
 
+#include "app/displaytext.h"
 #include "app/eventaviwriter.h"
 #include "app/eventtsvwriter.h"
 #include "app/exportprogress.h"
@@ -194,19 +195,11 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
     const bool images = options.images && reader.hasImage();
     const bool masks = options.masks && reader.hasMask();
     const bool traces = options.traces && reader.hasTraces();
-    const double total = 1.0 + (images ? 4.0 : 0.0) + (masks ? 2.0 : 0.0) + (traces ? 2.0 : 0.0);
-
-    writer.copyMetadata(reader);
-    if (filtered)
-        writer.writeOfflineFilterMetadata(buildEffectiveFilter(entry));
-    writer.writeExportMetadata(kept.size(), sampleNameChanged(*entry) ? entry->displayName.toStdString() : std::string());
-    writer.writeScalarFeatures(features, kept, reader);
-    double done = 1.0;
-    // A cancelled export ends at once: the writer removes its unfinished file.
-    if (!progress.report(done / total))
-        return false;
-    // Runs one of the stack steps, which reports its share of the bar as it
-    // goes; false once the user cancelled.
+    const double total = 2.0 + (images ? 4.0 : 0.0) + (masks ? 2.0 : 0.0) + (traces ? 2.0 : 0.0);
+    double done = 0.0;
+    // Runs one of the long steps, which reports its share of the bar as it
+    // goes; false once the user cancelled. A cancelled export ends at once:
+    // the writer removes its unfinished file.
     using StepProgress = RTDCWriter::StepProgress;
     const auto step = [&](double weight, const std::function<void(const StepProgress&)>& write) {
         write([&progress, start = done, weight, total](double share) {
@@ -215,6 +208,16 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
         done += weight;
         return progress.report(done / total);
     };
+    // A source may hold tens of thousands of attributes.
+    if (!step(1.0, [&](const StepProgress& p) { writer.copyMetadata(reader, p); }))
+        return false;
+    if (filtered)
+        writer.writeOfflineFilterMetadata(buildEffectiveFilter(entry));
+    writer.writeExportMetadata(kept.size(), sampleNameChanged(*entry) ? entry->displayName.toStdString() : std::string());
+    writer.writeScalarFeatures(features, kept, reader);
+    done += 1.0;
+    if (!progress.report(done / total))
+        return false;
     if (images && !step(4.0, [&](const StepProgress& p) { writer.writeImages(reader, kept, p); }))
         return false;
     if (masks && !step(2.0, [&](const StepProgress& p) { writer.writeMasks(reader, kept, p); }))
@@ -226,7 +229,26 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
         QMessageBox::critical(progress.messageParent(), kExportError, QStringLiteral("Failed to create: %1").arg(path));
         return false;
     }
-    return true;
+    // A file without parts of its source is no plain success: the user is
+    // told what is missing (names from the file, cut for display).
+    QStringList missing;
+    for (const std::string& name : writer.leftOutAttributes())
+        missing << QStringLiteral("attribute \"%1\"").arg(shortenedText(QString::fromStdString(name), 100));
+    for (const std::string& name : writer.leftOutTraces())
+        missing << QStringLiteral("trace \"%1\"").arg(shortenedText(QString::fromStdString(name), 100));
+    if (missing.isEmpty())
+        return true;
+    constexpr int shownNames = 10;
+    const qsizetype more = missing.size() - shownNames;
+    if (more > 0) {
+        missing.erase(missing.begin() + shownNames, missing.end());
+        missing << QStringLiteral("and %1 more").arg(more);
+    }
+    QMessageBox::warning(progress.messageParent(), kExport,
+                         QStringLiteral("Exported to %1, but these could not be copied from the source and are "
+                                        "missing:\n%2")
+                             .arg(path, missing.join(QLatin1Char('\n'))));
+    return false;
 }
 
 // ---------------------------------------------------------------------------

@@ -1,5 +1,6 @@
-// Speed of the .rtdc export: scalar columns of 10^6 events, and image, mask
-// and trace stacks of 2 * 10^4 events (every second event kept).
+// Speed of the .rtdc export: scalar columns of 10^6 events, image, mask
+// and trace stacks of 2 * 10^4 events (every second event kept), and the
+// copy of 2 * 10^4 root attributes.
 //
 // Source files are written once into $TMPDIR (or /tmp) and kept for later runs.
 
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <numeric>
+#include <string>
 
 using namespace Tessary;
 
@@ -98,6 +100,39 @@ void BM_WriteStack(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kept.size()));
 }
 BENCHMARK(BM_WriteStack)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// A measurement whose metadata hold 2 * 10^4 root attributes, half texts and
+// half numbers. Arg 0: the source in the oldest file format (all attributes
+// in the root group's header, as most instrument files), 1: in the format of
+// HDF5 1.8 (attributes in an index, as the export writes them).
+void BM_CopyManyAttributes(benchmark::State& state)
+{
+    disableHdf5ErrorPrinting();
+    constexpr int attributeCount = 20000;
+    const bool indexed = state.range(0) == 1;
+    const std::string path =
+        benchPath(indexed ? "tessary_writer_bench_attributes_v18.rtdc" : "tessary_writer_bench_attributes.rtdc");
+    if (!std::filesystem::exists(path)) {
+        Fixtures::RtdcFileBuilder builder = Fixtures::standardMeasurement(100);
+        for (int i = 0; i < attributeCount; i += 2) {
+            builder.attribute("user:note " + std::to_string(i), "text of note " + std::to_string(i));
+            builder.attribute("user:value " + std::to_string(i + 1), 0.5 * i);
+        }
+        using Format = Fixtures::RtdcFileBuilder::FileFormat;
+        builder.write(path, indexed ? Format::Hdf5v18 : Format::Default);
+    }
+    RTDCReader reader;
+    reader.open(path);
+    const std::string out = benchPath("tessary_writer_bench_out.rtdc");
+    for (auto _ : state) {
+        RTDCWriter writer;
+        writer.create(out);
+        writer.copyMetadata(reader);
+        writer.close();
+    }
+    state.SetItemsProcessed(state.iterations() * attributeCount);
+}
+BENCHMARK(BM_CopyManyAttributes)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

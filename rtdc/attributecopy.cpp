@@ -6,7 +6,6 @@
 
 #include <limits>
 #include <new>
-#include <vector>
 
 namespace Tessary {
 
@@ -66,9 +65,129 @@ private:
     bool read = false;
 };
 
-void copyAttribute(hid_t fromRoot, hid_t toRoot, const char* name, std::set<std::string>& copied)
+// Atomic numbers wider than this are no type a program calculates with; the
+// library's conversions of such damaged sizes are not to be trusted.
+constexpr std::size_t maximumNumberBytes = 16;
+// Nesting of array, compound, enum and variable-length types checked at most.
+constexpr int maximumTypeDepth = 16;
+
+bool bitsWithin(std::size_t position, std::size_t size, std::size_t limit)
 {
-    const Handle attribute(checked(H5Aopen(fromRoot, name, H5P_DEFAULT), "it cannot be opened"), H5Aclose);
+    return position <= limit && size <= limit - position;
+}
+
+bool bitsOverlap(std::size_t firstPosition, std::size_t firstSize, std::size_t secondPosition,
+                 std::size_t secondSize)
+{
+    return firstPosition < secondPosition + secondSize && secondPosition < firstPosition + firstSize;
+}
+
+// Precision and offset of an integer or float lie within its size.
+bool numberBitsConsistent(hid_t type, std::size_t size)
+{
+    const std::size_t precision = H5Tget_precision(type);
+    const int offset = H5Tget_offset(type);
+    return size > 0 && size <= maximumNumberBytes && precision > 0 && offset >= 0
+        && bitsWithin(static_cast<std::size_t>(offset), precision, 8 * size);
+}
+
+// Sign, exponent and mantissa lie within the precision without overlapping,
+// and the exponent is one the library's conversions can shift by.
+bool floatFieldsConsistent(hid_t type)
+{
+    std::size_t sign = 0, exponentPosition = 0, exponentSize = 0, mantissaPosition = 0, mantissaSize = 0;
+    if (H5Tget_fields(type, &sign, &exponentPosition, &exponentSize, &mantissaPosition, &mantissaSize) < 0)
+        return false;
+    const std::size_t precision = H5Tget_precision(type);
+    return exponentSize > 0 && exponentSize < 32 && mantissaSize > 0 && sign < precision
+        && bitsWithin(exponentPosition, exponentSize, precision) && bitsWithin(mantissaPosition, mantissaSize, precision)
+        && !bitsOverlap(exponentPosition, exponentSize, mantissaPosition, mantissaSize)
+        && !bitsOverlap(sign, 1, exponentPosition, exponentSize) && !bitsOverlap(sign, 1, mantissaPosition, mantissaSize)
+        && H5Tget_norm(type) != H5T_NORM_ERROR;
+}
+
+bool typeWritable(hid_t type, int depth);
+
+bool superTypeWritable(hid_t type, int depth)
+{
+    const Handle super(H5Tget_super(type), H5Tclose);
+    return super.get() >= 0 && typeWritable(super.get(), depth + 1);
+}
+
+bool stringTypeWritable(hid_t type, std::size_t size)
+{
+    const H5T_cset_t cset = H5Tget_cset(type);
+    const H5T_str_t padding = H5Tget_strpad(type);
+    return size > 0 && H5Tis_variable_str(type) >= 0 && (cset == H5T_CSET_ASCII || cset == H5T_CSET_UTF8)
+        && (padding == H5T_STR_NULLTERM || padding == H5T_STR_NULLPAD || padding == H5T_STR_SPACEPAD);
+}
+
+bool arrayTypeWritable(hid_t type, std::size_t size, int depth)
+{
+    const int rank = H5Tget_array_ndims(type);
+    const Handle super(H5Tget_super(type), H5Tclose);
+    if (rank < 1 || rank > H5S_MAX_RANK || super.get() < 0 || !typeWritable(super.get(), depth + 1))
+        return false;
+    hsize_t dims[H5S_MAX_RANK] = {};
+    if (H5Tget_array_dims2(type, dims) < 0)
+        return false;
+    std::size_t elements = 1;
+    for (int i = 0; i < rank; ++i) {
+        if (dims[i] == 0 || elements > size / dims[i])
+            return false;
+        elements *= static_cast<std::size_t>(dims[i]);
+    }
+    return elements * H5Tget_size(super.get()) == size;
+}
+
+bool compoundTypeWritable(hid_t type, std::size_t size, int depth)
+{
+    const int members = H5Tget_nmembers(type);
+    if (members < 1)
+        return false;
+    for (int i = 0; i < members; ++i) {
+        const Handle member(H5Tget_member_type(type, static_cast<unsigned>(i)), H5Tclose);
+        if (member.get() < 0 || !typeWritable(member.get(), depth + 1)
+            || !bitsWithin(H5Tget_member_offset(type, static_cast<unsigned>(i)), H5Tget_size(member.get()), size))
+            return false;
+    }
+    return true;
+}
+
+// Whether the library can write values of a stored type: its fields are
+// consistent with its size. A damaged type read from a file is taken as it
+// is, and converting values into it reads and writes beyond the buffers.
+bool typeWritable(hid_t type, int depth)
+{
+    if (depth > maximumTypeDepth)
+        return false;
+    const std::size_t size = H5Tget_size(type);
+    switch (H5Tget_class(type)) {
+    case H5T_INTEGER:
+    case H5T_BITFIELD:
+        return numberBitsConsistent(type, size);
+    case H5T_FLOAT:
+        return numberBitsConsistent(type, size) && floatFieldsConsistent(type);
+    case H5T_STRING:
+        return stringTypeWritable(type, size);
+    case H5T_ENUM:
+        return H5Tget_nmembers(type) >= 0 && superTypeWritable(type, depth);
+    case H5T_ARRAY:
+        return arrayTypeWritable(type, size, depth);
+    case H5T_COMPOUND:
+        return compoundTypeWritable(type, size, depth);
+    case H5T_VLEN:
+        return superTypeWritable(type, depth);
+    case H5T_OPAQUE:
+        return size > 0;
+    default:
+        return false; // time and unknown classes
+    }
+}
+
+void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, std::set<std::string>& copied)
+{
+    const Handle attribute(checked(H5Aopen(fromRoot, name.c_str(), H5P_DEFAULT), "it cannot be opened"), H5Aclose);
     const Handle space(checked(H5Aget_space(attribute.get()), "its extent cannot be read"), H5Sclose);
     const hssize_t count = H5Sget_simple_extent_npoints(space.get());
     if (H5Sget_simple_extent_type(space.get()) == H5S_NULL || count <= 0)
@@ -76,6 +195,8 @@ void copyAttribute(hid_t fromRoot, hid_t toRoot, const char* name, std::set<std:
     const Handle fileType(checked(H5Aget_type(attribute.get()), "its type cannot be read"), H5Tclose);
     if (H5Tdetect_class(fileType.get(), H5T_REFERENCE) > 0)
         return;
+    if (!typeWritable(fileType.get(), 0))
+        throw H5::AttributeIException("copyRootAttributes", "its data type is damaged");
     const Handle memoryType(checked(H5Tget_native_type(fileType.get(), H5T_DIR_ASCEND), "its type has no memory form"),
                             H5Tclose);
     const std::size_t elementSize = H5Tget_size(memoryType.get());
@@ -85,7 +206,8 @@ void copyAttribute(hid_t fromRoot, hid_t toRoot, const char* name, std::set<std:
                                static_cast<std::size_t>(count) * elementSize);
     // A transient copy: a type committed in the source file cannot be named in the target.
     const Handle targetType(checked(H5Tcopy(fileType.get()), "its type cannot be copied"), H5Tclose);
-    const Handle target(checked(H5Acreate2(toRoot, name, targetType.get(), space.get(), H5P_DEFAULT, H5P_DEFAULT),
+    const Handle target(checked(H5Acreate2(toRoot, name.c_str(), targetType.get(), space.get(), H5P_DEFAULT,
+                                           H5P_DEFAULT),
                                 "it cannot be created"),
                         H5Aclose);
     if (H5Awrite(target.get(), memoryType.get(), value.data()) < 0)
@@ -93,39 +215,45 @@ void copyAttribute(hid_t fromRoot, hid_t toRoot, const char* name, std::set<std:
     copied.insert(name);
 }
 
-struct CopyWalk
+herr_t collectName(hid_t, const char* name, const H5A_info_t*, void* data)
 {
-    hid_t toRoot;
-    std::set<std::string>* copied;
-};
-
-herr_t copyOne(hid_t fromRoot, const char* name, const H5A_info_t*, void* data)
-{
-    const CopyWalk& walk = *static_cast<const CopyWalk*>(data);
     try {
-        copyAttribute(fromRoot, walk.toRoot, name, *walk.copied);
+        static_cast<std::vector<std::string>*>(data)->emplace_back(name);
+        return 0;
     } catch (...) {
-        // Nothing may leave through the library's walk.
-        try {
-            reportHdf5Failure("Warning: failed to write attribute '" + std::string(name) + "': ");
-        } catch (...) {
-        }
+        return -1; // nothing may leave through the library's walk
     }
-    return 0;
 }
+
+// Attributes copied between two progress reports.
+constexpr std::size_t attributesPerReport = 64;
 
 } // namespace
 
-void copyRootAttributes(hid_t from, hid_t to, std::set<std::string>& copied)
+bool copyRootAttributes(hid_t from, hid_t to, std::set<std::string>& copied, std::vector<std::string>& failed,
+                        const AttributeCopyProgress& progress)
 {
     const Handle fromRoot(H5Gopen2(from, "/", H5P_DEFAULT), H5Gclose);
     const Handle toRoot(H5Gopen2(to, "/", H5P_DEFAULT), H5Gclose);
     if (fromRoot.get() < 0 || toRoot.get() < 0)
         throw H5::GroupIException("copyRootAttributes", "the root group cannot be opened");
-    CopyWalk walk{toRoot.get(), &copied};
+    // The names first, so that no library walk is open while the progress lets the GUI run.
+    std::vector<std::string> names;
     hsize_t position = 0;
-    if (H5Aiterate2(fromRoot.get(), H5_INDEX_NAME, H5_ITER_INC, &position, copyOne, &walk) < 0)
+    if (H5Aiterate2(fromRoot.get(), H5_INDEX_NAME, H5_ITER_INC, &position, collectName, &names) < 0)
         throw H5::GroupIException("copyRootAttributes", "the attributes cannot be listed");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        try {
+            copyAttribute(fromRoot.get(), toRoot.get(), names[i], copied);
+        } catch (...) {
+            reportHdf5Failure("Warning: failed to write attribute '" + names[i] + "': ");
+            failed.push_back(names[i]);
+        }
+        const bool reportNow = (i + 1) % attributesPerReport == 0 || i + 1 == names.size();
+        if (progress && reportNow && !progress(double(i + 1) / double(names.size())))
+            return false;
+    }
+    return true;
 }
 
 } // namespace Tessary

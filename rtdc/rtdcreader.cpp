@@ -240,6 +240,7 @@ void RTDCReader::close()
         numEvents = 0;
         imagePresent = maskPresent = tracesPresent = instrumentData = false;
         traceNameList.clear();
+        unreadableTraceList.clear();
         traceSamples = 0;
     }
     computedTraceSources.clear();

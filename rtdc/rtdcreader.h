@@ -79,6 +79,10 @@ public:
     bool hasTraces() const;
     // Stored and computed trace names, sorted by bytes.
     std::vector<std::string> traceNames() const;
+    // Traces of the file that are not listed because they cannot be read
+    // (rows longer than any instrument records), sorted by bytes; each was
+    // reported once when the file was opened.
+    std::vector<std::string> unreadableTraces() const;
     // Samples per row of the stored traces.
     std::uint64_t traceLength() const;
     // One row of a stored trace, or of a computed trace after the smoothing chain.
@@ -133,6 +137,7 @@ private:
     bool tracesPresent = false;
     bool instrumentData = false;
     std::vector<std::string> traceNameList;
+    std::vector<std::string> unreadableTraceList;
     std::uint64_t traceSamples = 0;
     mutable std::unordered_map<std::string, Column> columnCache;
     // Columns replaced by setComputedFeature, kept until close so that

@@ -16,6 +16,11 @@ namespace ReaderDetail {
 // Frames beyond this many pixels are refused as unreadable: far above any
 // camera, while a damaged extent (100000 x 100000) would take gigabytes per frame.
 constexpr std::uint64_t maximumFramePixels = std::uint64_t(1) << 26;
+// Traces beyond this many samples per event are refused as unreadable in the
+// same way. Instruments record hundreds to a few thousand samples per event;
+// a million (4 MB per row as float) leaves ample room, while a damaged extent
+// (10^8 or 2^40 samples) would take gigabytes or terabytes for every row.
+constexpr std::uint64_t maximumTraceSamples = 1000000;
 
 // Calls visit(name, dataset) for every dataset directly in the group at path;
 // nothing when the group (or its parent) does not exist. A member that cannot

@@ -8,14 +8,32 @@
 
 namespace Tessary {
 
+namespace {
+
+// Whether rows of a trace of (N, L) are of a length the reader shows; otherwise
+// one line on standard error.
+bool traceRowsReadable(const std::string& name, std::uint64_t samples)
+{
+    if (samples <= ReaderDetail::maximumTraceSamples)
+        return true;
+    std::cerr << ("Error reading trace '" + name + "': rows of " + std::to_string(samples)
+                  + " samples are beyond any instrument\n")
+              << std::flush;
+    return false;
+}
+
+} // namespace
+
 void RTDCReader::cacheTraceInfo()
 {
     std::vector<std::string> names;
+    std::vector<std::string> unreadable;
     std::uint64_t samples = 0;
     {
         std::lock_guard<std::mutex> state(stateMutex);
         tracesPresent = false;
         traceNameList.clear();
+        unreadableTraceList.clear();
         traceSamples = 0;
     }
     try {
@@ -28,20 +46,26 @@ void RTDCReader::cacheTraceInfo()
                 // Traces are (N, L); a dataset of another shape counts as absent.
                 if (space.getSimpleExtentNdims() != 2)
                     return;
-                names.push_back(name);
-                if (samples == 0) {
-                    hsize_t dims[2] = {0, 0};
-                    space.getSimpleExtentDims(dims);
-                    samples = dims[1];
+                hsize_t dims[2] = {0, 0};
+                space.getSimpleExtentDims(dims);
+                // Not listed, so the trace length and every view rest on the readable traces.
+                if (!traceRowsReadable(name, dims[1])) {
+                    unreadable.push_back(name);
+                    return;
                 }
+                names.push_back(name);
+                if (samples == 0)
+                    samples = dims[1];
             });
         }
     } catch (...) {
         reportHdf5Failure("Error caching trace info: ");
     }
     std::sort(names.begin(), names.end());
+    std::sort(unreadable.begin(), unreadable.end());
     std::lock_guard<std::mutex> state(stateMutex);
     traceNameList = names;
+    unreadableTraceList = unreadable;
     traceSamples = samples;
     tracesPresent = !names.empty();
 }
@@ -56,6 +80,12 @@ std::vector<std::string> RTDCReader::traceNames() const
 {
     std::lock_guard<std::mutex> state(stateMutex);
     return traceNameList;
+}
+
+std::vector<std::string> RTDCReader::unreadableTraces() const
+{
+    std::lock_guard<std::mutex> state(stateMutex);
+    return unreadableTraceList;
 }
 
 std::uint64_t RTDCReader::traceLength() const
@@ -106,6 +136,8 @@ std::vector<float> RTDCReader::readStoredTrace(const std::string& name, std::siz
         space.getSimpleExtentDims(dims);
         if (index >= dims[0])
             return samples;
+        if (dims[1] > ReaderDetail::maximumTraceSamples)
+            throw H5::DataSetIException("readTrace", "row length out of range");
         const hsize_t start[2] = {index, 0};
         const hsize_t count[2] = {1, dims[1]};
         space.selectHyperslab(H5S_SELECT_SET, count, start);

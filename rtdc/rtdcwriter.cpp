@@ -105,8 +105,14 @@ bool RTDCWriter::create(const std::string& path)
         H5::H5Library::checkVersion(H5_VERS_MAJOR, H5_VERS_MINOR, H5_VERS_RELEASE);
         H5::H5Library::open();
         *writeFailure = WriteFailure();
+        attributesLeftOut.clear();
+        tracesLeftOut.clear();
         H5::FileAccPropList access;
         useFailSafeDriver(access.getId(), *writeFailure);
+        // The oldest format keeps every attribute in the root group's header,
+        // which holds at most 64 kB per attribute and looks each name up one by
+        // one; the 1.8 format stores many or large attributes in an index.
+        access.setLibverBounds(H5F_LIBVER_V18, H5F_LIBVER_V18);
         auto staging = std::make_unique<StagedFile>(path, ".part");
         file = std::make_unique<H5::H5File>(staging->path(), H5F_ACC_EXCL, H5::FileCreatPropList::DEFAULT, access);
         staged = std::move(staging);
@@ -200,7 +206,7 @@ void RTDCWriter::writePolygonAttribute(const std::string& name,
     attribute.write(H5::PredType::NATIVE_FLOAT, values.data());
 }
 
-void RTDCWriter::copyMetadata(const RTDCReader& source)
+void RTDCWriter::copyMetadata(const RTDCReader& source, const StepProgress& progress)
 {
     if (!writable())
         return;
@@ -209,7 +215,7 @@ void RTDCWriter::copyMetadata(const RTDCReader& source)
         const hid_t sourceFile = source.hdf5FileId();
         if (sourceFile < 0)
             return;
-        copyRootAttributes(sourceFile, file->getId(), copiedAttributes);
+        copyRootAttributes(sourceFile, file->getId(), copiedAttributes, attributesLeftOut, progress);
     } catch (...) {
         reportHdf5Failure("Error copying metadata: ");
     }
@@ -258,8 +264,9 @@ void RTDCWriter::recordOfflineRule(const FilterRule& rule)
         }
     }
     if (rule.type == 0) {
-        writeStringAttribute(names[0], formatFixedSix(rule.minValue));
-        writeStringAttribute(names[1], formatFixedSix(rule.maxValue));
+        // The record must hold every kept value, so the bounds round outward.
+        writeStringAttribute(names[0], formatFixedSixAtMost(rule.minValue));
+        writeStringAttribute(names[1], formatFixedSixAtLeast(rule.maxValue));
     } else {
         writePolygonAttribute(names[0], rule.polygonVertices);
         writeStringAttribute(names[1], scaleModeWord(rule.scaleXMode));
@@ -375,58 +382,88 @@ void RTDCWriter::writeFrames(const RTDCReader& reader, const std::vector<int>& i
     }
 }
 
+void RTDCWriter::leaveOutTrace(const std::string& name)
+{
+    if (std::find(tracesLeftOut.begin(), tracesLeftOut.end(), name) == tracesLeftOut.end())
+        tracesLeftOut.push_back(name);
+}
+
 void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress)
 {
     if (!writable() || indices.empty() || !reader.hasTraces())
         return;
     Hdf5Lock lock;
+    for (const std::string& name : reader.unreadableTraces())
+        leaveOutTrace(name);
+    const std::vector<std::string> names = reader.traceNames();
     try {
         file->createGroup("/events/trace");
-        const std::vector<std::string> names = reader.traceNames();
-        const std::uint64_t length = reader.traceLength();
-        if (length == 0)
-            return;
-        const std::vector<hsize_t> rowShape{static_cast<hsize_t>(length)};
-        std::vector<float> block;
-        // Finished chunks must hold the file's bytes: native floats qualify on little-endian machines.
-        const bool directChunks = H5::PredType::NATIVE_FLOAT == H5::PredType::IEEE_F32LE;
-        for (std::size_t traceNumber = 0; traceNumber < names.size(); ++traceNumber) {
-            const std::string& name = names[traceNumber];
-            if (writeFailure->failed)
-                break;
-            // First the dataset: the library refuses rows longer than a chunk may be
-            // before the block is sized by a length that a damaged source claims.
-            H5::DataSet dataset = createRowChunkedDataSet(*file, "/events/trace/" + name, H5::PredType::IEEE_F32LE,
-                                                          indices.size(), rowShape);
-            const std::size_t rowBytes = static_cast<std::size_t>(length) * sizeof(float);
-            const std::size_t rows = rowsPerBlock(rowBytes, indices.size());
-            block.resize(rows * static_cast<std::size_t>(length));
-            ChunkDeflater deflater(dataset, 2, rowBytes, deflateLevel);
-            for (std::size_t start = 0; start < indices.size() && !writeFailure->failed; start += rows) {
-                const std::size_t count = std::min(rows, indices.size() - start);
-                for (std::size_t r = 0; r < count; ++r) {
-                    float* row = block.data() + r * static_cast<std::size_t>(length);
-                    const int index = indices[start + r];
-                    std::vector<float> trace;
-                    if (index >= 0)
-                        trace = reader.readTrace(name, static_cast<std::size_t>(index));
-                    if (trace.size() == length)
-                        std::copy(trace.begin(), trace.end(), row);
-                    else
-                        std::fill(row, row + length, 0.0f);
-                }
-                if (directChunks)
-                    deflater.write(reinterpret_cast<const std::uint8_t*>(block.data()), start, count);
-                else
-                    writeRows(dataset, H5::PredType::NATIVE_FLOAT, block.data(), start, count, rowShape);
-                const double rowsDone = double(start + count) / double(indices.size());
-                if (progress && !progress((double(traceNumber) + rowsDone) / double(names.size())))
-                    return;
-            }
-        }
     } catch (...) {
         reportHdf5Failure("Error writing traces: ");
+        for (const std::string& name : names)
+            leaveOutTrace(name);
+        return;
     }
+    const std::uint64_t length = reader.traceLength();
+    if (length == 0)
+        return;
+    for (std::size_t traceNumber = 0; traceNumber < names.size() && !writeFailure->failed; ++traceNumber) {
+        const std::string& name = names[traceNumber];
+        const auto rowsProgress = [&](double rowsDone) {
+            return !progress || progress((double(traceNumber) + rowsDone) / double(names.size()));
+        };
+        try {
+            if (!writeTrace(reader, indices, name, length, rowsProgress))
+                return;
+        } catch (...) {
+            // One trace the library refuses leaves the others to be written.
+            reportHdf5Failure("Error writing trace '" + name + "': ");
+            leaveOutTrace(name);
+            try {
+                const std::string path = "/events/trace/" + name;
+                if (file->nameExists(path))
+                    file->unlink(path); // no half-written rows that read as data
+            } catch (...) {
+            }
+        }
+    }
+}
+
+bool RTDCWriter::writeTrace(const RTDCReader& reader, const std::vector<int>& indices, const std::string& name,
+                            std::uint64_t length, const std::function<bool(double rowsDone)>& progress)
+{
+    const std::vector<hsize_t> rowShape{static_cast<hsize_t>(length)};
+    // First the dataset: the library refuses rows longer than a chunk may be
+    // before the block is sized by the length.
+    H5::DataSet dataset =
+        createRowChunkedDataSet(*file, "/events/trace/" + name, H5::PredType::IEEE_F32LE, indices.size(), rowShape);
+    const std::size_t rowBytes = static_cast<std::size_t>(length) * sizeof(float);
+    const std::size_t rows = rowsPerBlock(rowBytes, indices.size());
+    std::vector<float> block(rows * static_cast<std::size_t>(length));
+    // Finished chunks must hold the file's bytes: native floats qualify on little-endian machines.
+    const bool directChunks = H5::PredType::NATIVE_FLOAT == H5::PredType::IEEE_F32LE;
+    ChunkDeflater deflater(dataset, 2, rowBytes, deflateLevel);
+    for (std::size_t start = 0; start < indices.size() && !writeFailure->failed; start += rows) {
+        const std::size_t count = std::min(rows, indices.size() - start);
+        for (std::size_t r = 0; r < count; ++r) {
+            float* row = block.data() + r * static_cast<std::size_t>(length);
+            const int index = indices[start + r];
+            std::vector<float> trace;
+            if (index >= 0)
+                trace = reader.readTrace(name, static_cast<std::size_t>(index));
+            if (trace.size() == length)
+                std::copy(trace.begin(), trace.end(), row);
+            else
+                std::fill(row, row + length, 0.0f);
+        }
+        if (directChunks)
+            deflater.write(reinterpret_cast<const std::uint8_t*>(block.data()), start, count);
+        else
+            writeRows(dataset, H5::PredType::NATIVE_FLOAT, block.data(), start, count, rowShape);
+        if (!progress(double(start + count) / double(indices.size())))
+            return false;
+    }
+    return true;
 }
 
 } // namespace Tessary

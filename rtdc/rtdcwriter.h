@@ -25,7 +25,9 @@ struct WriteFailure;
 // writeOfflineFilterMetadata, writeExportMetadata, writeScalarFeatures,
 // writeImages, writeMasks, writeTraces, close. Each step is independent: an
 // error (of the library, or memory that cannot be had) ends that step with
-// one line on standard error and the next step still runs. Every step holds
+// one line on standard error and the next step still runs; in the metadata
+// copy and the trace step it ends only the one attribute or trace, which the
+// writer then names among what it left out. Every step holds
 // the HDF5 lock (Hdf5Lock) to its end, also while it reads from the source
 // reader, which takes the lock again.
 //
@@ -47,17 +49,25 @@ public:
     RTDCWriter(const RTDCWriter&) = delete;
     RTDCWriter& operator=(const RTDCWriter&) = delete;
 
+    // The optional progress of a long step is called now and then with the
+    // share of the step done (0 to 1); false stops the step (a cancelled
+    // export, which then drops the writer and with it the unfinished file).
+    using StepProgress = std::function<bool(double done)>;
+
     // Starts the file for path (UTF-8; an existing file is replaced at
     // `close`) with the group "/events". A file the writer still holds is
     // closed first. False, with "Error creating file: " on standard error,
-    // when it cannot be created.
+    // when it cannot be created. The file is in the format of HDF5 1.8 and
+    // later, which holds attributes of any size (the oldest format stops at
+    // 64 kB per object) and which every reader since 1.8 opens.
     bool create(const std::string& path);
 
     // Every root attribute of the source's file as stored: same name, type,
     // shape and value (numbers stay numbers, polygons keep their section).
     // Attributes without a value (null or empty extent) and references into
-    // the source file are left out.
-    void copyMetadata(const RTDCReader& source);
+    // the source file are left out silently; one that cannot be copied (a
+    // damaged type among them) gives a warning line and joins leftOutAttributes.
+    void copyMetadata(const RTDCReader& source, const StepProgress& progress = {});
     // The enabled rules of an enabled filter as "offline_filter:" attributes,
     // replacing copies of the same names from the source. The record only
     // states what the kept events satisfy: inverted rules are left out, and
@@ -77,17 +87,22 @@ public:
                              const RTDCReader& reader);
     // "/events/image" and "/events/mask": (N, H, W) uint8, chunks of one
     // frame, deflate level 4; H and W from the first kept frame. A frame that
-    // is missing or of another size reads back as zeros.
-    // The optional progress is called after each block of rows with the
-    // share of the step done (0 to 1); false stops the step (a cancelled
-    // export, which then drops the writer and with it the unfinished file).
-    using StepProgress = std::function<bool(double done)>;
+    // is missing or of another size reads back as zeros. Progress comes
+    // after each block of rows.
     void writeImages(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress = {});
     void writeMasks(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress = {});
     // "/events/trace/<name>": (N, L) float32 for every stored and computed
     // trace (computed ones smoothed as the reader gives them), chunks of one
-    // row, deflate level 4.
+    // row, deflate level 4. A trace that cannot be written ends only itself
+    // (one line on standard error); it and the traces the reader could not
+    // read join leftOutTraces.
     void writeTraces(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress = {});
+
+    // What the source holds but this file does not, for the user to be told:
+    // root attributes that could not be copied and traces that could not be
+    // read or written, each name once, in the order met. Emptied by `create`.
+    const std::vector<std::string>& leftOutAttributes() const { return attributesLeftOut; }
+    const std::vector<std::string>& leftOutTraces() const { return tracesLeftOut; }
 
     // Closes the file and puts it in place of the target. False, with one
     // line on standard error, when the file could not be written, finished or
@@ -106,6 +121,10 @@ private:
     void recordOfflineRule(const FilterRule& rule);
     void writeFrames(const RTDCReader& reader, const std::vector<int>& indices, bool masks,
                      const StepProgress& progress);
+    // One trace of the trace step; false when progress stopped it. Throws H5::Exception.
+    bool writeTrace(const RTDCReader& reader, const std::vector<int>& indices, const std::string& name,
+                    std::uint64_t length, const std::function<bool(double rowsDone)>& progress);
+    void leaveOutTrace(const std::string& name);
     bool writable() const; // a file is open and nothing was lost yet
     void dropFile(); // caller holds the HDF5 lock
 
@@ -113,6 +132,8 @@ private:
     std::unique_ptr<StagedFile> staged;
     std::unique_ptr<WriteFailure> writeFailure; // of the open file; its file driver records here
     std::set<std::string> copiedAttributes;  // names copyMetadata wrote and no record replaced yet
+    std::vector<std::string> attributesLeftOut;
+    std::vector<std::string> tracesLeftOut;
 };
 
 // The word the metadata record for an axis scale mode: "linear", "log" or

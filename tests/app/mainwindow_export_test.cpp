@@ -256,6 +256,27 @@ TEST_F(MainWindowExportTest, ExportShowsItsProgressAndCancelLeavesNoFile)
     }
 }
 
+TEST_F(MainWindowExportTest, RtdcExportNamesWhatItCouldNotCopyInsteadOfSuccess)
+{
+    Fixtures::StandardOptions options;
+    options.traces = true;
+    const std::string source = dir.file("m.rtdc");
+    Fixtures::writeStandardMeasurement(source, 20, options);
+    Fixtures::addUnstoredTrace(source, "fl1_median", 20, std::uint64_t(1) << 40);
+    Fixtures::addDamagedFloatAttribute(source, "user:damaged");
+    ASSERT_NE(Testing::addLoadedDataset(window, source, "A"), nullptr);
+    driver.exportDialog = [](ExportDialog& d) { d.accept(); };
+    driver.run("exportData", window);
+    const std::string target = dir.file("RYXexport_m.rtdc");
+    EXPECT_EQ(driver.boxes.join("\n").toStdString(),
+              "Export|Exported to " + target + ", but these could not be copied from the source and are missing:\n"
+              "attribute \"user:damaged\"\ntrace \"fl1_median\"");
+    // The readable traces are in the file.
+    RTDCReader out;
+    ASSERT_TRUE(out.open(target));
+    EXPECT_EQ(out.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl2_raw"}));
+}
+
 TEST_F(MainWindowExportTest, CustomFolderMustBeAnExistingFullPath)
 {
     ASSERT_NE(Testing::addLoadedDataset(window, measurement(dir.file("m.rtdc")), "A"), nullptr);

@@ -105,6 +105,27 @@ TEST_F(RTDCReaderTracesTest, FileWithoutTraceGroupHasNoTraces)
     EXPECT_TRUE(plain.readTrace("fl1_raw", 0).empty());
 }
 
+TEST_F(RTDCReaderTracesTest, RowsLongerThanAnyInstrumentRecordsAreUnreadable)
+{
+    // 10^8 samples per event claimed by a file of a few kB; it sorts first,
+    // so it would decide the trace length.
+    RtdcFileBuilder b;
+    b.feature("deform", std::vector<float>(events, 0.1f)).trace("fl2_raw", floatRows(), events, length);
+    b.write(dir.file("long.rtdc"));
+    Fixtures::addUnstoredTrace(dir.file("long.rtdc"), "fl1_raw", events, 100000000);
+    RTDCReader damaged;
+    StderrCapture capture;
+    ASSERT_TRUE(damaged.open(dir.file("long.rtdc")));
+    EXPECT_TRUE(damaged.readTrace("fl1_raw", 0).empty());
+    const auto lines = capture.lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(startsWith(lines[0], "Error reading trace 'fl1_raw': ")) << lines[0];
+    EXPECT_EQ(damaged.traceNames(), std::vector<std::string>{"fl2_raw"});
+    EXPECT_EQ(damaged.unreadableTraces(), std::vector<std::string>{"fl1_raw"});
+    EXPECT_EQ(damaged.traceLength(), length);
+    EXPECT_EQ(damaged.readTrace("fl2_raw", 1), builder.traceRow("fl1_median", 1));
+}
+
 // ---- computed traces -------------------------------------------------------------
 
 TEST_F(RTDCReaderTracesTest, ComputedTraceIsTheSourceThroughTheDefaultChain)

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <numeric>
 #include <regex>
 
@@ -57,7 +58,10 @@ protected:
         writer.writeImages(source, kept);
         writer.writeMasks(source, kept);
         writer.writeTraces(source, kept);
-        return writer.close();
+        const bool closed = writer.close();
+        leftOutAttributes = writer.leftOutAttributes();
+        leftOutTraces = writer.leftOutTraces();
+        return closed;
     }
 
     // Root attribute names of a file, read directly.
@@ -101,6 +105,31 @@ protected:
         root.createAttribute(name, type, H5::DataSpace(H5S_SCALAR)).write(type, text);
     }
 
+    // Runs a step of a new writer with a progress that goes on, then with one
+    // that refuses (Cancel): the shares grow block by block up to the whole
+    // step, and a refusal stops the step at its first report.
+    void expectProgressAndCancel(const std::function<void(RTDCWriter&, const RTDCWriter::StepProgress&)>& step)
+    {
+        for (const bool cancel : {false, true}) {
+            std::vector<double> shares;
+            RTDCWriter writer;
+            ASSERT_TRUE(writer.create(dir.file("progress.rtdc")));
+            step(writer, [&](double share) {
+                shares.push_back(share);
+                return !cancel;
+            });
+            ASSERT_FALSE(shares.empty());
+            EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
+            if (cancel) {
+                EXPECT_EQ(shares, std::vector<double>{shares.front()}) << "the step went on after a cancel";
+            } else {
+                EXPECT_EQ(shares.back(), 1.0);
+                EXPECT_GT(shares.size(), 1u);
+            }
+            EXPECT_LT(shares.front(), 1.0);
+        }
+    }
+
     // Files left in the folder (to see that no temporary file stays behind).
     std::vector<std::string> folderEntries() const
     {
@@ -114,6 +143,8 @@ protected:
     Fixtures::TempDir dir;
     RTDCReader source;
     RTDCMetadata sourceMetadata;
+    std::vector<std::string> leftOutAttributes; // of the last exportAll
+    std::vector<std::string> leftOutTraces;
 };
 
 FilterRule rangeRule(const std::string& feature, double minValue, double maxValue, bool enabled = true)
@@ -273,23 +304,8 @@ TEST_F(RTDCWriterTest, LargeStacksSpanningSeveralBlocksRoundTrip)
     }
 
     // Progress comes block by block up to the whole step; a refusal (Cancel) stops the step.
-    for (const bool cancel : {false, true}) {
-        std::vector<double> shares;
-        RTDCWriter writer;
-        ASSERT_TRUE(writer.create(dir.file("progress.rtdc")));
-        writer.writeImages(source, kept, [&](double share) {
-            shares.push_back(share);
-            return !cancel;
-        });
-        ASSERT_FALSE(shares.empty());
-        EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
-        if (cancel)
-            EXPECT_EQ(shares, std::vector<double>{shares.front()}) << "the step went on after a cancel";
-        else
-            EXPECT_EQ(shares.back(), 1.0);
-        EXPECT_GT(shares.size(), cancel ? 0u : 1u);
-        EXPECT_LT(shares.front(), 1.0);
-    }
+    expectProgressAndCancel(
+        [&](RTDCWriter& writer, const RTDCWriter::StepProgress& progress) { writer.writeImages(source, kept, progress); });
 }
 
 // ---- what is left out --------------------------------------------------------
@@ -321,29 +337,36 @@ TEST_F(RTDCWriterTest, UnknownShortAndEmptyInputsWriteNothing)
     EXPECT_FALSE(out.hasTraces());
 }
 
-TEST_F(RTDCWriterTest, TraceLengthTheFileCannotHoldEndsOnlyTheTraceStep)
+TEST_F(RTDCWriterTest, UnreadableOrUnwritableTracesAreLeftOutAndNamed)
 {
-    Fixtures::writeStandardMeasurement(dir.file("source.rtdc"), 10);
+    Fixtures::StandardOptions options;
+    options.traces = true;
+    Fixtures::writeStandardMeasurement(dir.file("source.rtdc"), 10, options);
+    // 2^40 samples per event, sorting first among the traces.
+    Fixtures::addUnstoredTrace(dir.file("source.rtdc"), "fl1_median", 10, std::uint64_t(1) << 40);
     {
-        // 2^40 samples per event claimed by a file of a few kB.
-        H5::H5File file(dir.file("source.rtdc"), H5F_ACC_RDWR);
-        file.createGroup("/events/trace");
-        const hsize_t dims[2] = {10, hsize_t(1) << 40};
-        const hsize_t chunk[2] = {1, 4096};
-        H5::DSetCreatPropList creation;
-        creation.setChunk(2, chunk);
-        file.createDataSet("/events/trace/fl1_raw", H5::PredType::IEEE_F32LE, H5::DataSpace(2, dims), creation);
+        StderrCapture err;
+        openSource(dir.file("source.rtdc"));
+        const std::vector<std::string> lines = err.lines();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_TRUE(startsWith(lines[0], "Error reading trace 'fl1_median': ")) << lines[0];
     }
-    openSource(dir.file("source.rtdc"));
+    EXPECT_EQ(source.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl2_raw"}));
+    EXPECT_EQ(source.traceLength(), 100u);
+    // A computed trace whose name the file cannot take fails alone.
+    source.setComputedTrace("fl1/smooth_median", "fl1_raw");
+
     StderrCapture err;
     ASSERT_TRUE(exportAll(dir.file("out.rtdc"), {0, 4}));
     const std::vector<std::string> lines = err.lines();
-    EXPECT_LE(lines.size(), 1u);
-    for (const std::string& line : lines)
-        EXPECT_TRUE(startsWith(line, "Error writing traces: ")) << line;
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(startsWith(lines[0], "Error writing trace 'fl1/smooth_median': ")) << lines[0];
+    EXPECT_EQ(leftOutTraces, (std::vector<std::string>{"fl1_median", "fl1/smooth_median"}));
     RTDCReader out;
     ASSERT_TRUE(out.open(dir.file("out.rtdc")));
-    EXPECT_EQ(out.readFeature("deform").size(), 2u);
+    EXPECT_EQ(out.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl2_raw"}));
+    for (const std::string& name : out.traceNames())
+        EXPECT_EQ(out.readTrace(name, 1), source.readTrace(name, 4)) << name;
 }
 
 TEST_F(RTDCWriterTest, StepsWithoutAFileDoNothing)
@@ -378,6 +401,12 @@ TEST_F(RTDCWriterTest, OfflineFilterRecordsEnabledRulesWithScaleWords)
     filter.addRule(gate("area_um", "deform", 1, 2));
     // A stored mode outside 0..2 is evaluated as linear, so the record says linear.
     filter.addRule(gate("pos_x", "pos_y", 7, -1));
+    // Six decimals hold every kept value: bounds round outward, unless six
+    // decimals already give them.
+    filter.addRule(rangeRule("size_x", 10.0000002, 10.0000004));
+    filter.addRule(rangeRule("size_y", -0.21433530747890472, 0.21433530747890472));
+    filter.addRule(rangeRule("aspect", -0.1, 9.999999));
+    filter.addRule(rangeRule("bright_sd", -9.9999999, 1e-9));
     StderrCapture err;
     ASSERT_TRUE(exportAll(dir.file("out.rtdc"), {0, 1}, filter, "Renamed sample"));
     const std::vector<std::string> lines = err.lines();
@@ -391,6 +420,14 @@ TEST_F(RTDCWriterTest, OfflineFilterRecordsEnabledRulesWithScaleWords)
     const RTDCMetadata metadata = out.readMetadata();
     EXPECT_EQ(metadata.offlineFilter.at("area_um min"), "1.500000");
     EXPECT_EQ(metadata.offlineFilter.at("area_um max"), "200.000000");
+    EXPECT_EQ(metadata.offlineFilter.at("size_x min"), "10.000000");
+    EXPECT_EQ(metadata.offlineFilter.at("size_x max"), "10.000001");
+    EXPECT_EQ(metadata.offlineFilter.at("size_y min"), "-0.214336");
+    EXPECT_EQ(metadata.offlineFilter.at("size_y max"), "0.214336");
+    EXPECT_EQ(metadata.offlineFilter.at("aspect min"), "-0.100000");
+    EXPECT_EQ(metadata.offlineFilter.at("aspect max"), "9.999999");
+    EXPECT_EQ(metadata.offlineFilter.at("bright_sd min"), "-10.000000");
+    EXPECT_EQ(metadata.offlineFilter.at("bright_sd max"), "0.000001");
     EXPECT_EQ(metadata.offlineFilter.count("deform min"), 0u);
     EXPECT_EQ(metadata.offlineFilter.count("bright_avg min"), 0u);
     EXPECT_EQ(metadata.offlineFilter.at("area_um,deform polygon x scale"), "log");
@@ -474,6 +511,49 @@ TEST_F(RTDCWriterTest, MetadataIsCopiedAsStored)
             EXPECT_EQ(metadata.allAttributes.at(key), text) << key;
         }
     }
+}
+
+TEST_F(RTDCWriterTest, LargeAttributesAreCopiedAndDamagedOnesAreNamed)
+{
+    // A calibration table of 160 kB, in a source whose format holds it.
+    std::vector<double> table(20000);
+    for (std::size_t i = 0; i < table.size(); ++i)
+        table[i] = 0.25 * double(i);
+    RtdcFileBuilder large = Fixtures::standardMeasurement(10);
+    large.arrayAttribute("setup:calibration table", table, {table.size()});
+    large.write(dir.file("large.rtdc"), RtdcFileBuilder::FileFormat::Hdf5v18);
+    openSource(dir.file("large.rtdc"));
+    StderrCapture err;
+    ASSERT_TRUE(exportAll(dir.file("large out.rtdc"), {1, 2}));
+    EXPECT_TRUE(err.lines().empty());
+    EXPECT_TRUE(leftOutAttributes.empty());
+    const StoredNumbers copied = storedNumbers(dir.file("large out.rtdc"), "setup:calibration table");
+    EXPECT_EQ(copied.dims, std::vector<hsize_t>{table.size()});
+    EXPECT_EQ(copied.values, table);
+
+    // A type whose fields do not fit its size: writing a value of it overruns
+    // the library's buffers, so the export runs in a child process.
+    RtdcFileBuilder many = Fixtures::standardMeasurement(10);
+    for (int i = 0; i < 200; ++i)
+        many.attribute("user:note " + std::to_string(i), "text " + std::to_string(i));
+    many.write(dir.file("damaged.rtdc"));
+    Fixtures::addDamagedFloatAttribute(dir.file("damaged.rtdc"), "user:damaged");
+    openSource(dir.file("damaged.rtdc"));
+    EXPECT_EXIT(
+        {
+            const bool exported = exportAll(dir.file("damaged out.rtdc"), {1, 2});
+            H5close();
+            std::_Exit(exported && leftOutAttributes == std::vector<std::string>{"user:damaged"} ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "^Warning: failed to write attribute 'user:damaged': its data type is damaged\n$");
+    const std::vector<std::string> names = attributeNames(dir.file("damaged out.rtdc"));
+    EXPECT_EQ(std::count(names.begin(), names.end(), "user:damaged"), 0);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "user:note 199"), 1);
+
+    // The copy reports its progress, and a refusal (Cancel) stops it at once.
+    StderrCapture warnings;
+    expectProgressAndCancel(
+        [&](RTDCWriter& writer, const RTDCWriter::StepProgress& progress) { writer.copyMetadata(source, progress); });
 }
 
 TEST_F(RTDCWriterTest, ReexportRecordsItsOwnExportAndFilter)
