@@ -675,7 +675,8 @@ bool MainWindow::waitForRecomputations(const std::vector<int>& datasetIds)
 
     // The recomputations run on the pool and end through the event loop;
     // the dialog keeps the window painted and offers Cancel meanwhile.
-    QProgressDialog dialog(QString(), QStringLiteral("Cancel"), 0, total, this);
+    // Each dataset is a hundred steps; the running one moves with its own bar.
+    QProgressDialog dialog(QString(), QStringLiteral("Cancel"), 0, total * 100, this);
     dialog.setWindowTitle(QStringLiteral("Export"));
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setMinimumDuration(0);
@@ -684,14 +685,15 @@ bool MainWindow::waitForRecomputations(const std::vector<int>& datasetIds)
     QEventLoop loop;
     connect(calcWatcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     connect(&dialog, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
-    QTimer poll;   // a tool window may compute one on the GUI thread meanwhile
+    QTimer poll;   // the bar moves; a tool window may compute one on the GUI thread meanwhile
     connect(&poll, &QTimer::timeout, &loop, &QEventLoop::quit);
     poll.start(200);
     for (int n = left(); n > 0 && !dialog.wasCanceled(); n = left()) {
         dialog.setLabelText(QStringLiteral("Restoring the session's calculations (%1 of %2 datasets done)...")
                                 .arg(total - n)
                                 .arg(total));
-        dialog.setValue(total - n);
+        const bool oneOfThem = std::find(waiting.begin(), waiting.end(), recomputingId) != waiting.end();
+        dialog.setValue((total - n) * 100 + (oneOfThem ? std::clamp(calcDockWidget->progressBar->value(), 0, 99) : 0));
         loop.exec();
     }
     return !dialog.wasCanceled();
