@@ -611,6 +611,14 @@ DatasetEntry* MainWindow::findDatasetById(int id) const
     return nullptr;
 }
 
+std::vector<int> MainWindow::datasetIds() const
+{
+    std::vector<int> ids;
+    for (const auto& entry : datasetEntries)
+        ids.push_back(entry->id);
+    return ids;
+}
+
 int MainWindow::datasetRowById(int id) const
 {
     for (size_t row = 0; row < datasetEntries.size(); ++row)

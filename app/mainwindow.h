@@ -258,7 +258,6 @@ private:
     void clearEventViews();
     // The plot of a dataset with nothing to draw.
     void showEmptyPlot();
-    void recomputeAppliedCalculations(DatasetEntry* ds);
     // The contour overlay; with traced lines given (already running or done)
     // those are shown instead of tracing them here.
     void showContourOverlay(QFuture<std::vector<DensityContour>> traced);
@@ -301,20 +300,48 @@ private:
 public:
     // Makes sure the dataset's reader holds every calculation its state marks
     // as applied: waits for the running calculation, then computes what is
-    // still missing on the GUI thread; true when it computed anything. Exports
-    // and tool windows call it before they read a dataset.
+    // still missing on the GUI thread; true when it computed anything. Tool
+    // windows call it before they read a dataset.
     bool ensureCalculationsCurrent(int datasetId);
-    void ensureAllCalculationsCurrent();
+    // Whether the dataset's marked calculations are still to be recomputed
+    // (queued, running, or not yet tried).
+    bool recomputationPending(int datasetId) const;
+    // Lets the background recomputations of these datasets finish first,
+    // behind a progress dialog with Cancel; false when the user cancelled.
+    bool waitForRecomputations(const std::vector<int>& datasetIds);
+    // The restored calculations of the dataset that could not be recomputed
+    // and are still not applied ("crosstalk compensation", ...), empty when none.
+    QStringList unrestoredCalculations(const DatasetEntry& ds) const;
+    enum class CalculationPart { Refinement, Compensation, Fourier, Emodulus, ImageFeatures };
 private:
     // Queues every dataset whose marked calculations are missing; they run in
     // the background one at a time, each after the calculation before it.
     void scheduleRecomputations();
     void startNextRecomputation();
+    // Computes what the dataset's marked calculations lack, here on the GUI
+    // thread (nothing else may run); false when there was nothing to do.
+    bool computeRestoredCalculations(int datasetId);
+    // After a recomputation of the dataset: the parts that failed are no
+    // longer marked applied, and the user is told.
+    void settleRecomputation(int datasetId, const std::vector<CalculationPart>& failed);
+    // New columns in this reader: the shown dataset on it is filled (when its
+    // panels waited for them) or its feature lists are refreshed.
+    void onRecomputedColumns(const RTDCReader* reader);
     std::deque<int> recomputeQueue;
     std::set<int> recomputeAttempted;   // a recomputation that failed is not tried again
     int recomputingId = -1;             // the dataset whose recomputation runs in the background
     int recomputeStarted = 0;           // recomputations started since the queue was last empty
     int crosstalkTableDatasetId = -1;   // the dataset whose matrix the crosstalk table shows
+    // The shown dataset whose panels wait for its recomputation (-1: none).
+    // Until it is filled, nothing is drawn for it and the panels are not
+    // written into it.
+    int panelsWaitingId = -1;
+    // Dataset id -> the restored calculations that could not be recomputed.
+    std::map<int, std::vector<CalculationPart>> failedRecomputations;
+    // Shows an active dataset whose panels cannot be filled yet.
+    void showDatasetPending(DatasetEntry* entry, const QString& text);
+    // The ids of all datasets, in list order.
+    std::vector<int> datasetIds() const;
 
     // ---- Session files and filter-group files (mainwindow_session.cpp) ----
 public:
@@ -337,8 +364,15 @@ private slots:
     void importFilterGroups();
 private:
     void connectSessionSignals();
-    // True (after telling the user) while a session is being opened.
+    // True (after telling the user, under the title, that `what` has to wait)
+    // while a session is being opened.
+    bool refuseWhileRestoring(const QString& title, const QString& what);
     bool refuseSaveWhileRestoring();
+    // Closes every dataset and tool window and resets the filter state,
+    // without asking: the body of clearSession and the first step of loading.
+    void discardSession();
+    // A dataset of the session being opened whose saved state is not applied yet.
+    bool sessionStatePending(const DatasetEntry& entry) const;
 
     // ---- Event and metadata views, polygon gates (mainwindow_events.cpp, mainwindow_polygons.cpp) ----
 private slots:

@@ -11,10 +11,13 @@
 #include "rtdc/rtdcreader.h"
 
 #include <QDebug>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QString>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -158,9 +161,10 @@ void MainWindow::onCalcFinished()
     if (completion)
         completion();
     calcError.reset();
-    // A dataset shown while the calculation ran comes first, then the queue.
-    if (const DatasetEntry* shown = activeEntry(); shown && ensureCalculationsCurrent(shown->id))
-        refreshFeaturesAndPlot();
+    // A dataset shown while the calculation ran gets its own calculations
+    // first, then the queue goes on.
+    if (const DatasetEntry* shown = activeEntry(); shown && shown->id == panelsWaitingId)
+        refreshPanelsForDataset();
     startNextRecomputation();
 }
 
@@ -358,6 +362,34 @@ void MainWindow::onLoadDimRedReference()
 
 namespace {
 
+using Part = MainWindow::CalculationPart;
+
+QString partName(Part part)
+{
+    switch (part) {
+    case Part::Refinement: return QStringLiteral("fluorescence refinement");
+    case Part::Compensation: return QStringLiteral("crosstalk compensation");
+    case Part::Fourier: return QStringLiteral("Fourier deformation");
+    case Part::Emodulus: return QStringLiteral("Young's modulus");
+    case Part::ImageFeatures: return QStringLiteral("image features");
+    }
+    return QString();
+}
+
+// The entry's applied flag of the part (const or not, as the entry).
+template <typename Entry>
+auto& appliedFlag(Entry& ds, Part part)
+{
+    switch (part) {
+    case Part::Refinement: return ds.flRefinementApplied;
+    case Part::Compensation: return ds.ctcApplied;
+    case Part::Fourier: return ds.fcDeformApplied;
+    case Part::Emodulus: return ds.emodApplied;
+    case Part::ImageFeatures: break;
+    }
+    return ds.imageFeaturesApplied;
+}
+
 // What a dataset's marked calculations still lack in its reader, copied from
 // the entry so that a pool thread can compute it without touching the entry.
 // The engines keep no state between calls and the reader guards itself.
@@ -373,22 +405,40 @@ struct Recomputation
     std::vector<int> channels;
     SpilloverMatrix spillover;
     EModulusParams emodParams;
+    // Marked parts the dataset cannot compute at all (a saved matrix that does
+    // not fit its channels, no masks for the Fourier deformation, ...).
+    std::vector<Part> impossible;
 
-    bool empty() const { return !refinement && !compensation && !fourier && !emodulus && !imageFeatures; }
-
-    void run() const
+    bool empty() const
     {
+        return !refinement && !compensation && !fourier && !emodulus && !imageFeatures && impossible.empty();
+    }
+
+    // Every part counts as failed until it has succeeded, so a part that
+    // throws leaves itself and those after it in the list.
+    void run(std::vector<Part>& failed) const
+    {
+        failed = impossible;
+        for (const auto& [engine, part] : {std::pair<const void*, Part>{refinement, Part::Refinement},
+                                           {compensation, Part::Compensation}, {fourier, Part::Fourier},
+                                           {emodulus, Part::Emodulus}, {imageFeatures, Part::ImageFeatures}})
+            if (engine)
+                failed.push_back(part);
+        const auto succeeded = [&failed](bool ok, Part part) {
+            if (ok)
+                failed.erase(std::remove(failed.begin(), failed.end(), part), failed.end());
+        };
         RTDCReader* r = reader.get();
-        if (refinement)
-            refinement->compute(r, metadata, RefinementSettings());   // a session recomputes with the defaults
+        if (refinement)   // a session recomputes with the defaults
+            succeeded(refinement->compute(r, metadata, RefinementSettings()), Part::Refinement);
         if (compensation)
-            compensation->compute(r, channels, spillover);
+            succeeded(compensation->compute(r, channels, spillover), Part::Compensation);
         if (fourier)
-            fourier->compute(r);
+            succeeded(fourier->compute(r), Part::Fourier);
         if (emodulus)
-            emodulus->compute(r, emodParams);
+            succeeded(emodulus->compute(r, emodParams), Part::Emodulus);
         if (imageFeatures)
-            imageFeatures->compute(r);
+            succeeded(imageFeatures->compute(r), Part::ImageFeatures);
     }
 };
 
@@ -416,32 +466,57 @@ Recomputation outstandingCalculations(const MainWindow& window, const DatasetEnt
     const RTDCReader& reader = *ds.reader;
     const std::vector<int> channels = MainWindow::fluorescenceChannels(&reader);
 
-    if (!channels.empty() && ds.flRefinementApplied && !hasComputedRefinement(reader)) {
-        todo.refinement = window.flRefinement;
-        todo.metadata = ds.metadata;
+    if (ds.flRefinementApplied && !hasComputedRefinement(reader)) {
+        if (channels.empty()) {
+            todo.impossible.push_back(Part::Refinement);
+        } else {
+            todo.refinement = window.flRefinement;
+            todo.metadata = ds.metadata;
+        }
     }
-    if (channels.size() >= 2 && ds.ctcApplied && ds.ctcChannels == channels
-        && ds.spilloverMatrix.rows() == channels.size() && !hasComputedCompensation(reader, channels)) {
-        todo.compensation = window.flCompensation;
-        todo.channels = channels;
-        todo.spillover = ds.spilloverMatrix;
+    if (ds.ctcApplied && !hasComputedCompensation(reader, channels)) {
+        if (channels.size() >= 2 && ds.ctcChannels == channels && ds.spilloverMatrix.rows() == channels.size()) {
+            todo.compensation = window.flCompensation;
+            todo.channels = channels;
+            todo.spillover = ds.spilloverMatrix;
+        } else {
+            todo.impossible.push_back(Part::Compensation);
+        }
     }
-    if (reader.hasMask() && ds.fcDeformApplied && !reader.isComputedFeature("deform_fc"))
-        todo.fourier = window.fourierDeform;
-    if (MainWindow::emodulusAvailable(ds) && ds.emodApplied && !reader.isComputedFeature("emodulus")
-        && reader.hasFeature(ds.emodParams.deformFeature)) {
-        todo.emodulus = window.emodulusEngine;
-        todo.emodParams = withMeasuredTemperature(ds.emodParams, ds.metadata);
+    if (ds.fcDeformApplied && !reader.isComputedFeature("deform_fc")) {
+        if (reader.hasMask())
+            todo.fourier = window.fourierDeform;
+        else
+            todo.impossible.push_back(Part::Fourier);
     }
-    if (reader.hasImage() && reader.hasMask() && ds.imageFeaturesApplied
-        && !reader.isComputedFeature(ImageFeatures::featureNames().front()))
-        todo.imageFeatures = window.imageFeatures;
+    if (ds.emodApplied && !reader.isComputedFeature("emodulus")) {
+        if (MainWindow::emodulusAvailable(ds) && reader.hasFeature(ds.emodParams.deformFeature)) {
+            todo.emodulus = window.emodulusEngine;
+            todo.emodParams = withMeasuredTemperature(ds.emodParams, ds.metadata);
+        } else {
+            todo.impossible.push_back(Part::Emodulus);
+        }
+    }
+    if (ds.imageFeaturesApplied && !reader.isComputedFeature(ImageFeatures::featureNames().front())) {
+        if (reader.hasImage() && reader.hasMask())
+            todo.imageFeatures = window.imageFeatures;
+        else
+            todo.impossible.push_back(Part::ImageFeatures);
+    }
     if (!todo.empty())
         todo.reader = ds.reader;
     return todo;
 }
 
 } // namespace
+
+bool MainWindow::recomputationPending(int datasetId) const
+{
+    if (datasetId == recomputingId)
+        return true;
+    const DatasetEntry* ds = findDatasetById(datasetId);
+    return ds && !recomputeAttempted.count(datasetId) && !outstandingCalculations(*this, *ds).empty();
+}
 
 bool MainWindow::ensureCalculationsCurrent(int datasetId)
 {
@@ -452,42 +527,96 @@ bool MainWindow::ensureCalculationsCurrent(int datasetId)
         calcWatcher->waitForFinished();   // its own recomputation is under way
         return false;
     }
-    if (recomputeAttempted.count(datasetId) || outstandingCalculations(*this, *ds).empty())
+    if (!recomputationPending(datasetId))
         return false;
     // The running calculation may be writing into this very reader.
     if (calcRunning)
         calcWatcher->waitForFinished();
+    const std::shared_ptr<RTDCReader> reader = ds->reader;
+    if (!computeRestoredCalculations(datasetId))
+        return false;
+    // The caller may be a plot update or a tool window's refresh: the shown
+    // dataset follows the new columns after it.
+    QTimer::singleShot(0, this, [this, weak = std::weak_ptr<RTDCReader>(reader)] {
+        if (const std::shared_ptr<RTDCReader> shared = weak.lock())
+            onRecomputedColumns(shared.get());
+    });
+    return true;
+}
+
+bool MainWindow::computeRestoredCalculations(int datasetId)
+{
+    const DatasetEntry* ds = findDatasetById(datasetId);
+    if (!ds)
+        return false;
     recomputeAttempted.insert(datasetId);
     const Recomputation todo = outstandingCalculations(*this, *ds);
     if (todo.empty())
         return false;
-    todo.run();
+    std::vector<Part> failed;
+    try {
+        todo.run(failed);
+    } catch (const std::exception& e) {
+        qCritical().noquote() << "Recomputing restored calculations failed:" << e.what();
+    } catch (...) {
+        qCritical().noquote() << "Recomputing restored calculations failed.";
+    }
     if (!calcRunning)
         calcDockWidget->resetProgress();
+    settleRecomputation(datasetId, failed);
     return true;
 }
 
-void MainWindow::recomputeAppliedCalculations(DatasetEntry* ds)
+void MainWindow::settleRecomputation(int datasetId, const std::vector<CalculationPart>& failed)
 {
-    // The panels never wait for a running calculation: its end gives the
-    // shown dataset its turn (onCalcFinished).
-    if (!calcRunning)
-        ensureCalculationsCurrent(ds->id);
+    DatasetEntry* ds = findDatasetById(datasetId);
+    if (!ds || failed.empty())
+        return;
+    // A re-saved session must not claim what the dataset does not have.
+    std::vector<CalculationPart>& record = failedRecomputations[datasetId];
+    QStringList names;
+    for (CalculationPart part : failed) {
+        appliedFlag(*ds, part) = false;
+        if (std::find(record.begin(), record.end(), part) == record.end())
+            record.push_back(part);
+        names << partName(part);
+    }
+    const QString text = QStringLiteral("The %1 of dataset \"%2\" saved in the session could not be restored.\n\n"
+                                        "Filter rules on its columns are not applied.")
+                             .arg(names.join(QStringLiteral(", ")), ds->displayName);
+    qWarning().noquote() << text;
+    // Told once the current event has been handled: this may run inside a
+    // plot update or an export.
+    QTimer::singleShot(0, this, [this, text] { QMessageBox::warning(this, QStringLiteral("Load Session"), text); });
 }
 
-void MainWindow::ensureAllCalculationsCurrent()
+QStringList MainWindow::unrestoredCalculations(const DatasetEntry& ds) const
 {
-    std::vector<int> ids;
-    for (const auto& entry : datasetEntries)
-        ids.push_back(entry->id);
-    for (int id : ids)
-        ensureCalculationsCurrent(id);
+    QStringList names;
+    const auto it = failedRecomputations.find(ds.id);
+    if (it == failedRecomputations.end())
+        return names;
+    for (CalculationPart part : it->second)
+        if (!appliedFlag(ds, part))   // applied again by the user since: no longer missing
+            names << partName(part);
+    return names;
+}
+
+void MainWindow::onRecomputedColumns(const RTDCReader* reader)
+{
+    DatasetEntry* shown = activeEntry();
+    if (!shown || !shown->loaded || shown->reader.get() != reader)
+        return;
+    if (shown->id == panelsWaitingId)
+        refreshPanelsForDataset();   // its saved axes and rules can be shown now
+    else
+        refreshFeaturesAndPlot();    // a dataset on the same reader: its lists gain the columns
 }
 
 void MainWindow::scheduleRecomputations()
 {
     for (const auto& entry : datasetEntries)
-        if (!recomputeAttempted.count(entry->id) && !outstandingCalculations(*this, *entry).empty()
+        if (recomputationPending(entry->id) && entry->id != recomputingId
             && std::find(recomputeQueue.begin(), recomputeQueue.end(), entry->id) == recomputeQueue.end())
             recomputeQueue.push_back(entry->id);
     startNextRecomputation();
@@ -512,19 +641,62 @@ void MainWindow::startNextRecomputation()
         setCalcProgressFormat(recomputeStarted, recomputeStarted + int(recomputeQueue.size()));
         setCalcProgressValue(0);
         recomputingId = id;
-        startCalculation([todo] { todo.run(); },
-                         [this, id, reader = todo.reader.get()] {
+        auto failed = std::make_shared<std::vector<CalculationPart>>();
+        startCalculation([todo, failed] { todo.run(*failed); },
+                         [this, id, failed, reader = todo.reader] {
                              recomputingId = -1;
+                             settleRecomputation(id, *failed);
                              updateCalculationControls();
-                             // The shown dataset, or a duplicate of it, has new columns.
-                             const DatasetEntry* shown = activeEntry();
-                             if (findDatasetById(id) && shown && shown->reader.get() == reader)
-                                 refreshFeaturesAndPlot();
+                             onRecomputedColumns(reader.get());
                          });
         updateCalculationControls();   // buttons stay off while it runs
     }
     if (recomputeQueue.empty() && !calcRunning)
         recomputeStarted = 0;
+}
+
+bool MainWindow::waitForRecomputations(const std::vector<int>& datasetIds)
+{
+    std::vector<int> waiting;
+    for (int id : datasetIds) {
+        if (!recomputationPending(id))
+            continue;
+        waiting.push_back(id);
+        if (id != recomputingId && std::find(recomputeQueue.begin(), recomputeQueue.end(), id) == recomputeQueue.end())
+            recomputeQueue.push_back(id);
+    }
+    if (waiting.empty())
+        return true;
+    startNextRecomputation();
+    const int total = int(waiting.size());
+    const auto left = [this, &waiting] {
+        return int(std::count_if(waiting.begin(), waiting.end(), [this](int id) { return recomputationPending(id); }));
+    };
+
+    // The recomputations run on the pool and end through the event loop;
+    // the dialog keeps the window painted and offers Cancel meanwhile.
+    // Each dataset is a hundred steps; the running one moves with its own bar.
+    QProgressDialog dialog(QString(), QStringLiteral("Cancel"), 0, total * 100, this);
+    dialog.setWindowTitle(QStringLiteral("Export"));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setMinimumDuration(0);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    QEventLoop loop;
+    connect(calcWatcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    connect(&dialog, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+    QTimer poll;   // the bar moves; a tool window may compute one on the GUI thread meanwhile
+    connect(&poll, &QTimer::timeout, &loop, &QEventLoop::quit);
+    poll.start(200);
+    for (int n = left(); n > 0 && !dialog.wasCanceled(); n = left()) {
+        dialog.setLabelText(QStringLiteral("Restoring the session's calculations (%1 of %2 datasets done)...")
+                                .arg(total - n)
+                                .arg(total));
+        const bool oneOfThem = std::find(waiting.begin(), waiting.end(), recomputingId) != waiting.end();
+        dialog.setValue((total - n) * 100 + (oneOfThem ? std::clamp(calcDockWidget->progressBar->value(), 0, 99) : 0));
+        loop.exec();
+    }
+    return !dialog.wasCanceled();
 }
 
 } // namespace Tessary

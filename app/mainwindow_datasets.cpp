@@ -224,8 +224,11 @@ void MainWindow::onFeaturesLoaded()
     preloadingId = -1;
     preloadRunning = false;
     if (entry) {
-        entry->loaded = true;
-        if (entry == activeEntry())
+        // A dataset of a session being opened is ready for use only once its
+        // saved state is applied (finalizeSessionLoad); until then it is
+        // neither shown nor exported nor edited.
+        entry->loaded = !sessionStatePending(*entry);
+        if (entry->loaded && entry == activeEntry())
             refreshPanelsForDataset();
     }
     continuePreloadQueues();
@@ -247,11 +250,13 @@ void MainWindow::continuePreloadQueues()
             const int id = addDatasetFromSession(path);
             if (id >= 0)
                 sessionIndexToId.insert(sessionIndex, id);
+        } else if (restoringSession) {
+            // The session is applied before files opened meanwhile: its
+            // datasets are not held up by them, and a new file takes over
+            // the restored state of the shown dataset, not a half-restored one.
+            createSessionDuplicates();
+            finalizeSessionLoad();
         } else if (pendingOpenPaths.isEmpty()) {
-            if (restoringSession) {
-                createSessionDuplicates();
-                finalizeSessionLoad();
-            }
             return;
         } else {
             addDataset(pendingOpenPaths.takeFirst());
@@ -273,6 +278,7 @@ void MainWindow::switchToDataset(int index)
         return;
     saveCurrentDatasetState();
     activeDatasetIndex = index;
+    panelsWaitingId = -1;
     endPolygonDrawingOutOfContext();
     DatasetEntry* entry = datasetEntries[size_t(index)].get();
 
@@ -286,7 +292,9 @@ void MainWindow::switchToDataset(int index)
         const QSignalBlocker block(datasetList);
         datasetList->setCurrentRow(index);
     }
-    filterDock->setActiveDataset(entry);
+    // The rules of a session's dataset come with the session's state: edits
+    // made before would be overwritten, so the dock offers none until then.
+    filterDock->setActiveDataset(sessionStatePending(*entry) ? nullptr : entry);
     // The group rows read the shown dataset's reader: they follow it now, as
     // the plot update that rebuilds them returns early while the dataset loads
     // or when it has no features.
@@ -296,8 +304,12 @@ void MainWindow::switchToDataset(int index)
         refreshPanelsForDataset();
         return;
     }
+    showDatasetPending(entry, QStringLiteral("Loading: %1...").arg(entry->displayName));
+}
 
-    infoLabel->setText(QStringLiteral("Loading: %1...").arg(entry->displayName));
+void MainWindow::showDatasetPending(DatasetEntry* entry, const QString& text)
+{
+    infoLabel->setText(text);
     for (QWidget* w : std::initializer_list<QWidget*>{xFeatureCombo, yFeatureCombo, colorFeatureCombo, eventSpin})
         w->setEnabled(false);
     imageViewer->setMaskAvailable(false);
@@ -306,6 +318,8 @@ void MainWindow::switchToDataset(int index)
         renameEdit->setText(entry->displayName);
     }
     renameEdit->setEnabled(false);
+    if (entry->id == panelsWaitingId)
+        filterDock->setActiveDataset(nullptr);   // its rules name columns still being computed
     scatterPlot->clearData();
     clearEventViews();
     statisticsWidget->clear();
@@ -322,9 +336,10 @@ void MainWindow::clearEventViews()
 void MainWindow::saveCurrentDatasetState()
 {
     DatasetEntry* entry = activeEntry();
-    // The panels of a dataset that is still loading show another dataset's
-    // settings (or none); they must not overwrite its own.
-    if (!entry || !entry->loaded)
+    // The panels of a dataset that is still loading, or waiting for its
+    // calculations, show another dataset's settings (or none); they must not
+    // overwrite its own.
+    if (!entry || !entry->loaded || entry->id == panelsWaitingId)
         return;
     entry->xFeatureName = xFeatureCombo->currentData(Qt::UserRole).toString().toStdString();
     entry->yFeatureName = yFeatureCombo->currentData(Qt::UserRole).toString().toStdString();
@@ -343,7 +358,7 @@ void MainWindow::saveCurrentDatasetState()
 void MainWindow::onRenameFinished()
 {
     DatasetEntry* entry = activeEntry();
-    if (!entry)
+    if (!entry || !entry->loaded)   // a session's dataset gets its saved name with its state
         return;
     QString name = renameEdit->text().trimmed();
     if (name == entry->displayName)

@@ -80,12 +80,19 @@ void MainWindow::connectExportSignals()
 
 void MainWindow::exportData()
 {
-    DatasetEntry* active = activeEntry();
-    if (!active || !active->loaded) {
+    if (refuseWhileRestoring(kExport, QStringLiteral("Export the data")))
+        return;
+    if (const DatasetEntry* active = activeEntry(); !active || !active->loaded) {
         QMessageBox::warning(this, kExport, QStringLiteral("No loaded dataset available for export."));
         return;
     }
-    ensureAllCalculationsCurrent();   // the dialog lists their columns
+    // Every dataset's restored calculations first: the dialog lists their
+    // columns and the rules on them decide which events go out.
+    if (!waitForRecomputations(datasetIds()))
+        return;
+    DatasetEntry* active = activeEntry();
+    if (!active || !active->loaded)
+        return;
     const bool expert = expertModeAction && expertModeAction->isChecked();
     ExportOptions options;
     {
@@ -138,6 +145,22 @@ void MainWindow::exportData()
     // Only the files that were written count as exported.
     if (cancelled || exported == 0)
         return;
+    // A dataset whose restored calculation is missing went out without the
+    // rules on its columns: that is no plain success.
+    QStringList unrestored;
+    for (int id : ids)
+        if (const DatasetEntry* ds = findDatasetById(id))
+            if (const QStringList names = unrestoredCalculations(*ds); !names.isEmpty())
+                unrestored << QStringLiteral("%1: %2").arg(ds->displayName, names.join(QStringLiteral(", ")));
+    if (!unrestored.isEmpty()) {
+        QMessageBox::warning(this, kExport,
+                             QStringLiteral("%1\n\nThese calculations of the session could not be restored, so "
+                                            "filter rules on their columns were not applied:\n%2")
+                                 .arg(options.allDatasets ? QStringLiteral("Exported %1 dataset(s).").arg(exported)
+                                                          : QStringLiteral("Dataset exported."),
+                                      unrestored.join(QLatin1Char('\n'))));
+        return;
+    }
     if (options.allDatasets)
         QMessageBox::information(this, kExport, QStringLiteral("Exported %1 dataset(s) successfully.").arg(exported));
     else
@@ -298,12 +321,18 @@ void MainWindow::exportPlot()
 
 void MainWindow::exportStatSummary()
 {
-    DatasetEntry* active = activeEntry();
-    if (!active || !active->loaded) {
+    if (refuseWhileRestoring(kExport, QStringLiteral("Export the summary")))
+        return;
+    if (const DatasetEntry* active = activeEntry(); !active || !active->loaded) {
         QMessageBox::warning(this, kExport, QStringLiteral("No loaded dataset available for export."));
         return;
     }
-    ensureAllCalculationsCurrent();   // the dialog lists their columns
+    // The dialog lists the calculated columns, and rules on them select the events.
+    if (!waitForRecomputations(datasetIds()))
+        return;
+    DatasetEntry* active = activeEntry();
+    if (!active || !active->loaded)
+        return;
     StatSummaryOptions options;
     {
         StatSummaryExportDialog dialog(active, datasetEntries, this,

@@ -98,6 +98,20 @@ void MainWindow::refreshPanelsForDataset()
     DatasetEntry* ds = activeEntry();
     if (!ds || !ds->loaded || !ds->reader)
         return;
+    // Its saved axes and rules may name calculated columns: the panels are
+    // filled once its restored calculations are back, never with a fallback
+    // before. A running calculation may be writing into its reader: the end
+    // of that one fills the panels (onCalcFinished).
+    if (recomputationPending(ds->id)) {
+        if (calcRunning) {
+            panelsWaitingId = ds->id;
+            showDatasetPending(ds, QStringLiteral("Loading: %1 - Restoring calculations...").arg(ds->displayName));
+            updateCalculationControls();
+            return;
+        }
+        computeRestoredCalculations(ds->id);
+    }
+    panelsWaitingId = -1;
     RTDCReader* reader = ds->reader.get();
     for (QWidget* w : std::initializer_list<QWidget*>{xFeatureCombo, yFeatureCombo, colorFeatureCombo, renameEdit})
         w->setEnabled(true);
@@ -107,7 +121,6 @@ void MainWindow::refreshPanelsForDataset()
     }
 
     updateCalculationControls();
-    recomputeAppliedCalculations(ds);
 
     {
         const QSignalBlocker bx(xFeatureCombo), by(yFeatureCombo), bc(colorFeatureCombo);
@@ -206,6 +219,9 @@ void MainWindow::updateFeatureSelection()
 
 void MainWindow::refreshFeaturesAndPlot()
 {
+    // A dataset waiting for its calculations gets its lists when it is filled.
+    if (const DatasetEntry* ds = activeEntry(); ds && ds->id == panelsWaitingId)
+        return;
     const QString x = xFeatureCombo->currentData(Qt::UserRole).toString();
     const QString y = yFeatureCombo->currentData(Qt::UserRole).toString();
     const QString colour = colorFeatureCombo->currentData(Qt::UserRole).toString();
@@ -234,8 +250,9 @@ void MainWindow::onFilterChanged()
 void MainWindow::updatePlot()
 {
     DatasetEntry* ds = activeEntry();
-    // Until the active dataset has loaded, the panels still show another one.
-    if (!ds || !ds->loaded || !ds->reader || !ds->reader->isOpen())
+    // Until the active dataset has loaded (and has its calculations), the
+    // panels still show another one.
+    if (!ds || !ds->loaded || ds->id == panelsWaitingId || !ds->reader || !ds->reader->isOpen())
         return;
     endPolygonDrawingOutOfContext();
     if (ds->reader->eventCount() == 0) {

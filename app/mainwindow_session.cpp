@@ -83,14 +83,30 @@ void MainWindow::saveSession()
 }
 
 // A session being opened is only half in place (its groups and per-dataset
-// state come last): saved now, it would overwrite its own file with a part of it.
-bool MainWindow::refuseSaveWhileRestoring()
+// state come last): saved now, it would overwrite its own file with a part of
+// it; exported now, its datasets would go out without their filters.
+bool MainWindow::refuseWhileRestoring(const QString& title, const QString& what)
 {
     if (!restoringSession)
         return false;
-    QMessageBox::information(this, QStringLiteral("Save Session"),
-                             QStringLiteral("A session is still being loaded. Save it once loading has finished."));
+    QMessageBox::information(this, title,
+                             QStringLiteral("A session is still being loaded. %1 once loading has finished.").arg(what));
     return true;
+}
+
+bool MainWindow::refuseSaveWhileRestoring()
+{
+    return refuseWhileRestoring(QStringLiteral("Save Session"), QStringLiteral("Save it"));
+}
+
+bool MainWindow::sessionStatePending(const DatasetEntry& entry) const
+{
+    if (!restoringSession || entry.loaded)
+        return false;
+    for (auto it = sessionIndexToId.cbegin(); it != sessionIndexToId.cend(); ++it)
+        if (it.value() == entry.id)
+            return true;
+    return false;
 }
 
 bool MainWindow::writeSessionFile(const QString& path)
@@ -140,12 +156,17 @@ void MainWindow::clearSession()
 {
     if (datasetEntries.empty() && combineWindows.empty() && statEvalWindows.empty())
         return;
-    if (!restoringSession
-        && !askOkCancel(this, QStringLiteral("Clear Session"),
-                        QStringLiteral("This will close all datasets and combine plot windows.\n"
-                                       "Unsaved changes will be lost.\n\nContinue?")))
+    // Also while a session is being opened: the user's choice is asked about
+    // like any other (loading itself clears through discardSession).
+    if (!askOkCancel(this, QStringLiteral("Clear Session"),
+                     QStringLiteral("This will close all datasets and combine plot windows.\n"
+                                    "Unsaved changes will be lost.\n\nContinue?")))
         return;
+    discardSession();
+}
 
+void MainWindow::discardSession()
+{
     // The preload task holds its own reader, but its end must not be taken
     // for the end of a dataset that is opened afterwards.
     if (preloadRunning) {
@@ -163,6 +184,10 @@ void MainWindow::clearSession()
     pendingSession = QJsonObject();
     restoringSession = false;
     saveSessionAction->setEnabled(true);
+    // Recomputations of the datasets being closed are not started any more.
+    recomputeQueue.clear();
+    panelsWaitingId = -1;
+    failedRecomputations.clear();
 
     closeToolWindows(combineWindows);
     closeToolWindows(statEvalWindows);
@@ -240,10 +265,7 @@ bool MainWindow::loadSessionFile(const QString& path)
                                             "and will be left out.").arg(unreadable));
 
     // The question was asked before the file was chosen.
-    const bool wasRestoring = restoringSession;
-    restoringSession = true;
-    clearSession();
-    restoringSession = wasRestoring;
+    discardSession();
 
     // Every question about missing and changed files comes before any dataset loads.
     const QString sessionFolder = QFileInfo(path).absolutePath();
@@ -327,7 +349,7 @@ void MainWindow::createSessionDuplicates()
         copy->metadata = source->metadata;
         copy->filePath = source->filePath;
         copy->displayName = displayNameFromFile(ds.value(QStringLiteral("displayName")).toString());
-        copy->loaded = true;
+        copy->loaded = false;   // ready with the others once the session's state is applied
         const int id = copy->id;
         datasetEntries.push_back(std::move(copy));
         filterDock->setDatasetCount(int(datasetEntries.size()));
@@ -352,6 +374,7 @@ void MainWindow::finalizeSessionLoad()
             continue;
         DatasetEntry* entry = datasetEntries[size_t(row)].get();
         restoreDatasetState(*entry, datasetArray.at(i).toObject());
+        entry->loaded = true;   // every preload of the session has ended
         if (QListWidgetItem* item = datasetList->item(row))
             item->setText(buildDatasetCaption(entry));
     }

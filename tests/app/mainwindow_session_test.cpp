@@ -7,6 +7,7 @@
 #include "app/exportdialog.h"
 #include "calc/flcompensation.h"
 #include "mainwindowtesting.h"
+#include "rtdc/hdf5lock.h"
 #include "stats/statisticalevalwindow.h"
 #include "widgets/filterdockwidget.h"
 #include "widgets/filtergroupwidget.h"
@@ -20,7 +21,11 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFutureInterface>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTableWidget>
@@ -28,8 +33,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 using namespace Tessary;
 
@@ -75,6 +83,12 @@ protected:
         Testing::isolateSettings();
         window = std::make_unique<MainWindow>();
     }
+    void TearDown() override
+    {
+        if (heldCalculation.isRunning())   // the window waits for it when it goes
+            heldCalculation.reportFinished();
+        window.reset();
+    }
 
     QString measurement(const std::string& name, std::size_t n, const std::string& sample)
     {
@@ -114,6 +128,74 @@ protected:
         ASSERT_EQ(window->datasetEntries.size(), 3u);
     }
     DatasetEntry* entry(int index) { return window->datasetEntries[size_t(index)].get(); }
+    // The entry of a file, or null.
+    DatasetEntry* entryOf(const std::string& name) { return window->findDatasetByPath(dir.file(name)); }
+    // Settled, and no calculation runs any more.
+    bool calculated()
+    {
+        QDeadlineTimer deadline(20000);
+        while (!settled() || window->calculationRunning()) {
+            if (deadline.hasExpired())
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        QCoreApplication::processEvents();   // what the last completion posted
+        return true;
+    }
+    // Processes events until the condition holds; false after 20 s.
+    bool waitUntil(const std::function<bool()>& done)
+    {
+        QDeadlineTimer deadline(20000);
+        while (!done()) {
+            if (deadline.hasExpired())
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        return true;
+    }
+    // A calculation that runs until finished() is called, from any thread:
+    // what the session's recomputations have to wait for.
+    void holdCalculation()
+    {
+        heldCalculation = QFutureInterface<void>();
+        heldCalculation.reportStarted();
+        window->calcWatcher->setFuture(heldCalculation.future());
+        window->calcRunning = true;
+    }
+    void releaseCalculation() { heldCalculation.reportFinished(); }
+    // "Export Data" of every dataset to TSV files beside them, the dialog
+    // answered as the user would; the number of dialogs that came.
+    int exportAllToTsv()
+    {
+        int dialogs = 0;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&dialogs] {
+            auto* dialog = qobject_cast<ExportDialog*>(QApplication::activeModalWidget());
+            if (!dialog || dialog->property("answered").toBool())
+                return;
+            dialog->setProperty("answered", true);
+            ++dialogs;
+            dialog->allDatasetsRadio()->setChecked(true);
+            dialog->tsvRadio->setChecked(true);
+            dialog->accept();
+        });
+        answer.start(10);
+        QMetaObject::invokeMethod(window.get(), "exportData");
+        return dialogs;
+    }
+    // The event rows of an exported TSV file (-1 when there is none).
+    int tsvRows(const std::string& name)
+    {
+        QFile tsv(path(name));
+        if (!tsv.open(QIODevice::ReadOnly))
+            return -1;
+        const QStringList lines = QString::fromUtf8(tsv.readAll())
+                                      .split('\n', Qt::SkipEmptyParts)
+                                      .filter(QRegularExpression("^[^#]"));   // after the metadata lines
+        return int(lines.size()) - 1;   // the header
+    }
+    static std::string combo(const QComboBox* box) { return box->currentData().toString().toStdString(); }
+    std::string info() const { return window->infoLabel->text().toStdString(); }
     std::vector<std::string> groupNames()
     {
         std::vector<std::string> names;
@@ -125,7 +207,47 @@ protected:
     Fixtures::TempDir dir;
     BoxAnswers boxes;
     std::unique_ptr<MainWindow> window;
+    QFutureInterface<void> heldCalculation;
 };
+
+// Events whose value lies in [low, high].
+size_t countWithin(const std::vector<double>& values, double low, double high)
+{
+    return size_t(std::count_if(values.begin(), values.end(), [=](double v) { return v >= low && v <= high; }));
+}
+
+// Events the compensation with a spillover of 0.25 from FL2 into FL1 keeps at fl1_max_ctc >= 500.
+size_t countCompensatedAbove500(const Fixtures::RtdcFileBuilder& file)
+{
+    const std::vector<double> fl1 = file.column("fl1_max"), fl2 = file.column("fl2_max");
+    size_t kept = 0;
+    for (size_t i = 0; i < fl1.size(); ++i)
+        kept += fl1[i] - 0.25 * fl2[i] >= 500.0;
+    return kept;
+}
+
+FilterRule rangeRule(const std::string& feature, double low, double high)
+{
+    return FilterRule{0, feature, "", low, high, {}, 0, 0, true, false, ""};
+}
+
+// Marks the dataset as compensated with that spillover (0.25 from FL2 into
+// FL1 unless given), filtered at fl1_max_ctc >= 500 and plotted on the
+// compensated peaks, as a session stores it.
+void markCompensated(DatasetEntry& ds, double fl1FromFl2 = 0.25, double fl2FromFl1 = 0.0)
+{
+    SpilloverMatrix spillover(2, 2);
+    spillover(0, 0) = spillover(1, 1) = 1.0;
+    spillover(0, 1) = fl1FromFl2;
+    spillover(1, 0) = fl2FromFl1;
+    ds.ctcApplied = true;
+    ds.ctcChannels = {1, 2};
+    ds.spilloverMatrix = spillover;
+    ds.filter.setEnabled(true);
+    ds.filter.addRule(rangeRule("fl1_max_ctc", 500.0, 1e9));
+    ds.xFeatureName = "fl1_max_ctc";
+    ds.yFeatureName = "fl2_max_ctc";
+}
 
 } // namespace
 
@@ -393,6 +515,242 @@ TEST_F(MainWindowSessionTest, CalculatedColumnsComeBackForDatasetsNotShown)
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_TRUE(lines[0].contains("FL-1 maximum, crosstalk-corrected")) << lines[0].toStdString();
     EXPECT_EQ(size_t(lines.size() - 1), kept);
+}
+
+// While a session loads, a dataset that has loaded but has not got its saved
+// state yet is neither shown nor exported nor edited; "Clear Session" asks.
+TEST_F(MainWindowSessionTest, HalfLoadedSessionIsNeitherShownNorExportedNorEdited)
+{
+    Fixtures::StandardOptions options;
+    options.sample = "A";
+    const std::vector<double> deform =
+        Fixtures::writeStandardMeasurement(dir.file("a.rtdc"), 3000, options).column("deform");
+    window->addDataset(path("a.rtdc"));
+    ASSERT_TRUE(settled());
+    entry(0)->filter.setEnabled(true);
+    entry(0)->filter.addRule(rangeRule("deform", 0.0, 0.03));
+    open("b.rtdc", 400000, "B");   // its preload takes a while
+    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
+    const size_t kept = countWithin(deform, 0.0, 0.03);
+    ASSERT_TRUE(kept > 0 && kept < 3000);
+
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    // A has loaded and B is loading: B's preload is held there.
+    ASSERT_TRUE(waitUntil([this] { return window->datasetEntries.size() == 2; }));
+    std::unique_lock<std::recursive_mutex> holdPreload(hdf5Mutex);
+    ASSERT_TRUE(window->restoringSession && !window->preloadWatcher->isFinished());
+    DatasetEntry* a = entryOf("a.rtdc");
+    ASSERT_NE(a, nullptr);
+    window->datasetList->setCurrentRow(0);
+    EXPECT_TRUE(window->infoLabel->text().startsWith("Loading: ")) << info();
+    EXPECT_FALSE(window->renameEdit->isEnabled());
+    window->filterDock->addRuleButton->click();   // would be overwritten by the saved rules
+    EXPECT_EQ(a->filter.ruleCount(), 0);
+    EXPECT_EQ(exportAllToTsv(), 0);
+    EXPECT_EQ(boxes.texts.value(boxes.texts.size() - 1).toStdString(),
+              "A session is still being loaded. Export the data once loading has finished.");
+    EXPECT_EQ(tsvRows("RYXexport_a.tsv"), -1);
+    holdPreload.unlock();
+
+    QMetaObject::invokeMethod(window.get(), "clearSession");   // answered Cancel
+    EXPECT_EQ(boxes.titles.last().toStdString(), "Clear Session");
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(window->datasetEntries.size(), 2u);
+    ASSERT_EQ(a->filter.ruleCount(), 1);
+    window->datasetList->setCurrentRow(window->datasetRowById(a->id));
+    EXPECT_TRUE(window->infoLabel->text().contains(QString("%1/3000 events shown").arg(kept))) << info();
+}
+
+// A compensated dataset shown while another calculation runs waits for it,
+// then gets its own compensation before it is drawn, with its saved axes.
+TEST_F(MainWindowSessionTest, ShownDatasetWaitsForTheRunningCalculationAndKeepsItsAxes)
+{
+    Fixtures::StandardOptions options;
+    options.sample = "S1";
+    const size_t kept = countCompensatedAbove500(Fixtures::writeStandardMeasurement(dir.file("s1.rtdc"), 6000, options));
+    window->addDataset(path("s1.rtdc"));
+    open("s2.rtdc", 1000, "S2");   // shown when saved
+    markCompensated(*entryOf("s1.rtdc"));
+    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
+    const QString filtered = QString("%1/6000 events shown").arg(kept);
+    const auto showS1 = [this] {
+        DatasetEntry* s1 = entryOf("s1.rtdc");
+        window->datasetList->setCurrentRow(window->datasetRowById(s1->id));
+        return s1;
+    };
+
+    holdCalculation();
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    ASSERT_TRUE(settled());
+    DatasetEntry* s1 = showS1();
+    EXPECT_EQ(info(), "Loading: S1 - Restoring calculations...");
+    releaseCalculation();
+    ASSERT_TRUE(calculated());
+    EXPECT_EQ(combo(window->xFeatureCombo), "fl1_max_ctc");
+    EXPECT_EQ(combo(window->yFeatureCombo), "fl2_max_ctc");
+    EXPECT_TRUE(window->infoLabel->text().contains(filtered)) << info();
+    window->datasetList->setCurrentRow(window->datasetRowById(entryOf("s2.rtdc")->id));
+    EXPECT_EQ(s1->xFeatureName, "fl1_max_ctc");   // what a session saved now holds
+
+    // A combined-plot window that computes it while it waits redraws it too.
+    holdCalculation();
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    ASSERT_TRUE(settled());
+    s1 = showS1();
+    std::thread release([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        releaseCalculation();
+    });
+    QMetaObject::invokeMethod(window.get(), "openCombinePlotWindow");
+    window->combineWindows.back()->addDataset(s1->id);
+    release.join();
+    ASSERT_TRUE(calculated());
+    EXPECT_EQ(combo(window->xFeatureCombo), "fl1_max_ctc");
+    EXPECT_TRUE(window->infoLabel->text().contains(filtered)) << info();
+}
+
+// A saved spillover matrix that cannot be inverted: the user is told, the
+// dataset no longer claims the compensation, and the export says so.
+TEST_F(MainWindowSessionTest, RestoredCalculationThatCannotBeRecomputedIsReportedAndNotClaimed)
+{
+    Fixtures::StandardOptions options;
+    options.sample = "S1";
+    Fixtures::writeStandardMeasurement(dir.file("s1.rtdc"), 6000, options);
+    window->addDataset(path("s1.rtdc"));
+    open("s2.rtdc", 1000, "S2");
+    markCompensated(*entryOf("s1.rtdc"), 1.0, 1.0);
+    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
+
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    ASSERT_TRUE(calculated());
+    const qsizetype report = boxes.titles.indexOf("Load Session");
+    ASSERT_GE(report, 0) << boxes.titles.join(", ").toStdString();
+    EXPECT_TRUE(boxes.texts[report].contains("crosstalk compensation of dataset \"S1\"")
+                && boxes.texts[report].contains("rules on its columns are not applied"))
+        << boxes.texts[report].toStdString();
+    EXPECT_FALSE(entryOf("s1.rtdc")->ctcApplied);
+
+    EXPECT_EQ(exportAllToTsv(), 1);
+    EXPECT_EQ(tsvRows("RYXexport_s1.tsv"), 6000);   // the rule could not judge them
+    EXPECT_EQ(boxes.titles.last().toStdString(), "Export");
+    EXPECT_TRUE(boxes.texts.last().contains("S1: crosstalk compensation")) << boxes.texts.last().toStdString();
+    EXPECT_FALSE(boxes.texts.last().contains("successfully"));
+}
+
+// An export waits for the session's recomputations behind a progress dialog
+// whose Cancel ends the export.
+TEST_F(MainWindowSessionTest, ExportWaitsForRecomputationsWithProgressAndCancel)
+{
+    Fixtures::StandardOptions options;
+    options.sample = "S1";
+    const size_t kept = countCompensatedAbove500(Fixtures::writeStandardMeasurement(dir.file("s1.rtdc"), 6000, options));
+    window->addDataset(path("s1.rtdc"));
+    open("s2.rtdc", 1000, "S2");
+    markCompensated(*entryOf("s1.rtdc"));
+    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
+    holdCalculation();   // s1's recomputation waits behind it
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    ASSERT_TRUE(settled());
+    std::thread release([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        releaseCalculation();
+    });
+
+    QString waitText;
+    QTimer cancel;
+    QObject::connect(&cancel, &QTimer::timeout, [&waitText] {
+        auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (!progress || !waitText.isEmpty())
+            return;
+        waitText = progress->labelText();
+        for (QPushButton* button : progress->findChildren<QPushButton*>())
+            if (button->text() == "Cancel")
+                button->click();
+    });
+    cancel.start(10);
+    EXPECT_EQ(exportAllToTsv(), 0);
+    EXPECT_TRUE(waitText.startsWith("Restoring the session's calculations")) << waitText.toStdString();
+    EXPECT_EQ(tsvRows("RYXexport_s1.tsv"), -1);
+    cancel.stop();
+
+    EXPECT_EQ(exportAllToTsv(), 1);   // waits for the end this time
+    release.join();
+    EXPECT_EQ(boxes.texts.last().toStdString(), "Exported 2 dataset(s) successfully.");
+    EXPECT_EQ(tsvRows("RYXexport_s1.tsv"), int(kept));
+}
+
+// The main road: a session of a compensated, a refined and a filtered dataset,
+// each shown while another is still being restored, then every dataset
+// exported; each file holds exactly the events its rules keep.
+TEST_F(MainWindowSessionTest, RestoredSessionExportsWhatEachDatasetsRulesKeep)
+{
+    Fixtures::StandardOptions options;
+    options.sample = "C";
+    const size_t keptC = countCompensatedAbove500(Fixtures::writeStandardMeasurement(dir.file("c.rtdc"), 3000, options));
+    options.sample = "R";
+    options.traces = true;
+    const size_t keptR =
+        countWithin(Fixtures::writeStandardMeasurement(dir.file("r.rtdc"), 4000, options).column("area_um"), 30.0, 80.0);
+    options.sample = "F";
+    options.traces = false;
+    const size_t eventsF = 300000;   // its preload takes a while
+    const size_t keptF =
+        countWithin(Fixtures::writeStandardMeasurement(dir.file("f.rtdc"), eventsF, options).column("deform"), 0.0, 0.03);
+    ASSERT_TRUE(keptC > 0 && keptC < 3000 && keptR > 0 && keptR < 4000 && keptF > 0 && keptF < eventsF);
+    for (const char* name : {"c.rtdc", "r.rtdc", "f.rtdc"}) {
+        window->addDataset(path(name));
+        ASSERT_TRUE(settled());
+    }
+    markCompensated(*entryOf("c.rtdc"));
+    DatasetEntry* r = entryOf("r.rtdc");
+    r->flRefinementApplied = true;
+    r->filter.setEnabled(true);
+    r->filter.addRule(rangeRule("area_um", 30.0, 80.0));
+    r->xFeatureName = "fl1_max_rf";
+    r->yFeatureName = "fl2_max_rf";
+    entryOf("f.rtdc")->filter.setEnabled(true);
+    entryOf("f.rtdc")->filter.addRule(rangeRule("deform", 0.0, 0.03));
+    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));   // F shown
+
+    const auto show = [this](const std::string& name) {
+        window->datasetList->setCurrentRow(window->datasetRowById(entryOf(name)->id));
+        return window->infoLabel->text();
+    };
+    const auto drawn = [](size_t kept, size_t total) { return QString("%1/%2 events shown").arg(kept).arg(total); };
+
+    // C and R have loaded, F is loading (held there): they wait for their state.
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    ASSERT_TRUE(waitUntil([this] { return window->datasetEntries.size() == 3; }));
+    {
+        const std::lock_guard<std::recursive_mutex> holdPreload(hdf5Mutex);
+        ASSERT_TRUE(window->restoringSession && !window->preloadWatcher->isFinished());
+        EXPECT_TRUE(show("c.rtdc").startsWith("Loading: ")) << info();
+        EXPECT_TRUE(show("r.rtdc").startsWith("Loading: ")) << info();
+    }
+
+    // Applied: F is shown filtered while C and R are recomputed in the
+    // background, one after the other (held there).
+    ASSERT_TRUE(settled());
+    std::unique_lock<std::recursive_mutex> holdRecompute(hdf5Mutex);   // the refinement reads traces
+    ASSERT_TRUE(window->calculationRunning());
+    EXPECT_EQ(window->plotXValues.size(), keptF);   // the label tells that the session loaded
+    EXPECT_EQ(show("r.rtdc").toStdString(), "Loading: R - Restoring calculations...");
+    const QString c = show("c.rtdc");
+    EXPECT_TRUE(c == "Loading: C - Restoring calculations..." || c.contains(drawn(keptC, 3000))) << c.toStdString();
+
+    // The export of every dataset waits for what is still being restored.
+    holdRecompute.unlock();
+    EXPECT_EQ(exportAllToTsv(), 1);
+    EXPECT_EQ(boxes.texts.last().toStdString(), "Exported 3 dataset(s) successfully.");
+    EXPECT_EQ(tsvRows("RYXexport_c.tsv"), int(keptC));
+    EXPECT_EQ(tsvRows("RYXexport_r.tsv"), int(keptR));
+    EXPECT_EQ(tsvRows("RYXexport_f.tsv"), int(keptF));
+
+    ASSERT_TRUE(calculated());
+    EXPECT_TRUE(show("r.rtdc").contains(drawn(keptR, 4000))) << info();
+    EXPECT_EQ(combo(window->xFeatureCombo), "fl1_max_rf");
+    EXPECT_TRUE(show("c.rtdc").contains(drawn(keptC, 3000))) << info();
+    EXPECT_EQ(combo(window->yFeatureCombo), "fl2_max_ctc");
 }
 
 // ---- filter-group files -----------------------------------------------------
