@@ -335,6 +335,13 @@ void MainWindow::setupDocks()
     viewRow->addStretch(1);
     viewRow->addWidget(folderDepthLabel);
     viewRow->addWidget(folderDepthSpin);
+    // Hidden in the list view, the depth controls keep their room: switching
+    // to the folder view must not widen the dock.
+    for (QWidget* depthControl : std::initializer_list<QWidget*>{folderDepthLabel, folderDepthSpin}) {
+        QSizePolicy policy = depthControl->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        depthControl->setSizePolicy(policy);
+    }
     panelLayout->addLayout(viewRow);
 
     auto* delegate = new HtmlItemDelegate(this);
@@ -358,10 +365,6 @@ void MainWindow::setupDocks()
     datasetTree->setAlternatingRowColors(true);
     datasetTree->setItemsExpandable(false);
     datasetTree->setRootIsDecorated(true);
-    datasetTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    datasetTree->header()->setStretchLastSection(false);
-    datasetTree->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    datasetTree->setTextElideMode(Qt::ElideNone);
     datasetViewStack = new QStackedWidget;
     datasetViewStack->addWidget(datasetList);
     datasetViewStack->addWidget(datasetTree);
