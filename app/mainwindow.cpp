@@ -333,16 +333,17 @@ void MainWindow::setupDocks()
     folderDepthSpin->setToolTip(QStringLiteral("Number of parent folder levels to show"));
     viewRow->addWidget(datasetViewCombo);
     viewRow->addStretch(1);
-    viewRow->addWidget(folderDepthLabel);
-    viewRow->addWidget(folderDepthSpin);
-    // Hidden in the list view, the depth controls keep their room: switching
-    // to the folder view must not widen the dock.
-    for (QWidget* depthControl : std::initializer_list<QWidget*>{folderDepthLabel, folderDepthSpin}) {
-        QSizePolicy policy = depthControl->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        depthControl->setSizePolicy(policy);
-    }
     panelLayout->addLayout(viewRow);
+    // The depth controls of the folder view take a line of their own: beside
+    // the view box they would need more than the dock's minimum width, and
+    // showing them would widen the dock.
+    auto* depthRow = new QHBoxLayout;
+    depthRow->setContentsMargins(4, 0, 4, 2);
+    depthRow->setSpacing(4);
+    depthRow->addStretch(1);
+    depthRow->addWidget(folderDepthLabel);
+    depthRow->addWidget(folderDepthSpin);
+    panelLayout->addLayout(depthRow);
 
     auto* delegate = new HtmlItemDelegate(this);
     datasetList = new DatasetListWidget;

@@ -93,7 +93,7 @@ TEST_F(MainWindowViewsTest, FolderViewWrapsLongCaptionsWithinTheDock)
     const int room = window.datasetsDock->widget()->minimumSizeHint().width();
     window.datasetViewCombo->setCurrentIndex(1);
     QCoreApplication::processEvents();
-    EXPECT_EQ(window.datasetsDock->widget()->minimumSizeHint().width(), room);   // the depth controls widen nothing
+    EXPECT_LE(window.datasetsDock->widget()->minimumSizeHint().width(), room);   // the depth controls widen nothing
     QTreeWidget* tree = window.datasetTree;
     EXPECT_LE(tree->header()->length(), tree->viewport()->width());
     QTreeWidgetItem* shortCaption = tree->topLevelItem(0)->child(0)->child(0);
