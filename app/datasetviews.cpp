@@ -4,9 +4,11 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
@@ -38,15 +40,38 @@ bool isOwnDatasetDrag(const QDropEvent* event, const QWidget* self)
 
 constexpr int kTextMargin = 4;   // on each side of an item's text
 
-// The width an item's text wraps at: the viewport of a list that wraps its
-// words, so a long caption takes more lines instead of running off the side;
-// none (-1) elsewhere.
-qreal wrapWidth(const QStyleOptionViewItem& option)
+// The width an item's text wraps at in a view that wraps its words: what the
+// viewport leaves beside the item's indentation, so a long caption takes more
+// lines instead of running off the side; none (-1) elsewhere.
+qreal wrapWidth(const QStyleOptionViewItem& option, const QModelIndex& index)
 {
-    const auto* list = qobject_cast<const QListView*>(option.widget);
-    if (!list || !list->wordWrap())
-        return -1.0;
-    return std::max(1, list->viewport()->width() - 2 * kTextMargin);
+    const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+    int indent = 0;
+    if (const auto* tree = qobject_cast<const QTreeView*>(view)) {
+        if (!tree->wordWrap())
+            return -1.0;
+        int depth = tree->rootIsDecorated() ? 1 : 0;
+        for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent())
+            ++depth;
+        indent = depth * tree->indentation();
+    } else {
+        const auto* list = qobject_cast<const QListView*>(view);
+        if (!list || !list->wordWrap())
+            return -1.0;
+    }
+    return std::max(1, view->viewport()->width() - indent - 2 * kTextMargin);
+}
+
+// The caption laid out as it is drawn. A name without spaces (a file name)
+// breaks anywhere rather than being cut at the edge.
+void layOutCaption(QTextDocument& doc, const QStyleOptionViewItem& option, const QModelIndex& index)
+{
+    QTextOption wrapping = doc.defaultTextOption();
+    wrapping.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    doc.setDefaultTextOption(wrapping);
+    doc.setDefaultFont(option.font);
+    doc.setHtml(option.text);
+    doc.setTextWidth(wrapWidth(option, index));
 }
 
 } // namespace
@@ -59,9 +84,7 @@ void HtmlItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     if (opt.state & QStyle::State_Selected)
         painter->fillRect(opt.rect, opt.palette.brush(QPalette::Current, QPalette::Highlight));
     QTextDocument doc;
-    doc.setDefaultFont(opt.font);
-    doc.setHtml(opt.text);
-    doc.setTextWidth(wrapWidth(opt));
+    layOutCaption(doc, opt, index);
     painter->translate(opt.rect.topLeft() + QPoint(kTextMargin, 0));
     doc.drawContents(painter, QRectF(0, 0, opt.rect.width() - 2 * kTextMargin, opt.rect.height()));
     painter->restore();
@@ -72,9 +95,7 @@ QSize HtmlItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QMode
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
     QTextDocument doc;
-    doc.setDefaultFont(opt.font);
-    doc.setHtml(opt.text);
-    doc.setTextWidth(wrapWidth(opt));
+    layOutCaption(doc, opt, index);
     return QSize(int(std::ceil(doc.idealWidth())) + 2 * kTextMargin, int(std::ceil(doc.size().height())));
 }
 
@@ -155,6 +176,19 @@ QMimeData* DatasetListWidget::mimeData(const QList<QListWidgetItem*>& items) con
 DatasetTreeWidget::DatasetTreeWidget(QWidget* parent)
     : QTreeWidget(parent)
 {
+    // As in the list, captions wrap to the view's width: nothing is cut at
+    // the side, and a long caption never asks the dock for more room.
+    setWordWrap(true);
+    header()->setStretchLastSection(true);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
+
+void DatasetTreeWidget::resizeEvent(QResizeEvent* event)
+{
+    QTreeWidget::resizeEvent(event);
+    // The tree keeps its row heights until told: a new width wraps anew.
+    if (event->size().width() != event->oldSize().width())
+        scheduleDelayedItemsLayout();
 }
 
 QTreeWidgetItem* DatasetTreeWidget::itemForDatasetId(int id) const

@@ -49,6 +49,7 @@ signals:
     void internalReorderRequested(int sourceId, int targetId, bool after);
 
 protected:
+    void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;

@@ -333,9 +333,17 @@ void MainWindow::setupDocks()
     folderDepthSpin->setToolTip(QStringLiteral("Number of parent folder levels to show"));
     viewRow->addWidget(datasetViewCombo);
     viewRow->addStretch(1);
-    viewRow->addWidget(folderDepthLabel);
-    viewRow->addWidget(folderDepthSpin);
     panelLayout->addLayout(viewRow);
+    // The depth controls of the folder view take a line of their own: beside
+    // the view box they would need more than the dock's minimum width, and
+    // showing them would widen the dock.
+    auto* depthRow = new QHBoxLayout;
+    depthRow->setContentsMargins(4, 0, 4, 2);
+    depthRow->setSpacing(4);
+    depthRow->addStretch(1);
+    depthRow->addWidget(folderDepthLabel);
+    depthRow->addWidget(folderDepthSpin);
+    panelLayout->addLayout(depthRow);
 
     auto* delegate = new HtmlItemDelegate(this);
     datasetList = new DatasetListWidget;
@@ -358,10 +366,6 @@ void MainWindow::setupDocks()
     datasetTree->setAlternatingRowColors(true);
     datasetTree->setItemsExpandable(false);
     datasetTree->setRootIsDecorated(true);
-    datasetTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    datasetTree->header()->setStretchLastSection(false);
-    datasetTree->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    datasetTree->setTextElideMode(Qt::ElideNone);
     datasetViewStack = new QStackedWidget;
     datasetViewStack->addWidget(datasetList);
     datasetViewStack->addWidget(datasetTree);

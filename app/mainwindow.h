@@ -275,7 +275,9 @@ private:
     // import and the dock's group requests (mainwindow_groups.cpp).
     void updateFilterSyncState();
     void refreshFilterPanel();
-    int importOnlineFilterRules(DatasetEntry* ds);
+    // Returns the rules added; soft limits refused for a bound that is not a
+    // number are added to *refused.
+    int importOnlineFilterRules(DatasetEntry* ds, int* refused = nullptr);
     void addRangeRuleToGroup(int groupId);
     void setRuleEnabledInAll(int ruleIndex, bool enabled);
     void connectGroupSignals();

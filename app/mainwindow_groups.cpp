@@ -3,6 +3,7 @@
 // limits of a measurement's online filter turned into rules.
 #include "app/mainwindow.h"
 
+#include "app/sessionfile.h"
 #include "rtdc/axistransforms.h"
 #include "rtdc/rtdcreader.h"
 #include "widgets/filterdockwidget.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace Tessary {
 
@@ -61,15 +63,16 @@ bool boundsDiffer(const FilterRule& active, const FilterRule& copy)
     return !(active.minValue == copy.minValue) || !(active.maxValue == copy.maxValue);
 }
 
-// The value of a metadata key as a number, false when it is none.
-bool metadataNumber(const std::map<std::string, std::string>& section, const std::string& key, double& value)
+// The value of a metadata key as a bound: none when the key is missing, NaN
+// when its text is not a number.
+std::optional<double> metadataBound(const std::map<std::string, std::string>& section, const std::string& key)
 {
     const auto it = section.find(key);
     if (it == section.end())
-        return false;
+        return std::nullopt;
     bool ok = false;
-    value = QString::fromStdString(it->second).trimmed().toDouble(&ok);
-    return ok;
+    const double value = QString::fromStdString(it->second).trimmed().toDouble(&ok);
+    return ok ? value : std::numeric_limits<double>::quiet_NaN();
 }
 
 template <typename Fn>
@@ -398,28 +401,35 @@ void MainWindow::onImportMeasurementFilters(bool toAll)
 {
     DatasetEntry* active = activeEntry();
     int added = 0;
+    int refused = 0;
     if (toAll) {
         for (auto& ds : datasetEntries)
-            added += importOnlineFilterRules(ds.get());
+            added += importOnlineFilterRules(ds.get(), &refused);
     } else {
         if (!active)
             return;
-        added = importOnlineFilterRules(active);
+        added = importOnlineFilterRules(active, &refused);
     }
+    const QString title = QStringLiteral("Import Measurement Filters");
     if (added > 0) {
         filterDock->setActiveDataset(active);   // its rows show the new rules
         updatePlot();
-        return;
+    } else if (refused == 0) {
+        QMessageBox::information(this, title, QStringLiteral("No features with soft limit enabled found."),
+                                 QMessageBox::Ok);
     }
-    QMessageBox::information(this, QStringLiteral("Import Measurement Filters"),
-                             QStringLiteral("No features with soft limit enabled found."), QMessageBox::Ok);
+    if (refused > 0)
+        QMessageBox::warning(this, title,
+                             QStringLiteral("%1 soft limit(s) have a bound that is not a number and were left out.")
+                                 .arg(refused));
 }
 
 // Each "<feature> soft limit" set to "1" gives a range rule from the
 // feature's " min" and " max" keys; "<x>,<y> soft limit" gives the polygon
-// filter the file records for x and y. A limit whose keys are missing or not
-// numbers gives no rule; the others still count.
-int MainWindow::importOnlineFilterRules(DatasetEntry* ds)
+// filter the file records for x and y. A limit whose keys are missing gives no
+// rule; one whose bound is not a number (a text, "nan") is refused and counted,
+// as rules of session and filter-group files are. The others still count.
+int MainWindow::importOnlineFilterRules(DatasetEntry* ds, int* refused)
 {
     if (!ds)
         return 0;
@@ -447,10 +457,18 @@ int MainWindow::importOnlineFilterRules(DatasetEntry* ds)
             rule.featureNameY = y;
             rule.polygonVertices = polygon->points;
         } else {
-            if (!metadataNumber(section, base + " min", rule.minValue)
-                || !metadataNumber(section, base + " max", rule.maxValue))
+            const std::optional<double> low = metadataBound(section, base + " min");
+            const std::optional<double> high = metadataBound(section, base + " max");
+            if (!low || !high)
                 continue;
             rule.featureName = base;
+            rule.minValue = *low;
+            rule.maxValue = *high;
+            if (!boundsReadable(rule)) {
+                if (refused)
+                    ++*refused;
+                continue;
+            }
         }
         ds->filter.addRule(rule);
         ++added;

@@ -150,7 +150,7 @@ void MainWindow::refreshPanelsForDataset()
     {
         const QSignalBlocker block(eventSpin);
         eventSpin->setRange(0, std::max(0, events - 1));
-        eventSpin->setEnabled(events != 0);
+        eventSpin->setEnabled(events != 0 && reader->hasImage());   // without images the views ignore it
         if (ds->currentEventIndex >= 0 && ds->currentEventIndex < events) {
             eventSpin->setValue(ds->currentEventIndex);
         } else {
@@ -237,6 +237,11 @@ void MainWindow::refreshFeaturesAndPlot()
         selectByData(colorFeatureCombo, colour.toStdString());
     }
     updatePlot();
+    // The event table lists the features too: the new ones get their rows.
+    const DatasetEntry* ds = activeEntry();
+    if (ds && ds->loaded && ds->reader && ds->currentEventIndex >= 0
+        && std::uint64_t(ds->currentEventIndex) < ds->reader->eventCount())
+        updateEventTable(ds->currentEventIndex);
 }
 
 void MainWindow::onFilterChanged()
@@ -463,10 +468,22 @@ void MainWindow::updatePlot()
 
 void MainWindow::showEmptyPlot()
 {
+    // A gate edit has nothing left to edit on; its end redraws the gates, so
+    // it ends before they are cleared.
+    if (scatterPlot->isEditingPolygon())
+        scatterPlot->stopPolygonEditing();
     scatterPlot->clearData();
     scatterPlot->clearContours();
     scatterPlot->clearPolygonGates();
     scatterPlot->clearHighlight();
+    if (!activeEntry()) {
+        // No dataset, no scales of one: the plot and its boxes start linear.
+        const QSignalBlocker bx(scaleXCombo), by(scaleYCombo);
+        scaleXCombo->setCurrentIndex(ScaleLinear);
+        scaleYCombo->setCurrentIndex(ScaleLinear);
+        scatterPlot->setScaleMode(kBottomAxis, ScaleLinear);
+        scatterPlot->setScaleMode(kLeftAxis, ScaleLinear);
+    }
     statisticsWidget->clear();
     plotXValues.clear();
     plotYValues.clear();
@@ -475,7 +492,12 @@ void MainWindow::showEmptyPlot()
     plottedIndicesValid = false;
     lastPlotFiltered = false;   // nothing plotted, nothing filtered (the feedback summary says so)
     kdeCache = KdeCache();
+    setLogScaleWarning(scaleXCombo, 0, QStringLiteral("X-axis scale mode"));
+    setLogScaleWarning(scaleYCombo, 0, QStringLiteral("Y-axis scale mode"));
     updateInfoLabel();
+    // The markers of the buttons compare the dataset shown, or nothing.
+    updateFilterSyncState();
+    updatePlotSettingsButton();
 }
 
 int MainWindow::plottedPointOfEvent(int eventIndex) const

@@ -100,11 +100,6 @@ double readBound(const QJsonValue& value)
     return 0.0;
 }
 
-bool boundsReadable(const FilterRule& rule)
-{
-    return !std::isnan(rule.minValue) && !std::isnan(rule.maxValue);
-}
-
 QJsonArray serializeRules(const std::vector<FilterRule>& rules)
 {
     QJsonArray array;
@@ -146,6 +141,11 @@ bool writeJsonFile(const QString& path, const QJsonObject& root)
 
 // ---------------------------------------------------------------------------
 // Rules and filters
+
+bool boundsReadable(const FilterRule& rule)
+{
+    return !std::isnan(rule.minValue) && !std::isnan(rule.maxValue);
+}
 
 QJsonObject serializeRule(const FilterRule& rule)
 {

@@ -38,6 +38,9 @@ bool writeJsonFile(const QString& path, const QJsonObject& root);
 // bound that is not a number (null, "nan") reads as NaN, and the readers of
 // rule lists below leave such a rule out.
 QJsonObject serializeRule(const FilterRule& rule);
+// False when a bound is not a number: such a rule is refused wherever rules
+// come in (session and filter-group files, a measurement's soft limits).
+bool boundsReadable(const FilterRule& rule);
 FilterRule deserializeRule(const QJsonObject& object);
 // The rules left out for a bound that is not a number: of one rule array, and
 // of a session root (dataset filters and groups).

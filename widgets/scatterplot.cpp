@@ -140,12 +140,14 @@ void ScatterPlot::setData(const std::vector<double>& x, const std::vector<double
     yValues = y;
     colourValues = colours;
     pickIndex.invalidate();
-    if (x.size() != y.size() || x.empty()) {
-        clearData();
-        return;
-    }
     setAxisTitle(QwtAxis::XBottom, xTitle);
     setAxisTitle(QwtAxis::YLeft, yTitle);
+    if (x.size() != y.size() || x.empty()) {
+        // Nothing to draw on these axes (a filter that keeps no event): they
+        // keep their titles, unlike a plot that shows no dataset.
+        clearPoints();
+        return;
+    }
 
     if (!colours.empty() && colours.size() == x.size()) {
         plainCurve->setVisible(false);
@@ -213,6 +215,15 @@ void ScatterPlot::setScatterVisible(bool visible)
 }
 
 void ScatterPlot::clearData()
+{
+    // A plot that shows no data names no axes: titles left from the data shown
+    // before would contradict whatever the panels now say.
+    setAxisTitle(QwtAxis::XBottom, QString());
+    setAxisTitle(QwtAxis::YLeft, QString());
+    clearPoints();
+}
+
+void ScatterPlot::clearPoints()
 {
     xValues.clear();
     yValues.clear();

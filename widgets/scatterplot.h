@@ -47,6 +47,7 @@ public:
                  const QString& yTitle, const std::vector<double>& colours, const QString& colourTitle);
     void setColorMap(int index);
     void setScatterVisible(bool visible);
+    // Empties the plot and its axis titles; gates and isoelastic lines stay.
     void clearData();
 
     // axis: a Qwt axis number; mode 0 linear, 1 log10, 2 pseudo-logarithmic.
@@ -102,6 +103,7 @@ private slots:
 
 private:
     void setupPlot();
+    void clearPoints();
     QwtInterval colourRange() const;
     void showColourBar(const QString& title, const QwtInterval& range);
     void hideColourBar();

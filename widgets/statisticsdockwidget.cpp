@@ -19,7 +19,16 @@ StatisticsDockWidget::StatisticsDockWidget(QWidget* parent)
     table->setHeaderLabels({tr("Statistic"), tr("X"), tr("Y")});
     table->setRootIsDecorated(false);
     table->setAlternatingRowColors(true);
-    table->header()->setStretchLastSection(true);
+    // The columns share the dock's width: a table wider than the dock would
+    // scroll sideways and cut right-aligned numbers at the dock's edge, where
+    // "1000000" reads as "1000". Long headers and numbers are elided instead.
+    QHeaderView* header = table->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(1, QHeaderView::Stretch);
+    header->setSectionResizeMode(2, QHeaderView::Stretch);
+    table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->setTextElideMode(Qt::ElideRight);
     layout->addWidget(table);
 }
 
@@ -34,10 +43,8 @@ void StatisticsDockWidget::updateStatistics(const std::vector<double>& x,
     // A header cut by a narrow dock still names its column in full.
     table->headerItem()->setToolTip(1, xName);
     table->headerItem()->setToolTip(2, yName);
-    if (x.empty() || y.empty()) {
-        fitColumns();
+    if (x.empty() || y.empty())
         return;
-    }
 
     const ColumnStatistics sx = computeColumnStatistics(x);
     const ColumnStatistics sy = computeColumnStatistics(y);
@@ -47,6 +54,9 @@ void StatisticsDockWidget::updateStatistics(const std::vector<double>& x,
         item->setText(0, name);
         item->setText(1, xText);
         item->setText(2, yText);
+        // An elided value still reads in full.
+        item->setToolTip(1, xText);
+        item->setToolTip(2, yText);
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     };
@@ -61,7 +71,6 @@ void StatisticsDockWidget::updateStatistics(const std::vector<double>& x,
     addRow(tr("Median"), number(sx.median), number(sy.median));
     addRow(tr("Q3"), number(sx.q3), number(sy.q3));
     addRow(tr("IQR"), number(sx.iqr), number(sy.iqr));
-    fitColumns();
 }
 
 void StatisticsDockWidget::clear()
@@ -70,14 +79,6 @@ void StatisticsDockWidget::clear()
     table->setHeaderLabels({tr("Statistic"), tr("X"), tr("Y")});
     table->headerItem()->setToolTip(1, QString());
     table->headerItem()->setToolTip(2, QString());
-}
-
-void StatisticsDockWidget::fitColumns()
-{
-    // Every column as wide as its header and values; a table wider than the
-    // dock scrolls sideways (the last column still takes any room left).
-    for (int column = 0; column < table->columnCount(); ++column)
-        table->resizeColumnToContents(column);
 }
 
 } // namespace Tessary

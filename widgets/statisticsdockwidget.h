@@ -27,8 +27,6 @@ public:
     void clear();
 
 private:
-    void fitColumns();
-
     QTreeWidget* table = nullptr; // owned through the Qt parent tree
 };
 

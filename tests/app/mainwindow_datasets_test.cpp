@@ -30,6 +30,9 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <qwt_scale_engine.h>
+#include <qwt_text.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -59,10 +62,14 @@ public:
             box->setProperty("logged", true);
             titles << box->windowTitle();
             texts << box->text();
-            box->reject();
+            if (QAbstractButton* button = box->button(answers.value(box->windowTitle(), QMessageBox::NoButton)))
+                button->click();
+            else
+                box->reject();
         });
         timer.start(5);
     }
+    QMap<QString, QMessageBox::StandardButton> answers;   // by title; the others are rejected
     QStringList titles;
     QStringList texts;
 
@@ -156,7 +163,7 @@ TEST_F(MainWindowDatasetsTest, OpeningShowsTheRowAtOnceAndThePanelsAfterThePrelo
     EXPECT_EQ(window->colorFeatureCombo->itemData(1).toString(), "__density_kde__");
     EXPECT_EQ(window->eventSpin->minimum(), 0);
     EXPECT_EQ(window->eventSpin->maximum(), 499);
-    EXPECT_TRUE(window->eventSpin->isEnabled());
+    EXPECT_FALSE(window->eventSpin->isEnabled());   // without images the views do not follow it
     EXPECT_EQ(window->filterDock->countLabel->text(), "500 events (no filter active)");
     EXPECT_EQ(window->renameEdit->text(), "Synthetic sample");
     EXPECT_TRUE(window->renameEdit->isEnabled());
@@ -479,6 +486,9 @@ TEST_F(MainWindowDatasetsTest, DamagedFilesGiveTheirMessageAndLeaveOthersWorking
         .write(zeroRows);
     open(QString::fromStdString(zeroRows));
     EXPECT_EQ(window->infoLabel->text(), "Loaded: zerorows.rtdc (0 events)");
+    // The empty plot names no axes, least of all those of the dataset before.
+    EXPECT_EQ(window->scatterPlot->axisTitle(QwtAxis::XBottom).text(), "");
+    EXPECT_EQ(window->scatterPlot->axisTitle(QwtAxis::YLeft).text(), "");
     EXPECT_TRUE(window->plotXValues.empty());
     EXPECT_TRUE(window->plottedEventIndices.empty());
     EXPECT_EQ(window->filterDock->countLabel->text(), "No events");
@@ -594,6 +604,7 @@ TEST_F(MainWindowDatasetsTest, RemovingMakesTheNeighbourActiveAndTheLastLeavesEm
     EXPECT_EQ(entry(0)->displayName, "C");
     EXPECT_EQ(window->plotXValues.size(), 120u);
 
+    window->scaleYCombo->setCurrentIndex(ScaleLog);
     ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "removeDataset"));
     EXPECT_TRUE(window->datasetEntries.empty());
     EXPECT_EQ(window->activeDatasetIndex, -1);
@@ -604,6 +615,27 @@ TEST_F(MainWindowDatasetsTest, RemovingMakesTheNeighbourActiveAndTheLastLeavesEm
     EXPECT_FALSE(window->renameEdit->isEnabled());
     EXPECT_TRUE(window->renameEdit->text().isEmpty());
     EXPECT_EQ(window->filterDock->countLabel->text(), "No dataset selected");
+    // Nothing of the last dataset stays on the plot: no titles, no log scale.
+    const auto emptyPlotShowsNoDataset = [this] {
+        EXPECT_EQ(window->scatterPlot->axisTitle(QwtAxis::XBottom).text(), "");
+        EXPECT_EQ(window->scatterPlot->axisTitle(QwtAxis::YLeft).text(), "");
+        EXPECT_EQ(window->scaleYCombo->currentIndex(), ScaleLinear);
+        EXPECT_EQ(dynamic_cast<QwtLogScaleEngine*>(window->scatterPlot->axisScaleEngine(QwtAxis::YLeft)), nullptr);
+        EXPECT_FALSE(Testing::showsAccent(window->filterDock->enabledAllButton));
+    };
+    emptyPlotShowsNoDataset();
+
+    // Clearing the session empties the plot alike, and with it the markers
+    // of datasets that differed.
+    open(measurement("a.rtdc", 100, "A"));
+    open(measurement("b.rtdc", 110, "B"));
+    entry(0)->filter.setEnabled(false);
+    window->scaleYCombo->setCurrentIndex(ScaleLog);
+    ASSERT_TRUE(Testing::showsAccent(window->filterDock->enabledAllButton));
+    boxes.answers["Clear Session"] = QMessageBox::Ok;
+    ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "clearSession"));
+    ASSERT_TRUE(window->datasetEntries.empty());
+    emptyPlotShowsNoDataset();
 }
 
 TEST_F(MainWindowDatasetsTest, LoadingDatasetCannotBeRemoved)

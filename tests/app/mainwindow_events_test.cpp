@@ -2,6 +2,8 @@
 // values), through the real window.
 #include "app/mainwindow.h"
 
+#include "app/datasetviews.h"
+#include "calc/calculationsdockwidget.h"
 #include "mainwindowtesting.h"
 #include "widgets/imageviewer.h"
 #include "widgets/scatterplot.h"
@@ -105,4 +107,20 @@ TEST_F(MainWindowEventsTest, EventViewsFollowASwitchToADatasetWithoutImages)
     ASSERT_FALSE(trace.empty());
     EXPECT_EQ(curve->sample(0).y(), trace[0] + window.tracePlot->channels()[0].baselineOffset);
     EXPECT_EQ(viewerInfo(), "No Image");
+
+    // The views ignore the event box without images: it only shows their event.
+    EXPECT_FALSE(window.eventSpin->isEnabled());
+    EXPECT_EQ(window.eventSpin->value(), b.currentEventIndex);
+
+    // Features that a calculation adds get their rows at once, not at the next switch.
+    emit window.calcDock()->compensateCrosstalk();
+    window.calcWatcher->waitForFinished();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(b.reader->hasFeature("fl1_max_ctc"));
+    EXPECT_EQ(tableValue("fl1_max_ctc"), QString::number(b.reader->readFeature("fl1_max_ctc")[event], 'g', 6));
+
+    window.datasetList->setCurrentRow(0);
+    EXPECT_TRUE(window.eventSpin->isEnabled());
+    EXPECT_EQ(window.eventSpin->value(), 7);
 }

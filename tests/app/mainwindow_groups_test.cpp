@@ -204,14 +204,22 @@ TEST_F(MainWindowGroupsTest, SoftLimitsOfTheMeasurementBecomeRules)
             .attribute("online_filter:deform min", 0.0)
             .attribute("online_filter:deform max", 0.1)
             .attribute("online_filter:bright_avg soft limit", "1")
-            .attribute("online_filter:bright_avg min", "none")     // not a number: no rule, no crash
-            .attribute("online_filter:bright_avg max", 100.0)
+            .attribute("online_filter:bright_avg min", "nan")      // not a number: refused
+            .attribute("online_filter:bright_avg max", 200.0)
+            .attribute("online_filter:aspect soft limit", "1")
+            .attribute("online_filter:aspect min", 1.0)
+            .attribute("online_filter:aspect max", "none")         // not a number either
+            .attribute("online_filter:size_x soft limit", "1")      // no bounds recorded: no rule
             .attribute("online_filter:area_um,deform soft limit", "1")
             .attribute("online_filter:size_x,size_y soft limit", "1")
             .polygonFilter("online_filter", "size_x", "size_y", {{1, 1}, {5, 1}, {5, 5}});
     });
     active()->filter.setEnabled(false);
+    Testing::MessageBoxCatcher refused;
+    refused.arm();
     emit dock()->importMeasurementFiltersRequested(false);
+    EXPECT_EQ(refused.title, "Import Measurement Filters");
+    EXPECT_EQ(refused.text, "2 soft limit(s) have a bound that is not a number and were left out.");
     const auto& rules = active()->filter.rules;
     ASSERT_EQ(rules.size(), 2u);
     EXPECT_EQ(rules[0].featureName, "area_um");
@@ -222,7 +230,9 @@ TEST_F(MainWindowGroupsTest, SoftLimitsOfTheMeasurementBecomeRules)
     EXPECT_TRUE(active()->filter.isEnabled());
     EXPECT_EQ(dock()->ruleWidgets.size(), 2u);   // the rows show them
 
+    refused.arm();
     emit dock()->importMeasurementFiltersRequested(true);
+    EXPECT_EQ(refused.seen, 2);
     EXPECT_EQ(active()->filter.ruleCount(), 4);   // importing again adds again
     EXPECT_EQ(other(0)->filter.ruleCount(), 0);
 }

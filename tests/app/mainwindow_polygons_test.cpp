@@ -133,6 +133,31 @@ TEST_F(MainWindowPolygonsTest, EditEndsWhenItsGateLeavesThePlot)
     EXPECT_EQ(window.datasetEntries[1]->filter.rules[0].polygonVertices, gate.polygonVertices);
     waitForPreload();
     EXPECT_FALSE(window.scatterPlot->isEditingPolygon());
+
+    // An empty plot has no gate to edit: removing the last dataset, or
+    // clearing the session, ends the edit and takes its curve away.
+    const auto editCurveShown = [this] {
+        const auto curves = window.scatterPlot->polygonToolCurves();
+        return std::any_of(curves.begin(), curves.end(), [](const QwtPlotItem* c) { return c->isVisible(); });
+    };
+    window.datasetList->setCurrentRow(1);
+    ASSERT_TRUE(QMetaObject::invokeMethod(&window, "removeDataset"));
+    for (const char* emptying : {"removeDataset", "clearSession"}) {
+        ASSERT_EQ(window.datasetEntries.size(), 1u);
+        row(0)->editButton->setChecked(true);
+        ASSERT_TRUE(window.scatterPlot->isEditingPolygon());
+        Testing::MessageBoxCatcher question;   // "Clear Session" asks first
+        question.answer = QMessageBox::Ok;
+        question.arm();
+        ASSERT_TRUE(QMetaObject::invokeMethod(&window, emptying));
+        ASSERT_TRUE(window.datasetEntries.empty());
+        EXPECT_FALSE(window.scatterPlot->isEditingPolygon()) << emptying;
+        EXPECT_FALSE(editCurveShown()) << emptying;
+        window.addDataset(QString::fromStdString(dir.file("a.rtdc")));
+        waitForPreload();
+        ds().filter.addRule(gate);
+        window.filterDock->setActiveDataset(&ds());
+    }
 }
 
 TEST_F(MainWindowPolygonsTest, EditEndsWhenItsRuleMovesOrGoes)

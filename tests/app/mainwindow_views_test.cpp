@@ -5,7 +5,9 @@
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDockWidget>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QMimeData>
 #include <QSpinBox>
 #include <QUrl>
@@ -76,6 +78,28 @@ TEST_F(MainWindowViewsTest, FolderViewFollowsModeAndDepthAndSwitchesDatasets)
     EXPECT_EQ(window.activeDatasetIndex, 1);
     tree->setCurrentItem(tree->topLevelItem(0));   // a folder: nothing
     EXPECT_EQ(window.activeDatasetIndex, 1);
+}
+
+// A long caption wraps in the folder view as in the list: nothing of it is
+// cut at the side, and the dock keeps its width whichever view it shows.
+TEST_F(MainWindowViewsTest, FolderViewWrapsLongCaptionsWithinTheDock)
+{
+    open({"exp/day1/a.rtdc", "exp/day2/b.rtdc"});
+    window.datasets()[1]->displayName = QStringLiteral("a_measurement_of_blood_cells_with_a_rather_long_name %1")
+                                            .arg(QString(40, QLatin1Char('x')));
+    window.datasetViewCombo->setCurrentIndex(0);
+    window.show();
+    QCoreApplication::processEvents();
+    const int room = window.datasetsDock->widget()->minimumSizeHint().width();
+    window.datasetViewCombo->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    EXPECT_LE(window.datasetsDock->widget()->minimumSizeHint().width(), room);   // the depth controls widen nothing
+    QTreeWidget* tree = window.datasetTree;
+    EXPECT_LE(tree->header()->length(), tree->viewport()->width());
+    QTreeWidgetItem* shortCaption = tree->topLevelItem(0)->child(0)->child(0);
+    QTreeWidgetItem* longCaption = tree->topLevelItem(0)->child(1)->child(0);
+    ASSERT_TRUE(shortCaption && longCaption);
+    EXPECT_GT(tree->visualItemRect(longCaption).height(), tree->visualItemRect(shortCaption).height());
 }
 
 TEST_F(MainWindowViewsTest, ReorderMovesOneDatasetAndKeepsTheActiveOne)

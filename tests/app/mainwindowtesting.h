@@ -56,6 +56,7 @@ struct MessageBoxCatcher
     QStringList buttons;
     int seen = 0;
     std::function<void()> whileShown;   // runs while the box is open, before it is closed
+    QMessageBox::StandardButton answer = QMessageBox::NoButton;   // the button clicked; none: rejected
 
     void arm()
     {
@@ -80,7 +81,10 @@ private:
             buttons << b->text();
         if (whileShown)
             whileShown();
-        box->reject();
+        if (QAbstractButton* button = box->button(answer))
+            button->click();
+        else
+            box->reject();
     }
 };
 

@@ -1,5 +1,7 @@
 #include "widgets/statisticsdockwidget.h"
 
+#include <QCoreApplication>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QTreeWidget>
 
@@ -112,4 +114,32 @@ TEST(StatisticsDockWidget, NaNColumnShowsNaNMeanAndSd)
     EXPECT_EQ(rowOf(table, "Mean").value(0), "nan");
     EXPECT_EQ(rowOf(table, "SD").value(0), "nan");
     EXPECT_EQ(rowOf(table, "Mean").value(1), "2");
+}
+
+// In a dock of its minimum width, long axis names must not push the numbers
+// out of sight: cut at the dock's edge, N = 1000000 would read as "1000".
+TEST(StatisticsDockWidget, NumbersStayWholeInANarrowDock)
+{
+    StatisticsDockWidget dock;
+    dock.resize(250, 300);
+    dock.show();
+    std::vector<double> x(1000000), y(1000000);
+    for (size_t i = 0; i < x.size(); ++i) {
+        x[i] = 378.123456 + double(i % 7);
+        y[i] = 1.0e6 + double(i % 11);
+    }
+    dock.updateStatistics(x, y, "FL-1 maximum [a.u.]", "FL-2 maximum [a.u.]");
+    QCoreApplication::processEvents();
+    QTreeWidget* table = tableOf(dock);
+    EXPECT_LE(table->header()->length(), table->viewport()->width());   // nothing scrolls out of sight
+    const QFontMetrics metrics(table->font());
+    for (int row = 0; row < table->topLevelItemCount(); ++row) {
+        const QTreeWidgetItem* item = table->topLevelItem(row);
+        for (int column : {1, 2}) {
+            EXPECT_LE(metrics.horizontalAdvance(item->text(column)), table->header()->sectionSize(column))
+                << item->text(0).toStdString() << " " << item->text(column).toStdString();
+            EXPECT_EQ(item->toolTip(column), item->text(column));
+        }
+    }
+    EXPECT_EQ(table->topLevelItem(0)->text(1), "1000000");
 }
