@@ -199,7 +199,7 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
     writer.copyMetadata(reader);
     if (filtered)
         writer.writeOfflineFilterMetadata(buildEffectiveFilter(entry));
-    writer.writeExportMetadata(kept.size(), sampleNameChanged(*entry) ? entry->displayName.toStdString() : std::string());
+    writer.writeExportMetadata(kept.size(), sampleNameChanged(*entry) ? entry->fullName.toStdString() : std::string());
     writer.writeScalarFeatures(features, kept, reader);
     double done = 1.0;
     // A cancelled export ends at once: the writer removes its unfinished file.

@@ -326,7 +326,7 @@ void MainWindow::createSessionDuplicates()
         copy->reader = source->reader;
         copy->metadata = source->metadata;
         copy->filePath = source->filePath;
-        copy->displayName = displayNameFromFile(ds.value(QStringLiteral("displayName")).toString());
+        setDatasetName(*copy, ds.value(QStringLiteral("displayName")).toString());
         copy->loaded = true;
         const int id = copy->id;
         datasetEntries.push_back(std::move(copy));

@@ -195,7 +195,7 @@ TEST_F(MainWindowExportTest, KeptEventsGoToANewRtdcFileAndEarlierFilesStay)
     // Filtering switched off: every event, no filter record, and a new name
     // beside the first export, which keeps its content.
     ds->filter.setEnabled(false);
-    ds->displayName = "S";
+    setDatasetName(*ds, "S");
     driver.boxes.clear();
     driver.run("exportData", window);
     EXPECT_EQ(driver.boxes, QStringList{"Export|Dataset exported successfully."});
@@ -206,6 +206,29 @@ TEST_F(MainWindowExportTest, KeptEventsGoToANewRtdcFileAndEarlierFilesStay)
     EXPECT_TRUE(meta2.offlineFilter.empty());
     EXPECT_EQ(meta2.exportInfo.count("changed sample name"), 0u);
     EXPECT_EQ(first.eventCount(), 3u);
+}
+
+TEST_F(MainWindowExportTest, ReexportWritesTheFullNameThatTheListShowsCut)
+{
+    const std::string longName = "Renamed " + std::string(233, 'n');
+    RtdcFileBuilder b;
+    b.attribute("setup:module composition", "Vireon")
+        .attribute("experiment:sample", "S")
+        .attribute("export:changed sample name", longName)
+        .feature("area_um", std::vector<double>{1, 2});
+    b.write(dir.file("long.rtdc"));
+    window.addDataset(QString::fromStdString(dir.file("long.rtdc")));
+    QDeadlineTimer deadline(20000);
+    while (window.preloadRunning && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(window.datasetEntries.size(), 1u);
+    EXPECT_TRUE(window.datasetEntries[0]->displayName.endsWith(QChar(0x2026)));
+
+    driver.exportDialog = [](ExportDialog& d) { d.accept(); };
+    driver.run("exportData", window);
+    RTDCReader exported;
+    ASSERT_TRUE(exported.open(dir.file("RYXexport_long.rtdc")));
+    EXPECT_EQ(exported.readMetadata().exportInfo.at("changed sample name"), longName);
 }
 
 TEST_F(MainWindowExportTest, AllDatasetsAsTsvCountOnlyTheFilesWritten)
