@@ -12,6 +12,8 @@
 #include "rtdc/exportfile.h"
 #include "rtdc/rtdcreader.h"
 #include "rtdc/rtdcwriter.h"
+#include "widgets/filereplacement.h"
+#include "widgets/plotdocument.h"
 #include "widgets/plotexportstyle.h"
 #include "widgets/savedialoghelpers.h"
 #include "widgets/scatterplot.h"
@@ -250,21 +252,20 @@ void MainWindow::exportPlot()
     scatterPlot->clearHighlight();
     scatterPlot->clearPolygonGates();
     const PlotStyleState style = applyExportPlotStyle(scatterPlot);
-    StagedFile staged(path.toStdString(), "." + format.toStdString());
-    const QString stagedPath = QString::fromStdString(staged.path());
+    QByteArray document;
     {
         QwtPlotRenderer renderer;
         configureExportRenderer(renderer);
-        renderer.renderDocument(scatterPlot, stagedPath, format, QSizeF(200.0, 150.0), 150);
+        document = renderPlotDocument(renderer, scatterPlot, format, QSizeF(200.0, 150.0), 150);
     }
     restorePlotStyle(scatterPlot, style);
     updatePolygonOverlays();
     if (ds->currentEventIndex >= 0)
         highlightEvent(ds->currentEventIndex);
 
-    // The renderer reports nothing: a missing or empty file is its failure.
-    std::string error;
-    if (QFileInfo(stagedPath).size() <= 0 || !staged.commit(error)) {
+    // The figure is drawn in memory first: only a write that completes
+    // replaces a file of that name.
+    if (document.isEmpty() || !replaceFileContent(path, document)) {
         QMessageBox::critical(this, kExportError, QStringLiteral("Failed to create: %1").arg(path));
         return;
     }

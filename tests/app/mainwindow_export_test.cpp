@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 
 #include "app/statsummary.h"
+#include "common/filesizelimit.h"
 #include "exporttesting.h"
 #include "mainwindowtesting.h"
 #include "widgets/columnstatistics.h"
@@ -50,6 +51,7 @@ struct ModalDriver
     std::function<void(QProgressDialog&)> progressDialog;
     QStringList boxes;
     QStringList progressLabels;
+    bool replaceFiles = false;   // answers yes when a file dialog asks to replace a file
 
     void run(const char* slot, MainWindow& window)
     {
@@ -109,6 +111,8 @@ private:
             boxes << box.windowTitle() + "|" + box.text();
         }
         QAbstractButton* button = box.defaultButton();
+        if (replaceFiles && box.button(QMessageBox::Yes))
+            button = box.button(QMessageBox::Yes);
         if (!button)
             button = box.buttons().value(0);
         if (button && ++clicks <= 3) {
@@ -438,4 +442,27 @@ TEST_F(MainWindowExportTest, PlotImagesOfEachFormatWithoutGatesThatComeBackAfter
         EXPECT_EQ(gateCount(), 1);
     }
     EXPECT_TRUE(driver.boxes.isEmpty()) << driver.boxes.join(";").toStdString();
+
+#ifdef __unix__
+    // A disk that fills while the figure is written: an error, and the old
+    // figure stays as it was, alone.
+    const QString old = QString::fromStdString(dir.file("plöt.png"));
+    const std::string before = fileText(old.toStdString());
+    const std::vector<std::string> files = folderEntries(dir.path());
+    driver.replaceFiles = true;
+    driver.fileDialog = [&](QFileDialog& d) {
+        d.selectNameFilter("PNG Image (*.png)");
+        d.findChild<QLineEdit*>("fileNameEdit")->setText(old);
+        // From an event of its own: the driver then answers the question to replace the file.
+        QTimer::singleShot(0, &d, [&d] { static_cast<QDialog&>(d).accept(); });
+    };
+    {
+        const Testing::FileSizeLimit limit(4096);
+        driver.run("exportPlot", window);
+    }
+    EXPECT_EQ(driver.boxes.last().toStdString(), ("Export Error|Failed to create: " + old).toStdString());
+    EXPECT_EQ(fileText(old.toStdString()), before);
+    EXPECT_EQ(folderEntries(dir.path()), files);
+    EXPECT_EQ(gateCount(), 1);
+#endif
 }
