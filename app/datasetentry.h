@@ -27,7 +27,8 @@ struct DatasetEntry {
     std::shared_ptr<RTDCReader> reader;
     RTDCMetadata metadata;
     std::string filePath;              // UTF-8
-    QString displayName;
+    QString displayName;               // the name as lists, titles and messages show it: cut when long
+    QString fullName;                  // the same name in full, as exports and sessions write it
 
     std::string xFeatureName;
     std::string yFeatureName;

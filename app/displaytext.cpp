@@ -1,5 +1,7 @@
 #include "app/displaytext.h"
 
+#include "app/datasetentry.h"
+
 namespace Tessary {
 
 QString shortenedText(const QString& text, int maximumLength)
@@ -15,6 +17,12 @@ QString shortenedText(const QString& text, int maximumLength)
 QString displayNameFromFile(const QString& name)
 {
     return shortenedText(name, kMaxDisplayNameLength);
+}
+
+void setDatasetName(DatasetEntry& entry, const QString& name)
+{
+    entry.fullName = name;
+    entry.displayName = displayNameFromFile(name);
 }
 
 } // namespace Tessary

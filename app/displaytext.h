@@ -20,4 +20,10 @@ QString shortenedText(const QString& text, int maximumLength);
 // A dataset name taken from a file, cut to kMaxDisplayNameLength.
 QString displayNameFromFile(const QString& name);
 
+struct DatasetEntry;
+
+// Names a dataset: its full name is kept for the files it is written to,
+// its display name is that name cut for showing.
+void setDatasetName(DatasetEntry& entry, const QString& name);
+
 } // namespace Tessary

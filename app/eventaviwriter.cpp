@@ -1,5 +1,6 @@
 #include "app/eventaviwriter.h"
 
+#include "app/avistructure.h"
 #include "app/datasetentry.h"
 #include "rtdc/exportfile.h"
 #include "rtdc/rtdcreader.h"
@@ -109,12 +110,13 @@ cv::Mat averageImage(const RTDCReader& reader, const std::vector<int>& indices, 
     return average;
 }
 
-// Whether the video reads back with all its frames: a write that failed
-// (a full disk) cuts the file short without the writer saying so, and the
-// cut file then lacks its frame count or its last frames.
+// Whether the video is whole and reads back with all its frames: a write
+// that failed (a full disk) cuts the file short without the writer saying
+// so; cut within its frames it lacks its frame count or its last frames, cut
+// within its index it is shorter than its own sizes say.
 bool videoComplete(const std::string& path, int frames)
 {
-    if (frames < 1)
+    if (frames < 1 || !aviStructureComplete(path, frames))
         return false;
     cv::VideoCapture capture(path);
     if (!capture.isOpened() || capture.get(cv::CAP_PROP_FRAME_COUNT) != double(frames))

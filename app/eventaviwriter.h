@@ -17,8 +17,9 @@ struct DatasetEntry;
 // keeps one event per camera frame number (the "frame" feature);
 // forReanalysis first writes 100 frames of the average kept image. path is
 // UTF-8; the video is written beside it under a temporary name and replaces
-// it only once it reads back complete (every frame written, e.g. not cut
-// short by a full disk), so a failure or a cancel (progress returns false)
+// it only once it is whole (its RIFF sizes and index hold, see
+// aviStructureComplete) and reads back with every frame, e.g. not cut short
+// by a full disk, so a failure or a cancel (progress returns false)
 // leaves an existing file intact. Images are read one at a time through the
 // entry's reader (which takes the HDF5 lock). Returns the message to show;
 // empty on success and after a cancel.

@@ -1,7 +1,6 @@
 #include "app/eventtsvwriter.h"
 
 #include "app/datasetentry.h"
-#include "app/displaytext.h"
 #include "rtdc/exportfile.h"
 #include "rtdc/rtdcreader.h"
 
@@ -18,6 +17,17 @@ namespace {
 // Rows are gathered in a buffer of about this size before they go to the stream.
 constexpr std::size_t flushBytes = 1u << 20;
 
+// The keys of the record that an export states of itself; the changed
+// sample name is stated, or left out because the name is the sample's.
+const char* const exportDateKey = "export:date";
+const char* const exportCountKey = "export:event count";
+const char* const exportNameKey = "export:changed sample name";
+
+bool isExportRecordKey(const std::string& name)
+{
+    return name == exportDateKey || name == exportCountKey || name == exportNameKey;
+}
+
 // The stream's default notation with 17 significant digits ("%.17g"),
 // independent of any locale.
 void appendValue(std::string& text, double value)
@@ -33,8 +43,7 @@ bool sampleNameChanged(const DatasetEntry& entry)
 {
     const auto sample = entry.metadata.experiment.find("sample");
     const std::string sampleName = sample != entry.metadata.experiment.end() ? sample->second : std::string();
-    // A long sample name is shown cut; that alone is no rename.
-    return entry.displayName != displayNameFromFile(QString::fromStdString(sampleName));
+    return entry.fullName != QString::fromStdString(sampleName);
 }
 
 std::string oneLineText(std::string text)
@@ -59,12 +68,18 @@ ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
     out.imbue(std::locale::classic());
 
     std::string text = "# Tessary TSV Export\n";
-    text += "# export:date = " + exportDateText() + "\n";
-    text += "# export:event count = " + std::to_string(indices.size()) + "\n";
-    if (sampleNameChanged(entry))
-        text += "# export:changed sample name = " + oneLineText(entry.displayName.toStdString()) + "\n";
-    for (const auto& [name, value] : entry.metadata.allAttributes)
+    const auto comment = [&text](const std::string& name, const std::string& value) {
         text += "# " + oneLineText(name) + " = " + oneLineText(value) + "\n";
+    };
+    comment(exportDateKey, exportDateText());
+    comment(exportCountKey, std::to_string(indices.size()));
+    if (sampleNameChanged(entry))
+        comment(exportNameKey, entry.fullName.toStdString());
+    // The source's record of an earlier export would follow this one's under
+    // the same keys, and a reader where the last value wins would take it.
+    for (const auto& [name, value] : entry.metadata.allAttributes)
+        if (!isExportRecordKey(name))
+            comment(name, value);
     text += "#\n";
 
     std::vector<const std::vector<double>*> columns;

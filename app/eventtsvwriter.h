@@ -11,7 +11,10 @@ namespace Tessary {
 struct DatasetEntry;
 
 // Writes the kept events of a dataset as a tab-separated UTF-8 text table:
-// comment lines with the export record and every metadata attribute, a header
+// comment lines with this export's record ("export:date", "export:event
+// count", "export:changed sample name") and every other metadata attribute
+// (the source's record of an earlier export is left out, as the .rtdc export
+// replaces it), a header
 // of feature labels, then one row per kept index (in the given order) with
 // the features' values to 17 significant digits; a cell whose index lies
 // beyond its column stays empty. Names, labels and values keep to one line
@@ -24,9 +27,9 @@ ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
                             const std::vector<std::string>& features, const std::vector<int>& indices,
                             const ExportProgressReport& progress = {});
 
-// True when the display name (as UTF-8) differs from the experiment's
-// "sample" value (an absent key counts as empty): the export then records
-// the display name as the changed sample name.
+// True when the dataset's full name differs from the experiment's "sample"
+// value (an absent key counts as empty): the export then records the full
+// name as the changed sample name (a long name is only shown cut).
 bool sampleNameChanged(const DatasetEntry& entry);
 
 // The text with every CR, LF and TAB replaced by a blank: a name, label or

@@ -28,19 +28,17 @@ ExportDialog::ExportDialog(const DatasetEntry* current, const std::vector<std::u
     setMinimumWidth(400);
     auto* layout = new QVBoxLayout(this);
 
-    const RTDCReader* reader = current ? current->reader.get() : nullptr;
-    imagesHere = reader && reader->hasImage();
-    masksHere = reader && reader->hasMask();
-    tracesHere = reader && reader->hasTraces();
-    imagesAnywhere = imagesHere;
-    masksAnywhere = masksHere;
-    tracesAnywhere = tracesHere;
-    for (const auto& entry : entries) {
-        if (entry.get() == current || !entry->reader)
-            continue;
-        imagesAnywhere = imagesAnywhere || entry->reader->hasImage();
-        masksAnywhere = masksAnywhere || entry->reader->hasMask();
-        tracesAnywhere = tracesAnywhere || entry->reader->hasTraces();
+    // Images, masks and traces: present in the current dataset, and anywhere.
+    using Presence = bool (RTDCReader::*)() const;
+    const Presence present[3] = {&RTDCReader::hasImage, &RTDCReader::hasMask, &RTDCReader::hasTraces};
+    for (int kind = 0; kind < 3; ++kind) {
+        const auto has = [&](const DatasetEntry* entry) {
+            return entry && entry->reader && (*entry->reader.*present[kind])();
+        };
+        DataBox& box = dataBoxes[kind];
+        box.here = box.anywhere = has(current);
+        for (const auto& entry : entries)
+            box.anywhere = box.anywhere || has(entry.get());
     }
 
     scope = std::make_unique<ExportScopeGroup>(int(entries.size()), this);
@@ -86,18 +84,21 @@ ExportDialog::ExportDialog(const DatasetEntry* current, const std::vector<std::u
     imagesCheck = new QCheckBox(QStringLiteral("Images"), dataGroup);
     masksCheck = new QCheckBox(QStringLiteral("Masks"), dataGroup);
     tracesCheck = new QCheckBox(QStringLiteral("Traces"), dataGroup);
-    imagesWanted = imagesHere;
-    masksWanted = masksHere;
-    tracesWanted = tracesHere;
-    for (auto [check, wanted] :
-         {std::pair{imagesCheck, &imagesWanted}, {masksCheck, &masksWanted}, {tracesCheck, &tracesWanted}}) {
+    dataBoxes[0].check = imagesCheck;
+    dataBoxes[1].check = masksCheck;
+    dataBoxes[2].check = tracesCheck;
+    for (DataBox& box : dataBoxes) {
         // Checked and enabled exactly when the current dataset has the data.
-        check->setChecked(*wanted);
-        check->setEnabled(*wanted);
-        dataRow->addWidget(check);
+        box.wanted = box.here;
+        box.check->setChecked(box.here);
+        box.check->setEnabled(box.here);
+        dataRow->addWidget(box.check);
         // The availability rules change the boxes with their signals blocked:
         // only the user's clicks reach the choice.
-        connect(check, &QCheckBox::toggled, this, [wanted](bool on) { *wanted = on; });
+        connect(box.check, &QCheckBox::toggled, this, [&box](bool on) {
+            box.wanted = on;
+            box.chosen = true;
+        });
     }
     dataRow->addStretch();
     layout->addWidget(dataGroup);
@@ -148,9 +149,11 @@ void ExportDialog::restore(const ExportOptions& previous)
     if (!reanalysisCheck->isHidden())
         reanalysisCheck->setChecked(previous.forReanalysis);
     featureList->checkExactly(previous.features);
-    imagesWanted = previous.images;
-    masksWanted = previous.masks;
-    tracesWanted = previous.traces;
+    const bool remembered[3] = {previous.images, previous.masks, previous.traces};
+    for (int kind = 0; kind < 3; ++kind) {
+        dataBoxes[kind].wanted = remembered[kind];
+        dataBoxes[kind].chosen = true;
+    }
     customDirectoryCheck->setChecked(previous.useCustomDirectory);
     if (!previous.outputDirectory.empty())
         directoryEdit->setText(QString::fromStdString(previous.outputDirectory));
@@ -161,9 +164,11 @@ ExportOptions ExportDialog::exportOptions() const
 {
     ExportOptions options;
     options.features = featureList->checkedFeatures();
-    options.images = imagesCheck->isChecked();
-    options.masks = masksCheck->isChecked();
-    options.traces = tracesCheck->isChecked();
+    // The choice, not what the format or the data forces on the boxes: the
+    // options are remembered for the next export.
+    options.images = dataBoxes[0].choice();
+    options.masks = dataBoxes[1].choice();
+    options.traces = dataBoxes[2].choice();
     options.formatTsv = tsvRadio->isChecked();
     options.formatAvi = aviRadio->isChecked();
     options.mjpeg = mjpegRadio->isChecked();
@@ -218,27 +223,19 @@ void ExportDialog::updateAvailability()
     if (!avi)
         featureList->showOtherDatasetFeatures(all);
 
-    const struct {
-        QCheckBox* check;
-        bool here;
-        bool anywhere;
-        const bool* wanted;
-    } kinds[] = {{imagesCheck, imagesHere, imagesAnywhere, &imagesWanted},
-                 {masksCheck, masksHere, masksAnywhere, &masksWanted},
-                 {tracesCheck, tracesHere, tracesAnywhere, &tracesWanted}};
-    for (const auto& kind : kinds) {
-        const QSignalBlocker blocker(kind.check);
+    for (const DataBox& box : dataBoxes) {
+        const QSignalBlocker blocker(box.check);
         if (tsv || avi) {
-            kind.check->setEnabled(false);
-            kind.check->setChecked(false);
-            kind.check->setToolTip(avi ? QStringLiteral("Only images are exported in AVI format")
-                                       : QStringLiteral("Not available in TSV format"));
+            box.check->setEnabled(false);
+            box.check->setChecked(false);
+            box.check->setToolTip(avi ? QStringLiteral("Only images are exported in AVI format")
+                                      : QStringLiteral("Not available in TSV format"));
         } else {
             // The choice holds where the data exists; a box without data is off.
-            const bool exists = all ? kind.anywhere : kind.here;
-            kind.check->setEnabled(exists);
-            kind.check->setChecked(exists && *kind.wanted);
-            markOnlyInOtherDatasets(kind.check, all && kind.anywhere && !kind.here);
+            const bool exists = all ? box.anywhere : box.here;
+            box.check->setEnabled(exists);
+            box.check->setChecked(exists && box.wanted);
+            markOnlyInOtherDatasets(box.check, all && box.anywhere && !box.here);
         }
     }
     if (avi) {
@@ -247,6 +244,11 @@ void ExportDialog::updateAvailability()
         imagesCheck->setEnabled(false);
         imagesCheck->setToolTip(QStringLiteral("Images are always included in AVI export"));
     }
+}
+
+bool ExportDialog::DataBox::choice() const
+{
+    return (chosen || check->isEnabled()) ? wanted : true;
 }
 
 QRadioButton* ExportDialog::currentOnlyRadio() const

@@ -22,6 +22,9 @@ class ExportFeatureList;
 struct ExportOptions
 {
     std::vector<std::string> features;   // checked scalar features, in the dialog's order
+    // Images, masks and traces: the user's choice, written where a dataset
+    // has that data. A box that the format or missing data holds off keeps
+    // the choice made before, so the next .rtdc export starts from it.
     bool images = false;
     bool masks = false;
     bool traces = false;
@@ -57,16 +60,26 @@ private slots:
     void onFormatChanged();
 
 private:
+    // One of the "Images", "Masks", "Traces" boxes with its data and the choice it stands for.
+    struct DataBox
+    {
+        QCheckBox* check = nullptr;
+        bool here = false;       // the current dataset has the data
+        bool anywhere = false;   // the current or another dataset has it
+        // The user's (or the remembered) choice, which the box shows wherever
+        // its data exists; formats without such data only grey it out.
+        bool wanted = false;
+        // Whether a click or the last export made that choice. A box never
+        // offered (no such data yet) reports "export it where it exists".
+        bool chosen = false;
+        bool choice() const;
+    };
     void updateAvailability();
     void restore(const ExportOptions& previous);
 
     std::unique_ptr<ExportFeatureList> featureList;
     std::unique_ptr<ExportScopeGroup> scope;
-    bool imagesHere = false, masksHere = false, tracesHere = false;
-    bool imagesAnywhere = false, masksAnywhere = false, tracesAnywhere = false;
-    // The user's (or the remembered) choice of each box, which the box shows
-    // wherever its data exists; formats without such data only grey it out.
-    bool imagesWanted = false, masksWanted = false, tracesWanted = false;
+    DataBox dataBoxes[3];   // images, masks, traces
 
 public:
     // The widgets, for the tests that drive the dialog.

@@ -46,7 +46,7 @@ QString metadataValue(const std::map<std::string, std::string>& section, const c
 QString sampleOrFileName(const DatasetEntry& entry)
 {
     const QString sample = metadataValue(entry.metadata.experiment, "sample");
-    return displayNameFromFile(sample.isEmpty() ? QFileInfo(QString::fromStdString(entry.filePath)).fileName() : sample);
+    return sample.isEmpty() ? QFileInfo(QString::fromStdString(entry.filePath)).fileName() : sample;
 }
 
 } // namespace
@@ -89,11 +89,11 @@ DatasetEntry* MainWindow::openDatasetEntry(const QString& requestedPath, bool na
     }
     const QString changedName = metadataValue(entry->metadata.exportInfo, "changed sample name");
     if (!nameFromMetadata)
-        entry->displayName = displayNameFromFile(QFileInfo(path).fileName());
+        setDatasetName(*entry, QFileInfo(path).fileName());
     else if (!changedName.isEmpty())
-        entry->displayName = displayNameFromFile(changedName);
+        setDatasetName(*entry, changedName);
     else
-        entry->displayName = sampleOrFileName(*entry);
+        setDatasetName(*entry, sampleOrFileName(*entry));
 
     datasetEntries.push_back(std::move(entry));
     filterDock->setDatasetCount(int(datasetEntries.size()));
@@ -361,20 +361,22 @@ void MainWindow::onRenameFinished()
     if (!entry || !entry->loaded)   // a session's dataset gets its saved name with its state
         return;
     QString name = renameEdit->text().trimmed();
-    if (name == entry->displayName)
+    // The edit shows a long name cut: left as it is, that is no rename.
+    if (name == entry->displayName || name == entry->fullName)
         return;
     if (name.isEmpty()) {
         name = sampleOrFileName(*entry);
         const QSignalBlocker block(renameEdit);
-        renameEdit->setText(name);
-        if (name == entry->displayName)
+        renameEdit->setText(displayNameFromFile(name));
+        if (name == entry->fullName)
             return;
     }
-    entry->displayName = name;
+    // The name as typed, in full: exports and sessions write it.
+    setDatasetName(*entry, name);
     if (QListWidgetItem* item = datasetList->item(activeDatasetIndex))
         item->setText(buildDatasetCaption(entry));
     updateInfoLabel();
-    notifyDatasetRenamed(entry->id, name);
+    notifyDatasetRenamed(entry->id, entry->displayName);
     refreshDatasetViews();
 }
 
@@ -391,6 +393,7 @@ void MainWindow::duplicateDataset()
     copy->metadata = source.metadata;
     copy->filePath = source.filePath;
     copy->displayName = source.displayName + QStringLiteral(" (copy)");
+    copy->fullName = source.fullName + QStringLiteral(" (copy)");
     copy->xFeatureName = source.xFeatureName;
     copy->yFeatureName = source.yFeatureName;
     copy->colorFeatureName = source.colorFeatureName;

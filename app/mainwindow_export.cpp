@@ -13,6 +13,8 @@
 #include "rtdc/exportfile.h"
 #include "rtdc/rtdcreader.h"
 #include "rtdc/rtdcwriter.h"
+#include "widgets/filereplacement.h"
+#include "widgets/plotdocument.h"
 #include "widgets/plotexportstyle.h"
 #include "widgets/savedialoghelpers.h"
 #include "widgets/scatterplot.h"
@@ -236,7 +238,7 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
         return false;
     if (filtered)
         writer.writeOfflineFilterMetadata(buildEffectiveFilter(entry));
-    writer.writeExportMetadata(kept.size(), sampleNameChanged(*entry) ? entry->displayName.toStdString() : std::string());
+    writer.writeExportMetadata(kept.size(), sampleNameChanged(*entry) ? entry->fullName.toStdString() : std::string());
     writer.writeScalarFeatures(features, kept, reader);
     done += 1.0;
     if (!progress.report(done / total))
@@ -295,21 +297,20 @@ void MainWindow::exportPlot()
     scatterPlot->clearHighlight();
     scatterPlot->clearPolygonGates();
     const PlotStyleState style = applyExportPlotStyle(scatterPlot);
-    StagedFile staged(path.toStdString(), "." + format.toStdString());
-    const QString stagedPath = QString::fromStdString(staged.path());
+    QByteArray document;
     {
         QwtPlotRenderer renderer;
         configureExportRenderer(renderer);
-        renderer.renderDocument(scatterPlot, stagedPath, format, QSizeF(200.0, 150.0), 150);
+        document = renderPlotDocument(renderer, scatterPlot, format, QSizeF(200.0, 150.0), 150);
     }
     restorePlotStyle(scatterPlot, style);
     updatePolygonOverlays();
     if (ds->currentEventIndex >= 0)
         highlightEvent(ds->currentEventIndex);
 
-    // The renderer reports nothing: a missing or empty file is its failure.
-    std::string error;
-    if (QFileInfo(stagedPath).size() <= 0 || !staged.commit(error)) {
+    // The figure is drawn in memory first: only a write that completes
+    // replaces a file of that name.
+    if (document.isEmpty() || !replaceFileContent(path, document)) {
         QMessageBox::critical(this, kExportError, QStringLiteral("Failed to create: %1").arg(path));
         return;
     }
@@ -398,7 +399,7 @@ void MainWindow::exportStatSummary()
         out << '\n';
 
         for (const DatasetEntry* ds : rows) {
-            out << oneLineText(ds->displayName.toStdString());
+            out << oneLineText(ds->fullName.toStdString());
             // The summary describes what the rules keep, even while the
             // dataset's filtering is switched off.
             const std::vector<int> kept = filteredEventIndices(ds->id, true);

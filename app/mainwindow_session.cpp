@@ -348,7 +348,7 @@ void MainWindow::createSessionDuplicates()
         copy->reader = source->reader;
         copy->metadata = source->metadata;
         copy->filePath = source->filePath;
-        copy->displayName = displayNameFromFile(ds.value(QStringLiteral("displayName")).toString());
+        setDatasetName(*copy, ds.value(QStringLiteral("displayName")).toString());
         copy->loaded = false;   // ready with the others once the session's state is applied
         const int id = copy->id;
         datasetEntries.push_back(std::move(copy));

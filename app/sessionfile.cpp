@@ -268,7 +268,7 @@ QJsonObject serializeDataset(const DatasetEntry& entry, const QDir& sessionFolde
 {
     QJsonObject o{
         {QStringLiteral("filePath"), sessionFolder.relativeFilePath(text(entry.filePath))},
-        {QStringLiteral("displayName"), entry.displayName},
+        {QStringLiteral("displayName"), entry.fullName},
         {QStringLiteral("xFeatureName"), text(entry.xFeatureName)},
         {QStringLiteral("yFeatureName"), text(entry.yFeatureName)},
         {QStringLiteral("colorFeatureName"), text(entry.colorFeatureName)},
@@ -335,7 +335,7 @@ QJsonArray serializeDatasets(const std::vector<std::unique_ptr<DatasetEntry>>& e
 void restoreDatasetState(DatasetEntry& entry, const QJsonObject& o)
 {
     const DatasetEntry d;
-    entry.displayName = displayNameFromFile(o.value(QStringLiteral("displayName")).toString());
+    setDatasetName(entry, o.value(QStringLiteral("displayName")).toString());
     entry.xFeatureName = utf8(o.value(QStringLiteral("xFeatureName")));
     entry.yFeatureName = utf8(o.value(QStringLiteral("yFeatureName")));
     entry.colorFeatureName = utf8(o.value(QStringLiteral("colorFeatureName")));

@@ -15,10 +15,11 @@ struct ColumnStatistics
     double iqr = 0.0;    // q3 - q1
 };
 
-// The mean of values and the sums of their squared and cubed deviations from
-// it. They are summed around one of the values, so a column of equal values
-// (a chip temperature) has exactly no spread, where the rounding of a plain
-// mean would leave a tiny one. An empty column gives zeros; NaN gives NaN.
+// The mean of values (a compensated sum, so values of very different sizes
+// keep the small ones) and the sums of their squared and cubed deviations from
+// it. The deviations are summed around one of the values, so a column of equal
+// values (a chip temperature) has exactly no spread, where the rounding of a
+// plain mean would leave a tiny one. An empty column gives zeros; NaN gives NaN.
 struct ColumnMoments
 {
     double mean = 0.0;

@@ -1,5 +1,6 @@
 #include "widgets/imageviewer.h"
 
+#include "widgets/filereplacement.h"
 #include "widgets/savedialoghelpers.h"
 
 #include <QCheckBox>
@@ -13,7 +14,6 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -361,7 +361,8 @@ void ImageViewer::saveImage()
     fileName = ensureFilterSuffix(fileName, selectedFilter);
 
     // The encoder picks the format by suffix; the bytes go through Qt's file
-    // API, which handles paths that the C library cannot open on every system.
+    // API, which handles paths that the C library cannot open on every system,
+    // and replace an existing file only once all of them are written.
     QString failure;
     try {
         const std::string suffix = "." + QFileInfo(fileName).suffix().toStdString();
@@ -369,14 +370,9 @@ void ImageViewer::saveImage()
         if (!cv::imencode(suffix, frames->displayImage, encoded)) {
             failure = tr("the image could not be encoded.");
         } else {
-            QSaveFile file(fileName);
-            if (!file.open(QIODevice::WriteOnly)
-                || file.write(reinterpret_cast<const char*>(encoded.data()),
-                              static_cast<qint64>(encoded.size()))
-                       != static_cast<qint64>(encoded.size())
-                || !file.commit()) {
-                failure = file.errorString();
-            }
+            const QByteArray bytes(reinterpret_cast<const char*>(encoded.data()), qsizetype(encoded.size()));
+            if (!replaceFileContent(fileName, bytes, &failure) && failure.isEmpty())
+                failure = tr("the file could not be written.");
         }
     } catch (const cv::Exception& e) {
         failure = QString::fromStdString(e.what());

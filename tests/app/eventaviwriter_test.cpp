@@ -198,32 +198,37 @@ TEST_F(EventAviWriterTest, ExistingTargetIsReplacedOnlyByACompleteVideo)
     EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"blocked.avi", "m1.rtdc", "out.avi"}));
 
 #ifndef _WIN32
-    // A full disk: in a child process no file may grow beyond 16 kB, so the
-    // back end's writes fail silently halfway through a longer video. The
-    // child checks that this is reported and that the cut video replaced
-    // nothing and stayed nowhere. It starts afresh (the test's threads do not
-    // pass a fork), so it checks its own files.
+    // A full disk: in a child process no file may grow beyond a limit, so the
+    // back end's writes fail silently: at 16 kB halfway through a longer
+    // video, one byte short of its whole size within its index. The child
+    // checks that this is reported and that the cut video replaced nothing
+    // and stayed nowhere. It starts afresh (the test's threads do not pass a
+    // fork), so it checks its own files.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const DatasetEntry longer = entryWithImages(std::vector<uint8_t>(300, 90));
+    std::vector<int> all(300);
+    std::iota(all.begin(), all.end(), 0);
     const std::string complete = Testing::fileText(path);
-    const std::vector<std::string> files = folderEntries(dir.path());
-    const auto writeOnFullDisk = [&](bool mjpeg) {
-        const DatasetEntry longer = entryWithImages(std::vector<uint8_t>(300, 90));
-        std::vector<int> all(300);
-        std::iota(all.begin(), all.end(), 0);
-        const rlimit limit{16384, 16384};
+    const auto writeOnFullDisk = [&](bool mjpeg, rlim_t bytes, const std::vector<std::string>& files) {
+        const rlimit limit{bytes, bytes};
         setrlimit(RLIMIT_FSIZE, &limit);
         std::signal(SIGXFSZ, SIG_IGN);   // a write beyond the limit fails instead of ending the process
         const ExportMessage message = writeEventAvi(longer, path, all, mjpeg, false, false);
         const bool reported = message.severity == ExportMessage::Critical
                               && message.text == QString::fromStdString("Failed to create video file: " + path);
-        std::vector<std::string> expected = files;
-        expected.push_back("m2.rtdc");
-        std::sort(expected.begin(), expected.end());
-        const bool intact = Testing::fileText(path) == complete && folderEntries(dir.path()) == expected;
+        const bool intact = Testing::fileText(path) == complete && folderEntries(dir.path()) == files;
         std::_Exit(reported ? (intact ? 0 : 2) : 1);
     };
-    for (bool mjpeg : {true, false})
-        EXPECT_EXIT(writeOnFullDisk(mjpeg), ::testing::ExitedWithCode(0), "") << (mjpeg ? "MJPEG" : "raw");
+    for (bool mjpeg : {true, false}) {
+        const std::string probe = dir.file("probe.avi");
+        ASSERT_TRUE(writeEventAvi(longer, probe, all, mjpeg, false, false).isEmpty());
+        const rlim_t whole = Fixtures::fileSize(probe);
+        std::filesystem::remove(probe);
+        const std::vector<std::string> files = folderEntries(dir.path());
+        for (rlim_t bytes : {rlim_t(16384), whole - 1})
+            EXPECT_EXIT(writeOnFullDisk(mjpeg, bytes, files), ::testing::ExitedWithCode(0), "")
+                << (mjpeg ? "MJPEG" : "raw") << " cut at " << bytes << " of " << whole;
+    }
 #endif
 }
 

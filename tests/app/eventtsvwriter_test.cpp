@@ -103,6 +103,24 @@ TEST_F(EventTsvWriterTest, ChangedSampleNameFollowsTheDisplayName)
         const std::string expected = "# export:changed sample name = " + c.display.toStdString();
         EXPECT_EQ(std::count(text.begin(), text.end(), expected), c.line ? 1 : 0) << c.display.toStdString();
     }
+
+    // A file exported before: its record of that export is left out, whether
+    // this export states a changed name or not; other records stay.
+    RtdcFileBuilder b;
+    b.attribute("experiment:sample", "S1")
+        .attribute("export:date", "2001-02-03")
+        .attribute("export:event count", "13")
+        .attribute("export:changed sample name", "Old")
+        .attribute("offline_filter:area_um min", "1.000000")
+        .feature("deform", std::vector<float>{0.5f});
+    b.write(dir.file("again.rtdc"));
+    for (const char* name : {"New", "S1"}) {
+        ASSERT_TRUE(writeEventTsv(openedEntry(dir.file("again.rtdc"), name), dir.file("again.tsv"), {}, {0}).isEmpty());
+        const std::string text = fileText(dir.file("again.tsv"));
+        for (const char* old : {"2001-02-03", "= 13\n", "= Old\n"})
+            EXPECT_EQ(text.find(old), std::string::npos) << name << ": " << old;
+        EXPECT_NE(text.find("# offline_filter:area_um min = 1.000000\n"), std::string::npos);
+    }
 }
 
 TEST_F(EventTsvWriterTest, NonAsciiPathNameAndValuesStayUtf8)

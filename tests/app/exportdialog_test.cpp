@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace Tessary;
 using Fixtures::RtdcFileBuilder;
 
@@ -77,7 +79,10 @@ TEST_F(ExportDialogTest, OneDatasetOffersItsOwnFeaturesAndData)
     const ExportOptions fresh = dialog()->exportOptions();
     EXPECT_EQ(fresh.features, (std::vector<std::string>{"area_um", "deform"}));   // byte order
     EXPECT_TRUE(fresh.images);
-    EXPECT_FALSE(fresh.masks || fresh.traces || fresh.formatTsv || fresh.formatAvi || fresh.allDatasets);
+    EXPECT_FALSE(d->masksCheck->isChecked() || d->masksCheck->isEnabled());
+    // Masks and traces, never offered, stay wanted for a dataset that has them.
+    EXPECT_TRUE(fresh.masks && fresh.traces);
+    EXPECT_FALSE(fresh.formatTsv || fresh.formatAvi || fresh.allDatasets);
     EXPECT_EQ(QString::fromStdString(fresh.outputDirectory), QString::fromStdString(dir.path()));
     EXPECT_FALSE(d->directoryEdit->isEnabled());
     d->customDirectoryCheck->setChecked(true);
@@ -193,4 +198,36 @@ TEST_F(ExportDialogTest, RestoresTheRememberedOptions)
     c->allDatasetsRadio()->setChecked(true);
     EXPECT_TRUE(c->masksCheck->isChecked() && c->masksCheck->isEnabled());
     EXPECT_FALSE(c->tracesCheck->isChecked());
+}
+
+TEST_F(ExportDialogTest, BoxesHeldOffByTheFormatOrMissingDataKeepTheRememberedChoice)
+{
+    addOther();
+    DatasetEntry* other = window.datasetEntries.back().get();   // masks and traces, no images
+    // The dialog that follows an export of `from`, which `use` set up, switched to .rtdc.
+    const auto after = [&](DatasetEntry* from, const std::function<void(ExportDialog&)>& use) {
+        const ExportOptions remembered = [&] {
+            ExportDialog d(from, window.datasetEntries, false, nullptr, nullptr);
+            use(d);
+            return d.exportOptions();
+        }();
+        auto next = dialog(&remembered);
+        next->rtdcRadio->setChecked(true);
+        return next;
+    };
+    for (QRadioButton* ExportDialog::*format : {&ExportDialog::tsvRadio, &ExportDialog::aviRadio}) {
+        const auto choose = [format](ExportDialog& d) { (d.*format)->setChecked(true); };
+        EXPECT_TRUE(after(current, choose)->imagesCheck->isChecked());
+        auto all = after(other, choose);
+        all->allDatasetsRadio()->setChecked(true);
+        EXPECT_TRUE(all->masksCheck->isChecked() && all->tracesCheck->isChecked());
+    }
+    // A dataset without images leaves them wanted; the user's own "no" holds through TSV.
+    EXPECT_TRUE(after(other, [](ExportDialog&) {})->imagesCheck->isChecked());
+    const auto declined = after(current, [](ExportDialog& d) {
+        d.imagesCheck->setChecked(false);
+        d.tsvRadio->setChecked(true);
+    });
+    EXPECT_FALSE(declined->imagesCheck->isChecked());
+    EXPECT_TRUE(declined->imagesCheck->isEnabled());
 }

@@ -2,6 +2,7 @@
 // Helpers shared by the tests of the event-file writers.
 
 #include "app/datasetentry.h"
+#include "app/displaytext.h"
 #include "rtdc/rtdcreader.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,7 @@ inline DatasetEntry openedEntry(const std::string& path, const QString& displayN
     EXPECT_TRUE(entry.reader->open(path)) << path;
     entry.metadata = entry.reader->readMetadata();
     entry.filePath = path;
-    entry.displayName = displayName;
+    setDatasetName(entry, displayName);
     return entry;
 }
 

@@ -6,6 +6,7 @@
 #include "app/datasetviews.h"
 #include "app/eventtsvwriter.h"
 #include "app/sessionfile.h"
+#include "exporttesting.h"
 #include "mainwindowtesting.h"
 #include "rtdc/axistransforms.h"
 #include "rtdc/hdf5lock.h"
@@ -20,6 +21,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QDockWidget>
 #include <QFutureInterface>
 #include <QLabel>
@@ -535,10 +537,22 @@ TEST_F(MainWindowDatasetsTest, DisplayNamePrefersChangedSampleNameAndIsCutToASan
     EXPECT_LT(window->infoLabel->text().size(), 400);
     EXPECT_FALSE(sampleNameChanged(*entry(2)));
 
-    // The same for a name a session file holds.
+    // The same for a name a session file holds; the session keeps it whole.
     DatasetEntry restored;
     restoreDatasetState(restored, QJsonObject{{"displayName", QString::fromStdString(longName)}});
     EXPECT_EQ(restored.displayName, shown);
+    EXPECT_EQ(restored.fullName.toStdString(), longName);
+    const QDir folder(QString::fromStdString(dir.path()));
+    EXPECT_EQ(serializeDataset(restored, folder, -1).value("displayName").toString().toStdString(), longName);
+
+    // A long changed name is shown cut, and an export writes it whole.
+    const std::string longChanged = "Renamed " + std::string(233, 'n');
+    Fixtures::standardMeasurement(20).attribute("export:changed sample name", longChanged).write(dir.file("c.rtdc"));
+    open(QString::fromStdString(dir.file("c.rtdc")));
+    EXPECT_TRUE(entry(3)->displayName.endsWith(QChar(0x2026)));
+    ASSERT_TRUE(writeEventTsv(*entry(3), dir.file("c.tsv"), {}, {0}).isEmpty());
+    EXPECT_NE(Testing::fileText(dir.file("c.tsv")).find("# export:changed sample name = " + longChanged + "\n"),
+              std::string::npos);
 }
 
 // ---- rename, duplicate, remove ---------------------------------------------
@@ -556,6 +570,17 @@ TEST_F(MainWindowDatasetsTest, RenameChangesCaptionAndInfoLabelAndFallsBackWhenE
     emit window->renameEdit->editingFinished();
     EXPECT_EQ(entry(0)->displayName, "Sample A");
     EXPECT_EQ(window->renameEdit->text(), "Sample A");
+
+    // A long name is kept as typed for exports and sessions, and shown cut;
+    // finishing the edit of the cut text again is no rename.
+    const QString typed = "Long " + QString(300, 'l');
+    window->renameEdit->setText(typed);
+    emit window->renameEdit->editingFinished();
+    EXPECT_EQ(entry(0)->fullName, typed);
+    EXPECT_EQ(entry(0)->displayName.size(), 200);
+    window->renameEdit->setText(entry(0)->displayName);
+    emit window->renameEdit->editingFinished();
+    EXPECT_EQ(entry(0)->fullName, typed);
 }
 
 TEST_F(MainWindowDatasetsTest, DuplicateSharesTheReaderAndOutlivesItsSource)

@@ -6,6 +6,7 @@
 #include "app/mainwindow.h"
 
 #include "app/statsummary.h"
+#include "common/filesizelimit.h"
 #include "exporttesting.h"
 #include "mainwindowtesting.h"
 #include "widgets/columnstatistics.h"
@@ -50,6 +51,7 @@ struct ModalDriver
     std::function<void(QProgressDialog&)> progressDialog;
     QStringList boxes;
     QStringList progressLabels;
+    bool replaceFiles = false;   // answers yes when a file dialog asks to replace a file
 
     void run(const char* slot, MainWindow& window)
     {
@@ -109,6 +111,8 @@ private:
             boxes << box.windowTitle() + "|" + box.text();
         }
         QAbstractButton* button = box.defaultButton();
+        if (replaceFiles && box.button(QMessageBox::Yes))
+            button = box.button(QMessageBox::Yes);
         if (!button)
             button = box.buttons().value(0);
         if (button && ++clicks <= 3) {
@@ -195,7 +199,7 @@ TEST_F(MainWindowExportTest, KeptEventsGoToANewRtdcFileAndEarlierFilesStay)
     // Filtering switched off: every event, no filter record, and a new name
     // beside the first export, which keeps its content.
     ds->filter.setEnabled(false);
-    ds->displayName = "S";
+    setDatasetName(*ds, "S");
     driver.boxes.clear();
     driver.run("exportData", window);
     EXPECT_EQ(driver.boxes, QStringList{"Export|Dataset exported successfully."});
@@ -206,6 +210,29 @@ TEST_F(MainWindowExportTest, KeptEventsGoToANewRtdcFileAndEarlierFilesStay)
     EXPECT_TRUE(meta2.offlineFilter.empty());
     EXPECT_EQ(meta2.exportInfo.count("changed sample name"), 0u);
     EXPECT_EQ(first.eventCount(), 3u);
+}
+
+TEST_F(MainWindowExportTest, ReexportWritesTheFullNameThatTheListShowsCut)
+{
+    const std::string longName = "Renamed " + std::string(233, 'n');
+    RtdcFileBuilder b;
+    b.attribute("setup:module composition", "Vireon")
+        .attribute("experiment:sample", "S")
+        .attribute("export:changed sample name", longName)
+        .feature("area_um", std::vector<double>{1, 2});
+    b.write(dir.file("long.rtdc"));
+    window.addDataset(QString::fromStdString(dir.file("long.rtdc")));
+    QDeadlineTimer deadline(20000);
+    while (window.preloadRunning && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(window.datasetEntries.size(), 1u);
+    EXPECT_TRUE(window.datasetEntries[0]->displayName.endsWith(QChar(0x2026)));
+
+    driver.exportDialog = [](ExportDialog& d) { d.accept(); };
+    driver.run("exportData", window);
+    RTDCReader exported;
+    ASSERT_TRUE(exported.open(dir.file("RYXexport_long.rtdc")));
+    EXPECT_EQ(exported.readMetadata().exportInfo.at("changed sample name"), longName);
 }
 
 TEST_F(MainWindowExportTest, AllDatasetsAsTsvCountOnlyTheFilesWritten)
@@ -370,6 +397,8 @@ TEST_F(MainWindowExportTest, SummaryKeepsWhatTheRulesKeepEvenWithFilteringOff)
             EXPECT_EQ(value, 0.0) << statistic.name;
         } else if (statistic.name == "Mean") {
             EXPECT_EQ(value, 0.1);
+            // Sorted values far apart in size: the small ones still count.
+            EXPECT_EQ(statistic.value({-1e300, 5, 7, 1e300}), 3.0);
         }
     }
 }
@@ -434,4 +463,27 @@ TEST_F(MainWindowExportTest, PlotImagesOfEachFormatWithoutGatesThatComeBackAfter
         EXPECT_EQ(gateCount(), 1);
     }
     EXPECT_TRUE(driver.boxes.isEmpty()) << driver.boxes.join(";").toStdString();
+
+#ifdef __unix__
+    // A disk that fills while the figure is written: an error, and the old
+    // figure stays as it was, alone.
+    const QString old = QString::fromStdString(dir.file("plöt.png"));
+    const std::string before = fileText(old.toStdString());
+    const std::vector<std::string> files = folderEntries(dir.path());
+    driver.replaceFiles = true;
+    driver.fileDialog = [&](QFileDialog& d) {
+        d.selectNameFilter("PNG Image (*.png)");
+        d.findChild<QLineEdit*>("fileNameEdit")->setText(old);
+        // From an event of its own: the driver then answers the question to replace the file.
+        QTimer::singleShot(0, &d, [&d] { static_cast<QDialog&>(d).accept(); });
+    };
+    {
+        const Testing::FileSizeLimit limit(4096);
+        driver.run("exportPlot", window);
+    }
+    EXPECT_EQ(driver.boxes.last().toStdString(), ("Export Error|Failed to create: " + old).toStdString());
+    EXPECT_EQ(fileText(old.toStdString()), before);
+    EXPECT_EQ(folderEntries(dir.path()), files);
+    EXPECT_EQ(gateCount(), 1);
+#endif
 }

@@ -310,7 +310,7 @@ TEST_F(MainWindowSessionTest, SavedSessionComesBackWhole)
 TEST_F(MainWindowSessionTest, MissingAndChangedFilesAreAskedAboutBeforeLoading)
 {
     openTwoAndDuplicate();
-    entry(1)->displayName = "B %2";   // a marker in the name must come out as typed
+    setDatasetName(*entry(1), "B %2");   // a marker in the name must come out as typed
     ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
     boxes.answers["Clear Session"] = QMessageBox::Ok;
     QMetaObject::invokeMethod(window.get(), "clearSession");

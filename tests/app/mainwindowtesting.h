@@ -4,6 +4,7 @@
 // entered the way the window's own opening does once a file has loaded.
 
 #include "app/datasetentry.h"
+#include "app/displaytext.h"
 #include "app/mainwindow.h"
 #include "fixtures/rtdcfixture.h"
 #include "rtdc/rtdcreader.h"
@@ -41,7 +42,7 @@ inline DatasetEntry* addLoadedDataset(MainWindow& window, const std::string& pat
     entry->loaded = true;
     entry->id = window.nextDatasetId++;
     entry->filePath = path;
-    entry->displayName = name;
+    setDatasetName(*entry, name);
     DatasetEntry* raw = entry.get();
     window.datasetEntries.push_back(std::move(entry));
     if (window.activeDatasetIndex < 0)

@@ -4,6 +4,7 @@
 
 #include "app/datasetentry.h"
 #include "app/filtergroupregistry.h"
+#include "common/filesizelimit.h"
 #include "fixtures/rtdcfixture.h"
 #include "rtdc/rtdcreader.h"
 
@@ -13,12 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <limits>
-
-#ifdef __unix__
-#include <sys/resource.h>
-#endif
 
 using namespace Tessary;
 
@@ -140,33 +136,7 @@ TEST(SessionFileTest, FeatureHashIgnoresCalculatedFeatures)
 // ---- writing ----------------------------------------------------------------
 
 #ifdef __unix__
-namespace {
-
-// While it lives, files cannot grow beyond the given size: writes fail as on a
-// full disk (with the signal the kernel sends for it ignored).
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous);
-        rlimit limited = previous;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-
-private:
-    rlimit previous{};
-    void (*previousHandler)(int) = nullptr;
-};
-
-} // namespace
+using Testing::FileSizeLimit;
 
 TEST(SessionFileTest, WriteThatDoesNotFitLeavesTheOldFileAndNothingElse)
 {

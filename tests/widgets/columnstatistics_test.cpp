@@ -76,6 +76,10 @@ TEST(ColumnStatistics, KnownValuesOfLargerColumn)
     EXPECT_DOUBLE_EQ(s.median, 4.5);
     EXPECT_DOUBLE_EQ(s.q3, 5.5);
     EXPECT_DOUBLE_EQ(s.iqr, 1.5);
+
+    // Values far apart in size: the small ones still count in the mean.
+    EXPECT_EQ(computeColumnStatistics({1e300, -1e300, 5, 7}).mean, 3.0);
+    EXPECT_EQ(computeColumnStatistics({1e300, 5, -1e300, 7}).mean, 3.0);
 }
 
 TEST(ColumnStatistics, NaNMakesMeanAndSdNaNAndSortsLast)

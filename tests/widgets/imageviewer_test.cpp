@@ -1,5 +1,6 @@
 #include "widgets/imageviewer.h"
 
+#include "common/filesizelimit.h"
 #include "fixtures/rtdcfixture.h"
 #include "rtdc/rtdcreader.h"
 
@@ -79,7 +80,11 @@ struct DialogAnswers
                     dialog->reject();
             } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
                 boxes << box->windowTitle() + "|" + box->text();
-                box->done(QMessageBox::Ok);
+                // A question (replace the existing file?) is answered yes.
+                if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+                    yes->click();
+                else
+                    box->done(QMessageBox::Ok);
             }
         });
         timer.start();
@@ -96,7 +101,10 @@ void chooseFile(QFileDialog* dialog, const QString& path, const QString& filter)
     auto* nameEdit = dialog->findChild<QLineEdit*>("fileNameEdit");
     ASSERT_NE(nameEdit, nullptr);
     nameEdit->setText(path);
-    static_cast<QDialog*>(dialog)->accept(); // runs the file dialog's own accept
+    // Runs the file dialog's own accept from an event of its own: the answers'
+    // timer does not fire again while it runs, and the question whether to
+    // replace an existing file must still be answered.
+    QTimer::singleShot(0, dialog, [dialog] { static_cast<QDialog*>(dialog)->accept(); });
 }
 
 cv::Mat readImageFile(const QString& path)
@@ -479,4 +487,32 @@ TEST(ImageViewer, FailedSavesReportErrorNotSuccess)
         EXPECT_EQ(saved.count(), 0) << failing.what;
         EXPECT_FALSE(QFile::exists(failing.path)) << failing.what;
     }
+
+#ifdef __unix__
+    // A full disk while the encoded image (smaller than the file's buffer)
+    // goes out: an error, and the old file stays as it was, alone.
+    const QString old = dir.filePath("old.png");
+    {
+        QFile file(old);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("old image") == 9);
+    }
+    ImageViewer viewer;
+    cv::Mat noise(64, 64, CV_8UC1);
+    cv::randu(noise, 0, 256);
+    viewer.displayImage(std::vector<uint8_t>(noise.datastart, noise.dataend), 64, 64, "full disk");
+    QSignalSpy saved(&viewer, &ImageViewer::imageSaved);
+    DialogAnswers answers;
+    answers.fileDialog = [&old](QFileDialog* dialog) { chooseFile(dialog, old, "PNG Images (*.png)"); };
+    {
+        const Testing::FileSizeLimit limit(1024);
+        answers.run([&viewer] { QMetaObject::invokeMethod(&viewer, "saveImage"); });
+    }
+    ASSERT_EQ(answers.boxes.size(), 2);   // after the question whether to replace it
+    EXPECT_TRUE(answers.boxes.last().startsWith("Error|Failed to save image: ")) << answers.boxes.last().toStdString();
+    EXPECT_EQ(saved.count(), 0);
+    QFile file(old);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "old image");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.png"});
+#endif
 }
