@@ -17,17 +17,6 @@ namespace {
 // Rows are gathered in a buffer of about this size before they go to the stream.
 constexpr std::size_t flushBytes = 1u << 20;
 
-// The keys of the record that an export states of itself; the changed
-// sample name is stated, or left out because the name is the sample's.
-const char* const exportDateKey = "export:date";
-const char* const exportCountKey = "export:event count";
-const char* const exportNameKey = "export:changed sample name";
-
-bool isExportRecordKey(const std::string& name)
-{
-    return name == exportDateKey || name == exportCountKey || name == exportNameKey;
-}
-
 // The stream's default notation with 17 significant digits ("%.17g"),
 // independent of any locale.
 void appendValue(std::string& text, double value)
@@ -72,9 +61,9 @@ ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
         text += "# " + oneLineText(name) + " = " + oneLineText(value) + "\n";
     };
     comment(exportDateKey, exportDateText());
-    comment(exportCountKey, std::to_string(indices.size()));
+    comment(exportEventCountKey, std::to_string(indices.size()));
     if (sampleNameChanged(entry))
-        comment(exportNameKey, entry.fullName.toStdString());
+        comment(exportChangedNameKey, entry.fullName.toStdString());
     // The source's record of an earlier export would follow this one's under
     // the same keys, and a reader where the last value wins would take it.
     for (const auto& [name, value] : entry.metadata.allAttributes)

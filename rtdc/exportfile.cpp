@@ -88,6 +88,15 @@ void StagedFile::discard()
     fs::remove(pathFromUtf8(tempPath), ignored);
 }
 
+const char* const exportDateKey = "export:date";
+const char* const exportEventCountKey = "export:event count";
+const char* const exportChangedNameKey = "export:changed sample name";
+
+bool isExportRecordKey(const std::string& name)
+{
+    return name == exportDateKey || name == exportEventCountKey || name == exportChangedNameKey;
+}
+
 std::string exportDateText()
 {
     const std::time_t now = std::time(nullptr);

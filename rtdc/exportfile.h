@@ -40,6 +40,13 @@ private:
 // Today's local date as "%Y-%m-%d", the date that exports record.
 std::string exportDateText();
 
+// The record that every export states of itself. A source's copy of these
+// keys describes an earlier export and is replaced, never repeated.
+extern const char* const exportDateKey;
+extern const char* const exportEventCountKey;
+extern const char* const exportChangedNameKey;
+bool isExportRecordKey(const std::string& name);
+
 // printf's "%f" (six decimals, fixed notation) but independent of the C
 // locale (the GUI runs in the user's), so a decimal comma never reaches a
 // file or a metadata value.

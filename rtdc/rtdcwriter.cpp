@@ -280,12 +280,12 @@ void RTDCWriter::writeExportMetadata(std::uint64_t eventCount, const std::string
         return;
     Hdf5Lock lock;
     try {
-        writeStringAttribute("export:date", exportDateText());
-        writeStringAttribute("export:event count", std::to_string(eventCount));
+        writeStringAttribute(exportDateKey, exportDateText());
+        writeStringAttribute(exportEventCountKey, std::to_string(eventCount));
         if (!changedSampleName.empty())
-            writeStringAttribute("export:changed sample name", changedSampleName);
+            writeStringAttribute(exportChangedNameKey, changedSampleName);
         else
-            replaceCopiedAttribute("export:changed sample name");
+            replaceCopiedAttribute(exportChangedNameKey);
     } catch (...) {
         reportHdf5Failure("Error writing export metadata: ");
     }
