@@ -320,6 +320,8 @@ private:
     // the background one at a time, each after the calculation before it.
     void scheduleRecomputations();
     void startNextRecomputation();
+    // Puts the dataset at the head of the queue (the shown one waits for it).
+    void recomputeFirst(int datasetId);
     // Computes what the dataset's marked calculations lack, here on the GUI
     // thread (nothing else may run); false when there was nothing to do.
     bool computeRestoredCalculations(int datasetId);

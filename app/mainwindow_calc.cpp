@@ -161,10 +161,7 @@ void MainWindow::onCalcFinished()
     if (completion)
         completion();
     calcError.reset();
-    // A dataset shown while the calculation ran gets its own calculations
-    // first, then the queue goes on.
-    if (const DatasetEntry* shown = activeEntry(); shown && shown->id == panelsWaitingId)
-        refreshPanelsForDataset();
+    // The queue goes on, with a dataset shown meanwhile at its head.
     startNextRecomputation();
 }
 
@@ -619,6 +616,16 @@ void MainWindow::scheduleRecomputations()
         if (recomputationPending(entry->id) && entry->id != recomputingId
             && std::find(recomputeQueue.begin(), recomputeQueue.end(), entry->id) == recomputeQueue.end())
             recomputeQueue.push_back(entry->id);
+    startNextRecomputation();
+}
+
+void MainWindow::recomputeFirst(int datasetId)
+{
+    if (datasetId != recomputingId) {
+        recomputeQueue.erase(std::remove(recomputeQueue.begin(), recomputeQueue.end(), datasetId),
+                             recomputeQueue.end());
+        recomputeQueue.push_front(datasetId);
+    }
     startNextRecomputation();
 }
 

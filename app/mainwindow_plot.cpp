@@ -100,16 +100,15 @@ void MainWindow::refreshPanelsForDataset()
         return;
     // Its saved axes and rules may name calculated columns: the panels are
     // filled once its restored calculations are back, never with a fallback
-    // before. A running calculation may be writing into its reader: the end
-    // of that one fills the panels (onCalcFinished).
+    // before. They run in the background, ahead of the other datasets' and
+    // after a calculation that is running; the end of its own fills the
+    // panels (onRecomputedColumns).
     if (recomputationPending(ds->id)) {
-        if (calcRunning) {
-            panelsWaitingId = ds->id;
-            showDatasetPending(ds, QStringLiteral("Loading: %1 - Restoring calculations...").arg(ds->displayName));
-            updateCalculationControls();
-            return;
-        }
-        computeRestoredCalculations(ds->id);
+        panelsWaitingId = ds->id;
+        showDatasetPending(ds, QStringLiteral("Loading: %1 - Restoring calculations...").arg(ds->displayName));
+        recomputeFirst(ds->id);
+        updateCalculationControls();
+        return;
     }
     panelsWaitingId = -1;
     RTDCReader* reader = ds->reader.get();
