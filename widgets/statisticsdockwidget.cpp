@@ -3,6 +3,8 @@
 #include "widgets/columnstatistics.h"
 
 #include <QHeaderView>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -29,6 +31,12 @@ StatisticsDockWidget::StatisticsDockWidget(QWidget* parent)
     header->setSectionResizeMode(2, QHeaderView::Stretch);
     table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setTextElideMode(Qt::ElideRight);
+    // The header draws its labels semibold within the style sheet's padding
+    // and would cut a long one at the edge: the labels are elided here.
+    QFont headerFont = header->font();
+    headerFont.setWeight(QFont::DemiBold);
+    header->setFont(headerFont);
+    connect(header, &QHeaderView::sectionResized, this, [this] { elideColumnNames(); });
     layout->addWidget(table);
 }
 
@@ -39,10 +47,7 @@ void StatisticsDockWidget::updateStatistics(const std::vector<double>& x,
                                             const QString& xName, const QString& yName)
 {
     table->clear();
-    table->setHeaderLabels({tr("Statistic"), xName, yName});
-    // A header cut by a narrow dock still names its column in full.
-    table->headerItem()->setToolTip(1, xName);
-    table->headerItem()->setToolTip(2, yName);
+    setColumnNames(xName, yName);
     if (x.empty() || y.empty())
         return;
 
@@ -76,9 +81,36 @@ void StatisticsDockWidget::updateStatistics(const std::vector<double>& x,
 void StatisticsDockWidget::clear()
 {
     table->clear();
-    table->setHeaderLabels({tr("Statistic"), tr("X"), tr("Y")});
-    table->headerItem()->setToolTip(1, QString());
-    table->headerItem()->setToolTip(2, QString());
+    setColumnNames(tr("X"), tr("Y"));
+}
+
+void StatisticsDockWidget::setColumnNames(const QString& xName, const QString& yName)
+{
+    columnNames[0] = xName;
+    columnNames[1] = yName;
+    table->headerItem()->setText(0, tr("Statistic"));
+    // A header cut by a narrow dock still names its column in full.
+    table->headerItem()->setToolTip(1, xName);
+    table->headerItem()->setToolTip(2, yName);
+    elideColumnNames();
+}
+
+void StatisticsDockWidget::elideColumnNames()
+{
+    QHeaderView* header = table->header();
+    for (int column = 1; column <= 2; ++column) {
+        QStyleOptionHeader option;
+        option.initFrom(header);
+        option.rect = QRect(0, 0, header->sectionSize(column), header->height());
+        const int width = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width();
+        const QString& name = columnNames[column - 1];
+        // Until the header is laid out its sections have no width of their own.
+        const QString shown = header->isVisible() && width > 0
+                                  ? header->fontMetrics().elidedText(name, Qt::ElideRight, width)
+                                  : name;
+        if (table->headerItem()->text(column) != shown)
+            table->headerItem()->setText(column, shown);
+    }
 }
 
 } // namespace Tessary

@@ -27,7 +27,12 @@ public:
     void clear();
 
 private:
+    // Sets the column names, each cut with an ellipsis to its section's width.
+    void setColumnNames(const QString& xName, const QString& yName);
+    void elideColumnNames();
+
     QTreeWidget* table = nullptr; // owned through the Qt parent tree
+    QString columnNames[2];
 };
 
 } // namespace Tessary
