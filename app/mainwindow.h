@@ -322,6 +322,8 @@ private:
     void startNextRecomputation();
     // Puts the dataset at the head of the queue (the shown one waits for it).
     void recomputeFirst(int datasetId);
+    // What the info label says while the shown dataset waits for its calculations.
+    QString restoringCalculationsText(const DatasetEntry& ds) const;
     // Computes what the dataset's marked calculations lack, here on the GUI
     // thread (nothing else may run); false when there was nothing to do.
     bool computeRestoredCalculations(int datasetId);

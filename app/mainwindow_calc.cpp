@@ -12,6 +12,7 @@
 
 #include <QDebug>
 #include <QEventLoop>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
@@ -619,6 +620,15 @@ void MainWindow::scheduleRecomputations()
     startNextRecomputation();
 }
 
+QString MainWindow::restoringCalculationsText(const DatasetEntry& ds) const
+{
+    // Another dataset's calculation may hold it up for a while: the user
+    // learns why nothing is drawn yet.
+    if (recomputingId == ds.id)
+        return QStringLiteral("Loading: %1 - Restoring calculations...").arg(ds.displayName);
+    return QStringLiteral("Loading: %1 - Waiting for the running calculation...").arg(ds.displayName);
+}
+
 void MainWindow::recomputeFirst(int datasetId)
 {
     if (datasetId != recomputingId) {
@@ -648,6 +658,8 @@ void MainWindow::startNextRecomputation()
         setCalcProgressFormat(recomputeStarted, recomputeStarted + int(recomputeQueue.size()));
         setCalcProgressValue(0);
         recomputingId = id;
+        if (const DatasetEntry* shown = activeEntry(); shown && shown->id == id && id == panelsWaitingId)
+            infoLabel->setText(restoringCalculationsText(*shown));
         auto failed = std::make_shared<std::vector<CalculationPart>>();
         startCalculation([todo, failed] { todo.run(*failed); },
                          [this, id, failed, reader = todo.reader] {

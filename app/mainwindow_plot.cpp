@@ -105,8 +105,8 @@ void MainWindow::refreshPanelsForDataset()
     // panels (onRecomputedColumns).
     if (recomputationPending(ds->id)) {
         panelsWaitingId = ds->id;
-        showDatasetPending(ds, QStringLiteral("Loading: %1 - Restoring calculations...").arg(ds->displayName));
         recomputeFirst(ds->id);
+        showDatasetPending(ds, restoringCalculationsText(*ds));
         updateCalculationControls();
         return;
     }

@@ -406,8 +406,8 @@ void MainWindow::finalizeSessionLoad()
         if (activeDatasetIndex != row)   // the row was current already: no signal came
             switchToDataset(row);
     }
-    // The shown dataset has its calculations now; the others follow in the
-    // background, and whatever reads one of them first waits for it.
+    // The shown dataset's calculations are under way; the others follow in
+    // the background, and whatever reads one of them first waits for it.
     scheduleRecomputations();
 
     for (const QJsonValue& state : root.value(QStringLiteral("combineWindows")).toArray()) {
@@ -426,7 +426,11 @@ void MainWindow::finalizeSessionLoad()
     saveSessionAction->setEnabled(true);
     pendingSession = QJsonObject();
     sessionIndexToId.clear();
-    infoLabel->setText(QStringLiteral("Session loaded: %1 dataset(s)").arg(datasetEntries.size()));
+    QString loaded = QStringLiteral("Session loaded: %1 dataset(s)").arg(datasetEntries.size());
+    // The shown dataset may still wait for its calculations: that is said too.
+    if (const DatasetEntry* shown = activeEntry(); shown && shown->id == panelsWaitingId)
+        loaded += QStringLiteral(" - ") + restoringCalculationsText(*shown);
+    infoLabel->setText(loaded);
 }
 
 // ---------------------------------------------------------------------------
