@@ -6,12 +6,15 @@
 #include "widgets/filterdockwidget.h"
 #include "widgets/filtergroupwidget.h"
 #include "widgets/filterrulewidget.h"
+#include "widgets/scatterplot.h"
 #include "common/widgetlook.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QCheckBox>
+#include <QTest>
 
 #include <set>
 
@@ -225,4 +228,62 @@ TEST_F(MainWindowGroupsTest, SoftLimitsOfTheMeasurementBecomeRules)
     emit dock()->importMeasurementFiltersRequested(true);
     EXPECT_EQ(active()->filter.ruleCount(), 4);   // importing again adds again
     EXPECT_EQ(other(0)->filter.ruleCount(), 0);
+}
+
+// A click in the dock that rebuilds the group widgets takes the clicked control
+// away; the keyboard focus must not fall through to the next widget of the
+// window, the dataset's name field, where typing renames the dataset.
+TEST_F(MainWindowGroupsTest, ClicksThatRebuildGroupRowsKeepTheFocusInTheDock)
+{
+    window->show();
+    open("a.rtdc");
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const QString name = active()->displayName;
+    emit dock()->addFilterGroupRequested();
+    emit dock()->addFilterGroupRequested();
+    const int id = window->filterGroups().at(0)->id;
+    const int second = window->filterGroups().at(1)->id;
+    const auto group = [this](int n) { return dock()->groupWidgets.at(size_t(n)); };
+    const auto settle = [] {
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    // Clicks the widget (and lets the rest of the gesture happen), then types
+    // "12" and Return where the focus went.
+    const auto clickThenType = [&](QWidget* target, const char* what, const std::function<void()>& then = {},
+                                   QWidget* home = nullptr) {
+        QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
+        if (then)
+            then();
+        settle();
+        QWidget* focus = QApplication::focusWidget();
+        EXPECT_TRUE(focus && (home ? home : dock())->isAncestorOf(focus))
+            << what << ": focus on " << (focus ? focus->metaObject()->className() : "nothing");
+        QTest::keyClicks(focus ? focus : window.get(), "12");
+        QTest::keyClick(focus ? focus : window.get(), Qt::Key_Return);
+        settle();
+        EXPECT_EQ(active()->displayName, name) << what;
+    };
+
+    clickThenType(group(0)->addRuleButton, "+ Rule");
+    ASSERT_EQ(window->findFilterGroupById(id)->rules.size(), 1u);
+    EXPECT_EQ(QApplication::focusWidget(), group(0)->addRuleButton);   // the rebuilt one
+    clickThenType(group(0)->enableCheck, "enable box");
+    EXPECT_EQ(QApplication::focusWidget(), group(0)->enableCheck);
+    clickThenType(group(0)->addRuleButton, "+ Rule again");
+    auto* row = qobject_cast<FilterRuleWidget*>(group(0)->ruleWidgets.at(1));
+    ASSERT_TRUE(row);
+    clickThenType(row->removeButton, "rule delete");
+    EXPECT_EQ(window->findFilterGroupById(id)->rules.size(), 1u);
+    // A gate drawn for the group is added when the plot closes the polygon;
+    // drawing gave the plot the focus (for Esc), and it keeps it.
+    clickThenType(
+        group(0)->addPolygonButton, "polygon add",
+        [this] { emit window->scatterPlot->polygonCompleted(QPolygonF({{0, 0}, {1e3, 0}, {1e3, 1}})); },
+        window->scatterPlot);
+    EXPECT_EQ(window->findFilterGroupById(id)->rules.size(), 2u);
+    clickThenType(group(1)->deleteButton, "group delete");
+    EXPECT_EQ(window->findFilterGroupById(second), nullptr);
 }
