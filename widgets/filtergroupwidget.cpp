@@ -76,8 +76,14 @@ FilterGroupWidget::FilterGroupWidget(int groupId_, const std::vector<std::string
 
     updatePropagateButton();
 
-    connect(nameEdit, &QLineEdit::editingFinished, this,
-            [this] { emit renameRequested(groupId, nameEdit->text()); });
+    // Only a name the user changed renames the group: the box may show a long
+    // name cut, and leaving it untouched must keep the name whole.
+    connect(nameEdit, &QLineEdit::editingFinished, this, [this] {
+        if (!nameEdit->isModified())
+            return;
+        nameEdit->setModified(false);
+        emit renameRequested(groupId, nameEdit->text());
+    });
     connect(enableCheck, &QCheckBox::toggled, this, [this](bool checked) {
         updatePropagateButton();
         emit enableToggled(groupId, checked);

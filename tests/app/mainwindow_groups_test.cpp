@@ -2,6 +2,8 @@
 // id, the dock's "differs" markers and soft limits, through the signals of a real window.
 #include "app/mainwindow.h"
 
+#include "app/filtergroupmatrixwindow.h"
+
 #include "mainwindowtesting.h"
 #include "widgets/filterdockwidget.h"
 #include "widgets/filtergroupwidget.h"
@@ -11,7 +13,9 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QLineEdit>
+#include <QTreeWidget>
 #include <QPushButton>
 #include <QCheckBox>
 #include <QTest>
@@ -286,4 +290,36 @@ TEST_F(MainWindowGroupsTest, ClicksThatRebuildGroupRowsKeepTheFocusInTheDock)
     EXPECT_EQ(window->findFilterGroupById(id)->rules.size(), 2u);
     clickThenType(group(1)->deleteButton, "group delete");
     EXPECT_EQ(window->findFilterGroupById(second), nullptr);
+}
+
+// A name from a file may be a megabyte: everything that shows it shows it cut,
+// and the group keeps it whole, also when its box takes and loses the focus.
+TEST_F(MainWindowGroupsTest, LongGroupNamesFromFilesAreShownCutAndKeptWhole)
+{
+    window->show();
+    open("a.rtdc");
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const std::string name(1000000, 'G');
+    const QString path = QString::fromStdString(dir.file("long.ryxfg"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"formatVersion": 1, "groups": [{"name": ")" + QByteArray::fromStdString(name) + R"(", "rules": []}]})");
+    file.close();
+    ASSERT_TRUE(window->importFilterGroupsFile(path));
+    ASSERT_EQ(window->filterGroups().size(), 1u);
+
+    QLineEdit* box = dock()->groupWidgets.at(0)->nameEdit;
+    EXPECT_LE(box->text().size(), 200);
+    EXPECT_TRUE(box->text().startsWith("GGG"));
+    EXPECT_LE(box->toolTip().size(), 200);
+    FilterGroupsMatrixWindow matrix(window.get());
+    auto* grid = matrix.findChild<QTreeWidget*>();
+    ASSERT_TRUE(grid && grid->columnCount() == 2);
+    EXPECT_LE(grid->headerItem()->text(1).size(), 200);
+
+    box->setFocus();
+    dock()->addGroupButton->setFocus();   // leaves the box unchanged
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->filterGroups().at(0)->name, name);
 }
