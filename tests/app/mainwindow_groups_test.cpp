@@ -277,9 +277,9 @@ TEST_F(MainWindowGroupsTest, ClicksThatRebuildGroupRowsKeepTheFocusInTheDock)
     clickThenType(group(0)->enableCheck, "enable box");
     EXPECT_EQ(QApplication::focusWidget(), group(0)->enableCheck);
     clickThenType(group(0)->addRuleButton, "+ Rule again");
-    auto* row = qobject_cast<FilterRuleWidget*>(group(0)->ruleWidgets.at(1));
-    ASSERT_TRUE(row);
-    clickThenType(row->removeButton, "rule delete");
+    auto* groupRow = qobject_cast<FilterRuleWidget*>(group(0)->ruleWidgets.at(1));
+    ASSERT_TRUE(groupRow);
+    clickThenType(groupRow->removeButton, "rule delete");
     EXPECT_EQ(window->findFilterGroupById(id)->rules.size(), 1u);
     // A gate drawn for the group is added when the plot closes the polygon;
     // drawing gave the plot the focus (for Esc), and it keeps it.
@@ -290,6 +290,13 @@ TEST_F(MainWindowGroupsTest, ClicksThatRebuildGroupRowsKeepTheFocusInTheDock)
     EXPECT_EQ(window->findFilterGroupById(id)->rules.size(), 2u);
     clickThenType(group(1)->deleteButton, "group delete");
     EXPECT_EQ(window->findFilterGroupById(second), nullptr);
+
+    // The dataset's own rows: the row below takes the place of a deleted one.
+    dock()->addRuleButton->click();
+    dock()->addRuleButton->click();
+    settle();
+    clickThenType(row(0)->removeButton, "dataset rule delete");
+    EXPECT_EQ(QApplication::focusWidget(), row(0)->removeButton);
 }
 
 // A name from a file may be a megabyte: everything that shows it shows it cut,
