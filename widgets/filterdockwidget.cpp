@@ -272,8 +272,6 @@ void FilterDockWidget::refresh()
 void FilterDockWidget::buildRuleRows(const std::vector<std::string>& features, RTDCReader* reader)
 {
     const FocusSpot focus = focusInRows(ruleWidgets);
-    for (QWidget* row : ruleWidgets)
-        row->blockSignals(true);   // on their way out: losing the focus edits nothing
     ruleWidgets.clear();
     separators.clear();
     QWidget* oldContainer = rulesContainer;
@@ -338,8 +336,6 @@ void FilterDockWidget::buildGroupWidgets(const std::vector<const FilterGroup*>& 
                                          const std::vector<std::string>& features)
 {
     const FocusSpot focus = focusInGroups();
-    for (FilterGroupWidget* widget : groupWidgets)
-        widget->blockSignals(true);   // a name edit losing the focus renames nothing now
     groupWidgets.clear();
     QWidget* oldContainer = groupsContainer;
     groupsContainer = makeRowContainer(oldContainer->parentWidget(), 4, groupsLayout);
