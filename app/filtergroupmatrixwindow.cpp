@@ -1,6 +1,7 @@
 #include "app/filtergroupmatrixwindow.h"
 
 #include "app/datasetfoldertree.h"
+#include "app/displaytext.h"
 #include "app/mainwindow.h"
 #include "widgets/savedialoghelpers.h"
 
@@ -75,7 +76,7 @@ void FilterGroupsMatrixWindow::rebuildColumns()
 {
     QStringList labels{QStringLiteral("Dataset")};
     for (const auto& group : mainWindow->filterGroups())
-        labels << QString::fromStdString(group->name);
+        labels << shortenedText(QString::fromStdString(group->name), kMaxDisplayNameLength);
     // Whatever the header does to column 0 here is the window's own doing.
     resizingFirstColumn = true;
     tree->setColumnCount(int(labels.size()));

@@ -3,6 +3,7 @@
 // limits of a measurement's online filter turned into rules.
 #include "app/mainwindow.h"
 
+#include "app/displaytext.h"
 #include "app/sessionfile.h"
 #include "rtdc/axistransforms.h"
 #include "rtdc/rtdcreader.h"
@@ -231,7 +232,22 @@ void MainWindow::addRangeRuleToGroup(int groupId)
 void MainWindow::refreshFilterPanel()
 {
     const DatasetEntry* ds = activeEntry();
-    filterDock->rebuildGroupWidgets(groups.groupPointers(), ds ? ds->reader.get() : nullptr);
+    // A name from a file may be any length: the dock shows it cut, the group
+    // keeps it whole (sessions and group files write it back as read).
+    std::vector<FilterGroup*> shown = groups.groupPointers();
+    std::vector<FilterGroup> cutNames;
+    cutNames.reserve(shown.size());   // the pointers into it stay valid
+    for (FilterGroup*& group : shown) {
+        if (group->name.size() <= size_t(kMaxDisplayNameLength))   // bytes, never fewer than characters
+            continue;
+        const QString name = QString::fromStdString(group->name);
+        if (name.size() > kMaxDisplayNameLength) {
+            cutNames.push_back(*group);
+            cutNames.back().name = shortenedText(name, kMaxDisplayNameLength).toStdString();
+            group = &cutNames.back();
+        }
+    }
+    filterDock->rebuildGroupWidgets(shown, ds ? ds->reader.get() : nullptr);
     if (!ds)
         return;
     for (const auto& group : groups.filterGroups()) {

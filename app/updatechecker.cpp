@@ -20,6 +20,9 @@ namespace {
 constexpr qint64 maximumManifestBytes = 1 << 20;
 // The notes go into a message box; longer ones are cut.
 constexpr int maximumNotesLength = 2000;
+// Version texts are a few characters; the one shown (and kept when the user
+// ignores it) is cut to this length.
+constexpr int maximumVersionLength = 64;
 
 // Only web pages may come from the manifest: the page is handed to the
 // desktop, which would as readily run a local file or another scheme.
@@ -102,13 +105,13 @@ void UpdateChecker::onReplyFinished(QNetworkReply* reply, bool silent, bool over
         return;
     }
     const QJsonObject manifestObject = doc.object();
-    const QString latest = manifestObject.value(QStringLiteral("version")).toString();
+    const QString version = manifestObject.value(QStringLiteral("version")).toString();
     QUrl page(manifestObject.value(QStringLiteral("url")).toString(), QUrl::StrictMode);
     if (!isWebPage(page))
         page = defaultDownloadUrl();
     const QString notes = shortenedText(manifestObject.value(QStringLiteral("notes")).toString(), maximumNotesLength);
 
-    const QVersionNumber latestNumber = QVersionNumber::fromString(latest);
+    const QVersionNumber latestNumber = QVersionNumber::fromString(version);
     const QVersionNumber ours = QVersionNumber::fromString(currentVersion());
     if (latestNumber.isNull()) {
         if (!silent)
@@ -116,7 +119,7 @@ void UpdateChecker::onReplyFinished(QNetworkReply* reply, bool silent, bool over
         return;
     }
     if (QVersionNumber::compare(latestNumber, ours) > 0)
-        emit updateAvailable(latest, page.toString(), notes);
+        emit updateAvailable(shortenedText(version, maximumVersionLength), page.toString(), notes);
     else if (!silent)
         emit upToDate(currentVersion());
 }

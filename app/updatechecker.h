@@ -12,7 +12,8 @@ namespace Tessary {
 // Asks the update server for its manifest ({"version", "url", "notes"}) and
 // compares the version with ours. A silent check reports only a newer
 // version; a check on demand reports every outcome. An answer above 1 MB is
-// refused unread, and the notes are cut to a length a message box can show. The manifest address is
+// refused unread, and the version text and the notes are cut to a length a
+// message box can show (the version is compared whole). The manifest address is
 // given by the build (empty: no server, and nothing is ever sent); tests give
 // their own.
 class UpdateChecker : public QObject

@@ -8,6 +8,7 @@
 #include "widgets/filterwidgetstyle.h"
 #include "widgets/polygonrulewidget.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -17,9 +18,11 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <type_traits>
 
 namespace Tessary {
@@ -35,6 +38,73 @@ void visitRuleRow(QWidget* widget, Visit&& visit)
         visit(range);
     else if (auto* polygon = qobject_cast<PolygonRuleWidget*>(widget))
         visit(polygon);
+}
+
+// A container for rows or group widgets that is not shown yet. Widgets added
+// to a shown layout are shown one by one, and each show lays out every row
+// again; added here they cost nothing until the container is shown once.
+QWidget* makeRowContainer(QWidget* parent, int spacing, QVBoxLayout*& layout)
+{
+    auto* container = new QWidget(parent);
+    layout = new QVBoxLayout(container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    return container;
+}
+
+// The position of the row that holds widget (or is it), -1 when none does.
+int rowHolding(const std::vector<QWidget*>& rows, const QWidget* widget)
+{
+    for (; widget; widget = widget->parentWidget()) {
+        const auto it = std::find(rows.begin(), rows.end(), widget);
+        if (it != rows.end())
+            return int(it - rows.begin());
+    }
+    return -1;
+}
+
+// Rows of one kind, and group widgets, are built alike: a control keeps its
+// position among its row's (or group's) children from one build to the next.
+int childIndex(const QWidget* ancestor, const QWidget* widget)
+{
+    while (widget && widget->parentWidget() != ancestor)
+        widget = widget->parentWidget();
+    return widget ? int(ancestor->children().indexOf(const_cast<QWidget*>(widget))) : -1;
+}
+
+QWidget* childAtIndex(const QWidget* ancestor, int index)
+{
+    if (!ancestor || index < 0 || index >= ancestor->children().size())
+        return nullptr;
+    return qobject_cast<QWidget*>(ancestor->children().at(index));
+}
+
+bool sameValue(double a, double b)
+{
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+bool sameRule(const FilterRule& a, const FilterRule& b)
+{
+    const auto sameVertex = [](const std::pair<double, double>& p, const std::pair<double, double>& q) {
+        return sameValue(p.first, q.first) && sameValue(p.second, q.second);
+    };
+    return a.type == b.type && a.featureName == b.featureName && a.featureNameY == b.featureNameY
+           && sameValue(a.minValue, b.minValue) && sameValue(a.maxValue, b.maxValue)
+           && std::equal(a.polygonVertices.begin(), a.polygonVertices.end(), b.polygonVertices.begin(),
+                         b.polygonVertices.end(), sameVertex)
+           && a.scaleXMode == b.scaleXMode && a.scaleYMode == b.scaleYMode && a.enabled == b.enabled
+           && a.inverted == b.inverted && a.propagationId == b.propagationId;
+}
+
+bool sameRules(const std::vector<FilterRule>& a, const std::vector<FilterRule>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), sameRule);
+}
+
+bool canTakeFocus(const QWidget* widget)
+{
+    return widget && widget->isEnabled() && widget->isVisible() && widget->focusPolicy() != Qt::NoFocus;
 }
 
 } // namespace
@@ -82,18 +152,17 @@ FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
     // Rows wider than the dock scroll sideways: they never widen the window.
     scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     auto* scrollWidget = new QWidget(scrollArea);
-    auto* scrollLayout = new QVBoxLayout(scrollWidget);
+    scrollLayout = new QVBoxLayout(scrollWidget);
     scrollLayout->setContentsMargins(0, 0, 0, 0);
     scrollLayout->setSpacing(4);
-    rulesLayout = new QVBoxLayout;
-    rulesLayout->setContentsMargins(0, 0, 0, 0);
-    rulesLayout->setSpacing(2);
-    scrollLayout->addLayout(rulesLayout);
-    groupsLayout = new QVBoxLayout;
-    groupsLayout->setContentsMargins(0, 0, 0, 0);
-    groupsLayout->setSpacing(4);
-    scrollLayout->addLayout(groupsLayout);
+    rulesContainer = makeRowContainer(scrollWidget, 2, rulesLayout);
+    scrollLayout->addWidget(rulesContainer);
+    groupsContainer = makeRowContainer(scrollWidget, 4, groupsLayout);
+    scrollLayout->addWidget(groupsContainer);
     scrollLayout->addStretch();
+    // An empty container stays hidden: it takes no room and no spacing.
+    rulesContainer->hide();
+    groupsContainer->hide();
     scrollArea->setWidget(scrollWidget);
     boxLayout->addWidget(scrollArea, 1);
 
@@ -177,36 +246,51 @@ void FilterDockWidget::setActiveDataset(DatasetEntry* ds)
 
 void FilterDockWidget::refresh()
 {
-    clearRuleRows(rulesLayout, ruleWidgets, separators);
+    RowsInput input;
     if (!activeDataset) {
         // The toggled slot ignores this without a dataset.
         filterEnabledCheck->setChecked(false);
         const QSignalBlocker blockExcluded(showExcludedCheck);
         showExcludedCheck->setChecked(false);
         countLabel->setText("No dataset selected");
+    } else {
+        {
+            const QSignalBlocker blockEnabled(filterEnabledCheck);
+            const QSignalBlocker blockExcluded(showExcludedCheck);
+            filterEnabledCheck->setChecked(activeDataset->filter.isEnabled());
+            showExcludedCheck->setChecked(activeDataset->filter.combineMode() == 1);
+        }
+        countLabel->setText("No filter active");
+        input = {activeDataset, activeDataset->reader.get(), scalarFeatures(), activeDataset->filter.rules};
+    }
+    if (rowsBuiltFrom && *rowsBuiltFrom == input)
         return;
-    }
+    buildRuleRows(input.features, activeDataset ? activeDataset->reader.get() : nullptr);
+    rememberBuilt(rowsBuiltFrom, std::move(input));
+}
 
-    {
-        const QSignalBlocker blockEnabled(filterEnabledCheck);
-        const QSignalBlocker blockExcluded(showExcludedCheck);
-        filterEnabledCheck->setChecked(activeDataset->filter.isEnabled());
-        showExcludedCheck->setChecked(activeDataset->filter.combineMode() == 1);
+void FilterDockWidget::buildRuleRows(const std::vector<std::string>& features, RTDCReader* reader)
+{
+    const FocusSpot focus = focusInRows(ruleWidgets);
+    ruleWidgets.clear();
+    separators.clear();
+    QWidget* oldContainer = rulesContainer;
+    rulesContainer = makeRowContainer(oldContainer->parentWidget(), 2, rulesLayout);
+    const FilterRuleWidget::RangeReuse readEachColumnOnce;
+    if (activeDataset) {
+        for (const FilterRule& rule : activeDataset->filter.rules) {
+            // Filled before it is connected, so filling it emits nowhere.
+            const auto fill = [&rule](auto* row) {
+                row->setRule(rule);
+                return row;
+            };
+            if (rule.type == 1)
+                addRow(fill(new PolygonRuleWidget(reader, listBlockForNext(rulesLayout))));
+            else
+                addRow(fill(new FilterRuleWidget(features, reader, listBlockForNext(rulesLayout))));
+        }
     }
-    const std::vector<std::string> features = scalarFeatures();
-    RTDCReader* reader = activeDataset->reader.get();
-    for (const FilterRule& rule : activeDataset->filter.rules) {
-        // Filled before it is connected, so filling it emits nowhere.
-        const auto fill = [&rule](auto* row) {
-            row->setRule(rule);
-            return row;
-        };
-        if (rule.type == 1)
-            addRow(fill(new PolygonRuleWidget(reader, this)));
-        else
-            addRow(fill(new FilterRuleWidget(features, reader, this)));
-    }
-    countLabel->setText("No filter active");
+    swapContainer(oldContainer, rulesContainer, !ruleWidgets.empty(), focus);
 }
 
 void FilterDockWidget::setDatasetCount(int n)
@@ -222,18 +306,42 @@ void FilterDockWidget::setDatasetCount(int n)
 
 void FilterDockWidget::rebuildGroupWidgets(const std::vector<FilterGroup*>& groups, RTDCReader* reader)
 {
-    for (FilterGroupWidget* widget : groupWidgets) {
-        groupsLayout->removeWidget(widget);
-        widget->hide();   // out of sight until it is deleted
-        widget->deleteLater();
-    }
-    groupWidgets.clear();
-
-    const std::vector<std::string> features = scalarFeatures();
+    GroupsInput input{reader, scalarFeatures(), datasetCount, {}, {}};
     for (const FilterGroup* group : groups) {
-        if (!group)
-            continue;
-        auto* widget = new FilterGroupWidget(group->id, features, reader, this);
+        if (group) {
+            input.groups.push_back(*group);
+            input.enabled.push_back(groupEnabled(group->id));
+        }
+    }
+    if (groupsBuiltFrom && *groupsBuiltFrom == input) {
+        // As after a rebuild, no group gate shows "Edit" until the main window says so.
+        for (FilterGroupWidget* widget : groupWidgets) {
+            for (QWidget* row : widget->ruleWidgets) {
+                if (auto* polygon = qobject_cast<PolygonRuleWidget*>(row)) {
+                    const QSignalBlocker blockEdit(polygon->editButton);
+                    polygon->editButton->setChecked(false);
+                }
+            }
+        }
+        return;
+    }
+    std::vector<const FilterGroup*> shown;
+    for (const FilterGroup& group : input.groups)
+        shown.push_back(&group);
+    buildGroupWidgets(shown, reader, input.features);
+    rememberBuilt(groupsBuiltFrom, std::move(input));
+}
+
+void FilterDockWidget::buildGroupWidgets(const std::vector<const FilterGroup*>& groups, RTDCReader* reader,
+                                         const std::vector<std::string>& features)
+{
+    const FocusSpot focus = focusInGroups();
+    groupWidgets.clear();
+    QWidget* oldContainer = groupsContainer;
+    groupsContainer = makeRowContainer(oldContainer->parentWidget(), 4, groupsLayout);
+    const FilterRuleWidget::RangeReuse readEachColumnOnce;
+    for (const FilterGroup* group : groups) {
+        auto* widget = new FilterGroupWidget(group->id, features, reader, listBlockForNext(groupsLayout));
         const QString name = QString::fromStdString(group->name);
         if (widget->nameEdit->text() != name) {
             const QSignalBlocker blockName(widget->nameEdit);
@@ -242,14 +350,9 @@ void FilterDockWidget::rebuildGroupWidgets(const std::vector<FilterGroup*>& grou
             widget->nameEdit->setCursorPosition(0);
             widget->nameEdit->setToolTip(name);
         }
-        bool enabled = false;
-        if (activeDataset) {
-            const auto it = activeDataset->groupEnabled.find(group->id);
-            enabled = it != activeDataset->groupEnabled.end() && it->second;
-        }
         {
             const QSignalBlocker blockEnable(widget->enableCheck);
-            widget->enableCheck->setChecked(enabled);
+            widget->enableCheck->setChecked(groupEnabled(group->id));
         }
         widget->updatePropagateButton();
         widget->multiDataset = datasetCount > 1;
@@ -273,9 +376,10 @@ void FilterDockWidget::rebuildGroupWidgets(const std::vector<FilterGroup*>& grou
         connect(widget, &FilterGroupWidget::polygonEditToggled, this,
                 &FilterDockWidget::groupPolygonEditRequested);
 
-        groupsLayout->addWidget(widget);
+        appendToList(groupsLayout, widget);
         groupWidgets.push_back(widget);
     }
+    swapContainer(oldContainer, groupsContainer, !groupWidgets.empty(), focus);
 }
 
 void FilterDockWidget::refreshFeatureLists()
@@ -443,7 +547,8 @@ void FilterDockWidget::onAddRule()
     const std::vector<std::string> features = scalarFeatures();
     if (features.empty())
         return;
-    addRow(new FilterRuleWidget(features, activeDataset->reader.get(), this));
+    addRow(new FilterRuleWidget(features, activeDataset->reader.get(), listBlockForNext(rulesLayout)));
+    rulesContainer->show();
     syncFilterFromRows();
     emit filterChanged();
 }
@@ -470,6 +575,41 @@ void FilterDockWidget::onDatasetFilterToggled(bool checked)
     emit filterChanged();
 }
 
+bool FilterDockWidget::groupEnabled(int groupId) const
+{
+    if (!activeDataset)
+        return false;
+    const auto it = activeDataset->groupEnabled.find(groupId);
+    return it != activeDataset->groupEnabled.end() && it->second;
+}
+
+template <typename Input>
+void FilterDockWidget::rememberBuilt(std::optional<Input>& built, Input input)
+{
+    built = std::move(input);
+    QTimer::singleShot(0, this, [&built] { built.reset(); });
+}
+
+bool FilterDockWidget::RowsInput::operator==(const RowsInput& other) const
+{
+    return dataset == other.dataset && reader == other.reader && features == other.features
+           && sameRules(rules, other.rules);
+}
+
+bool FilterDockWidget::GroupsInput::operator==(const GroupsInput& other) const
+{
+    if (reader != other.reader || features != other.features || datasetCount != other.datasetCount
+        || enabled != other.enabled || groups.size() != other.groups.size())
+        return false;
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        const FilterGroup& a = groups[i];
+        const FilterGroup& b = other.groups[i];
+        if (a.id != b.id || a.name != b.name || !sameRules(a.rules, b.rules))
+            return false;
+    }
+    return true;
+}
+
 std::vector<std::string> FilterDockWidget::scalarFeatures() const
 {
     std::vector<std::string> result;
@@ -479,6 +619,76 @@ std::vector<std::string> FilterDockWidget::scalarFeatures() const
         if (RTDCReader::isScalarFeatureName(name))
             result.push_back(name);
     return result;
+}
+
+FilterDockWidget::FocusSpot FilterDockWidget::focusInRows(const std::vector<QWidget*>& rows) const
+{
+    QWidget* focus = QApplication::focusWidget();
+    const int row = rowHolding(rows, focus);
+    if (row < 0)
+        return {};
+    return {true, -1, row, childIndex(rows[size_t(row)], focus)};
+}
+
+FilterDockWidget::FocusSpot FilterDockWidget::focusInGroups() const
+{
+    QWidget* focus = QApplication::focusWidget();
+    const std::vector<QWidget*> groups(groupWidgets.begin(), groupWidgets.end());
+    const int index = rowHolding(groups, focus);
+    if (index < 0)
+        return {};
+    const FilterGroupWidget* group = groupWidgets[size_t(index)];
+    const int row = rowHolding(group->ruleWidgets, focus);
+    if (row < 0)
+        return {true, group->groupId, -1, childIndex(group, focus)};
+    return {true, group->groupId, row, childIndex(group->ruleWidgets[size_t(row)], focus)};
+}
+
+// The same control of the rebuilt group or row; where that is gone, the
+// group's (or the dock's) "+ Rule", else the scroll area: never a widget
+// outside the dock, where a key typed next would change something else.
+void FilterDockWidget::restoreFocus(const FocusSpot& spot)
+{
+    const std::vector<QWidget*>* rows = &ruleWidgets;
+    QWidget* owner = addRuleButton;
+    QWidget* anchor = nullptr;
+    if (spot.groupId >= 0) {
+        rows = nullptr;
+        owner = nullptr;
+        for (FilterGroupWidget* group : groupWidgets) {
+            if (group->groupId == spot.groupId) {
+                rows = &group->ruleWidgets;
+                owner = group->addRuleButton;
+                anchor = spot.row < 0 ? group : nullptr;
+            }
+        }
+    }
+    if (rows && spot.row >= 0 && spot.row < int(rows->size()))
+        anchor = (*rows)[size_t(spot.row)];
+    for (QWidget* candidate : {childAtIndex(anchor, spot.child), owner, static_cast<QWidget*>(scrollArea)}) {
+        if (canTakeFocus(candidate)) {
+            candidate->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    setFocus(Qt::OtherFocusReason);
+}
+
+void FilterDockWidget::swapContainer(QWidget* old, QWidget* fresh, bool hasRows, const FocusSpot& focus)
+{
+    delete scrollLayout->replaceWidget(old, fresh);
+    // Showing polishes the new widgets. Their polish requests, still queued,
+    // make Qt compare each layout request posted to them with every pending
+    // event (rows x rows); dropped at once, they cost one pass.
+    if (hasRows)
+        QCoreApplication::removePostedEvents(nullptr, QEvent::PolishRequest);
+    fresh->setVisible(hasRows);   // one layout pass for all its rows
+    // Before the old container goes out of sight: hiding the focus widget
+    // would hand the focus to the next widget of the window.
+    if (focus.inside)
+        restoreFocus(focus);
+    old->hide();
+    old->deleteLater();
 }
 
 int FilterDockWidget::rowIndex(const QWidget* row) const
@@ -537,18 +747,22 @@ void FilterDockWidget::connectRow(Row* row)
 void FilterDockWidget::removeRow(QWidget* row)
 {
     const int index = rowIndex(row);
+    FocusSpot focus = focusInRows({row});
     if (index >= 0)
         ruleWidgets.erase(ruleWidgets.begin() + index);
-    rulesLayout->removeWidget(row);
-    row->deleteLater();
+    // The row that takes the place of the removed one, or "+ Rule", has the focus.
+    focus.row = index;
+    if (focus.inside)
+        restoreFocus(focus);
+    removeFromList(row);
     if (index >= 0 && !separators.empty()) {
         const int last = static_cast<int>(separators.size()) - 1;
         const int position = std::min(std::max(index - 1, 0), last);
         QWidget* separator = separators[position];
         separators.erase(separators.begin() + position);
-        rulesLayout->removeWidget(separator);
-        separator->deleteLater();
+        removeFromList(separator);
     }
+    rulesContainer->setVisible(!ruleWidgets.empty());
     syncFilterFromRows();
     emit filterChanged();
 }

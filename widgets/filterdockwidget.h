@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/filtergroup.h"
 #include "rtdc/filterrule.h"
 #include "widgets/filtermetatypes.h"
 
@@ -7,6 +8,7 @@
 #include <QWidget>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,6 @@ class QVBoxLayout;
 namespace Tessary {
 
 struct DatasetEntry;
-struct FilterGroup;
 class FilterGroupWidget;
 class RTDCReader;
 
@@ -111,7 +112,49 @@ private slots:
     void onDatasetFilterToggled(bool checked);
 
 private:
+    // Where the keyboard focus is within the rule rows or the group widgets.
+    struct FocusSpot {
+        bool inside = false;   // the focus is in the part being rebuilt
+        int groupId = -1;      // -1: the dataset's own rows
+        int row = -1;          // -1: not in a row (a group's header)
+        int child = -1;        // index among the row's (or group's) children
+    };
+
+    // What the rows, or the group widgets, were built from. The main window
+    // asks for the same rebuild several times in one go (switching datasets,
+    // loading a session, importing groups), and with thousands of rules each
+    // costs seconds and a second set of widgets: a rebuild from the same
+    // input before the event loop runs again is left out.
+    struct RowsInput {
+        const DatasetEntry* dataset = nullptr;
+        const RTDCReader* reader = nullptr;
+        std::vector<std::string> features;
+        std::vector<FilterRule> rules;
+        bool operator==(const RowsInput& other) const;
+    };
+    struct GroupsInput {
+        const RTDCReader* reader = nullptr;
+        std::vector<std::string> features;
+        int datasetCount = 0;
+        std::vector<FilterGroup> groups;
+        std::vector<bool> enabled;   // for the active dataset, per group
+        bool operator==(const GroupsInput& other) const;
+    };
+
     std::vector<std::string> scalarFeatures() const;
+    bool groupEnabled(int groupId) const;
+    // Remembers input as built until the event loop runs again.
+    template <typename Input>
+    void rememberBuilt(std::optional<Input>& built, Input input);
+    void buildRuleRows(const std::vector<std::string>& features, RTDCReader* reader);
+    void buildGroupWidgets(const std::vector<const FilterGroup*>& groups, RTDCReader* reader,
+                           const std::vector<std::string>& features);
+    FocusSpot focusInRows(const std::vector<QWidget*>& rows) const;
+    FocusSpot focusInGroups() const;
+    void restoreFocus(const FocusSpot& spot);
+    // Puts a filled, not yet shown container in the place of the old one, shows
+    // it when it holds rows, moves the focus and lets the old one go.
+    void swapContainer(QWidget* old, QWidget* fresh, bool hasRows, const FocusSpot& focus);
     // Appends a filled row to the dataset's rows and connects it.
     template <typename Row>
     void addRow(Row* row);
@@ -120,6 +163,14 @@ private:
     void removeRow(QWidget* row);
     int rowIndex(const QWidget* row) const;
     void updateAllButton(QPushButton* button, const QString& text, bool differs);
+
+    QVBoxLayout* scrollLayout = nullptr;
+    // The rows and the group widgets each live in a container of their own;
+    // a rebuild fills a new one before it is shown (see swapContainer).
+    QWidget* rulesContainer = nullptr;
+    QWidget* groupsContainer = nullptr;
+    std::optional<RowsInput> rowsBuiltFrom;
+    std::optional<GroupsInput> groupsBuiltFrom;
 };
 
 } // namespace Tessary

@@ -31,7 +31,7 @@ FilterGroupWidget::FilterGroupWidget(int groupId_, const std::vector<std::string
                                      RTDCReader* reader_, QWidget* parent)
     : QGroupBox(parent), groupId(groupId_), features(features_), reader(reader_)
 {
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout;
     layout->setContentsMargins(8, 4, 8, 4);
     layout->setSpacing(4);
 
@@ -71,10 +71,19 @@ FilterGroupWidget::FilterGroupWidget(int groupId_, const std::vector<std::string
     rulesLayout->setSpacing(2);
     layout->addLayout(rulesLayout);
 
+    // Installed once filled, as FilterRuleWidget explains.
+    setLayout(layout);
+
     updatePropagateButton();
 
-    connect(nameEdit, &QLineEdit::editingFinished, this,
-            [this] { emit renameRequested(groupId, nameEdit->text()); });
+    // Only a name the user changed renames the group: the box may show a long
+    // name cut, and leaving it untouched must keep the name whole.
+    connect(nameEdit, &QLineEdit::editingFinished, this, [this] {
+        if (!nameEdit->isModified())
+            return;
+        nameEdit->setModified(false);
+        emit renameRequested(groupId, nameEdit->text());
+    });
     connect(enableCheck, &QCheckBox::toggled, this, [this](bool checked) {
         updatePropagateButton();
         emit enableToggled(groupId, checked);
@@ -95,17 +104,19 @@ void FilterGroupWidget::setRules(const std::vector<FilterRule>& rules)
     if (!reader)
         return;
 
+    const FilterRuleWidget::RangeReuse readEachColumnOnce;
     for (std::size_t i = 0; i < rules.size(); ++i) {
         QWidget* row = nullptr;
+        QWidget* block = listBlockForNext(rulesLayout);
         if (rules[i].type != 0) {
-            auto* polygon = new PolygonRuleWidget(reader, this);
+            auto* polygon = new PolygonRuleWidget(reader, block);
             polygon->setRule(rules[i]);
             attachRow(polygon, static_cast<int>(i));
             connect(polygon, &PolygonRuleWidget::editToggled, this,
                     [this, i](bool on) { emit polygonEditToggled(groupId, static_cast<int>(i), on); });
             row = polygon;
         } else {
-            auto* range = new FilterRuleWidget(features, reader, this);
+            auto* range = new FilterRuleWidget(features, reader, block);
             range->setRule(rules[i]);
             attachRow(range, static_cast<int>(i));
             row = range;

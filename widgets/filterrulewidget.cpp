@@ -14,11 +14,37 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <utility>
 
 namespace Tessary {
 
 namespace {
 const QString unavailableSuffix = QStringLiteral(" (n/a)");
+
+using FiniteRange = std::pair<double, double>;   // lo > hi: no finite value
+// The ranges kept while a RangeReuse lives, by reader and feature; null otherwise.
+std::map<std::pair<const RTDCReader*, std::string>, FiniteRange>* reusedRanges = nullptr;
+
+FiniteRange finiteRange(RTDCReader& reader, const std::string& name)
+{
+    if (reusedRanges) {
+        const auto it = reusedRanges->find({&reader, name});
+        if (it != reusedRanges->end())
+            return it->second;
+    }
+    double lo = std::numeric_limits<double>::infinity();
+    double hi = -std::numeric_limits<double>::infinity();
+    for (double v : reader.readFeature(name)) {
+        if (!std::isfinite(v))
+            continue;
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    if (reusedRanges)
+        reusedRanges->emplace(std::make_pair(&reader, name), FiniteRange{lo, hi});
+    return {lo, hi};
+}
 
 QDoubleSpinBox* makeBoundSpin(QWidget* parent, const QString& tooltip)
 {
@@ -37,7 +63,7 @@ FilterRuleWidget::FilterRuleWidget(const std::vector<std::string>& features_,
                                    RTDCReader* reader_, QWidget* parent)
     : QWidget(parent), reader(reader_), features(features_)
 {
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout;
     layout->setContentsMargins(0, 4, 0, 4);
     layout->setSpacing(2);
 
@@ -76,6 +102,11 @@ FilterRuleWidget::FilterRuleWidget(const std::vector<std::string>& features_,
     checkAllButton = allButtons.checkAllButton;
     deleteAllButton = allButtons.deleteAllButton;
 
+    // Installed once filled: a layout set on a widget first posts it a layout
+    // request, and Qt compares each request with every pending event, which
+    // for thousands of rows built at once costs rows x rows.
+    setLayout(layout);
+
     fillCombo();
     if (featureCombo->count() > 0)
         applyFeatureRange();
@@ -97,6 +128,20 @@ FilterRuleWidget::FilterRuleWidget(const std::vector<std::string>& features_,
     connect(checkAllButton, &QPushButton::clicked, this, &FilterRuleWidget::onUncheckCheckClicked);
     connect(deleteAllButton, &QPushButton::clicked, this, &FilterRuleWidget::deleteRuleFromAllRequested);
     connect(enabledCheck, &QCheckBox::toggled, this, &FilterRuleWidget::updateAllDatasetButtons);
+}
+
+FilterRuleWidget::RangeReuse::RangeReuse() : outermost(reusedRanges == nullptr)
+{
+    if (outermost)
+        reusedRanges = new std::map<std::pair<const RTDCReader*, std::string>, FiniteRange>;
+}
+
+FilterRuleWidget::RangeReuse::~RangeReuse()
+{
+    if (outermost) {
+        delete reusedRanges;
+        reusedRanges = nullptr;
+    }
 }
 
 FilterRule FilterRuleWidget::rule() const
@@ -241,14 +286,7 @@ bool FilterRuleWidget::applyFeatureRange()
         setBoundsEnabled();
     }
 
-    double lo = std::numeric_limits<double>::infinity();
-    double hi = -std::numeric_limits<double>::infinity();
-    for (double v : reader->readFeature(name)) {
-        if (!std::isfinite(v))
-            continue;
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
-    }
+    const auto [lo, hi] = finiteRange(*reader, name);
     if (lo > hi)
         return false;
 

@@ -28,6 +28,21 @@ public:
     FilterRuleWidget(const std::vector<std::string>& features, RTDCReader* reader,
                      QWidget* parent = nullptr);
 
+    // Rows built together read each column once: while a RangeReuse lives,
+    // the finite range of a reader's column is computed for the first row
+    // that needs it and reused by the others (nothing changes a column during
+    // one synchronous build). Scopes may nest; GUI thread only.
+    class RangeReuse {
+    public:
+        RangeReuse();
+        ~RangeReuse();
+        RangeReuse(const RangeReuse&) = delete;
+        RangeReuse& operator=(const RangeReuse&) = delete;
+
+    private:
+        bool outermost = false;
+    };
+
     FilterRule rule() const;
     // Fills the row without intermediate signals and then emits ruleChanged once.
     void setRule(const FilterRule& rule);

@@ -55,7 +55,7 @@ QPixmap makePolygonIcon(int size, double ratio)
 QWidget* makeRuleSeparator(QWidget* parent)
 {
     auto* separator = new QWidget(parent);
-    auto* layout = new QHBoxLayout(separator);
+    auto* layout = new QHBoxLayout;
     layout->setContentsMargins(0, 4, 0, 4);
     layout->addStretch(1);
     auto* line = new QWidget(separator);
@@ -63,6 +63,7 @@ QWidget* makeRuleSeparator(QWidget* parent)
     line->setStyleSheet("background-color: #c8c8c8;");
     layout->addWidget(line);
     layout->addStretch(1);
+    separator->setLayout(layout);   // once filled, as the rows do (see FilterRuleWidget)
     return separator;
 }
 
@@ -74,43 +75,80 @@ QPushButton* makeDeleteButton(QWidget* parent)
     return button;
 }
 
-void appendRuleRow(QVBoxLayout* layout, std::vector<QWidget*>& rows,
+QWidget* listBlockForNext(QVBoxLayout* list)
+{
+    if (const int count = list->count(); count > 0) {
+        QWidget* last = list->itemAt(count - 1)->widget();
+        if (last && last->layout() && last->layout()->count() < kListBlockSize)
+            return last;
+    }
+    auto* block = new QWidget(list->parentWidget());
+    auto* blockLayout = new QVBoxLayout(block);
+    blockLayout->setContentsMargins(0, 0, 0, 0);
+    blockLayout->setSpacing(list->spacing());   // rows keep the list's spacing across blocks
+    list->addWidget(block);
+    return block;
+}
+
+void appendToList(QVBoxLayout* list, QWidget* widget)
+{
+    listBlockForNext(list)->layout()->addWidget(widget);
+}
+
+void removeFromList(QWidget* widget)
+{
+    QWidget* block = widget->parentWidget();
+    if (block && block->layout())
+        block->layout()->removeWidget(widget);
+    widget->hide();
+    widget->deleteLater();
+    if (block && block->layout() && block->layout()->count() == 0) {
+        if (QWidget* list = block->parentWidget(); list && list->layout())
+            list->layout()->removeWidget(block);
+        block->hide();
+        block->deleteLater();
+    }
+}
+
+void appendRuleRow(QVBoxLayout* list, std::vector<QWidget*>& rows,
                    std::vector<QWidget*>& separators, QWidget* row)
 {
+    // A row and the separator above it share a block (which may hold one
+    // widget more than kListBlockSize then).
+    QWidget* block = listBlockForNext(list);
     if (!rows.empty()) {
-        QWidget* separator = makeRuleSeparator(layout->parentWidget());
-        layout->addWidget(separator);
+        QWidget* separator = makeRuleSeparator(block);
+        block->layout()->addWidget(separator);
         separators.push_back(separator);
     }
-    layout->addWidget(row);
+    block->layout()->addWidget(row);
     rows.push_back(row);
 }
 
-void clearRuleRows(QVBoxLayout* layout, std::vector<QWidget*>& rows,
+void clearRuleRows(QVBoxLayout* list, std::vector<QWidget*>& rows,
                    std::vector<QWidget*>& separators)
 {
-    // Thousands of rows must clear in linear time. Removing a widget from a
-    // layout, and deleting a child of a laid-out widget, each scan the whole
-    // layout; so the layout's items (rows and separators only) are taken from
-    // the back, and the widgets move into one hidden holder that is deleted
-    // later with all of them at once.
-    for (int i = layout->count() - 1; i >= 0; --i)
-        delete layout->takeAt(i);
-    if (rows.empty() && separators.empty())
-        return;
-    auto* discarded = new QWidget(layout->parentWidget());
-    discarded->hide();
-    for (std::vector<QWidget*>* list : {&rows, &separators}) {
-        for (QWidget* widget : *list)
-            widget->setParent(discarded);
-        list->clear();
+    // The rows and separators go with their blocks; items are taken from the
+    // back, so no removal scans the layout.
+    for (int i = list->count() - 1; i >= 0; --i) {
+        QLayoutItem* item = list->takeAt(i);
+        if (QWidget* block = item->widget()) {
+            block->hide();
+            block->deleteLater();
+        }
+        delete item;
     }
-    discarded->deleteLater();
+    rows.clear();
+    separators.clear();
 }
 
 void setSmallButtonAccent(QPushButton* button, bool accent)
 {
-    button->setStyleSheet(accent ? FilterStyle::accentSmallButton : FilterStyle::plainSmallButton);
+    // Every rule row sets its buttons' looks a few times while it is filled;
+    // each new sheet is parsed and polished again.
+    const QLatin1String sheet(accent ? FilterStyle::accentSmallButton : FilterStyle::plainSmallButton);
+    if (button->styleSheet() != sheet)
+        button->setStyleSheet(sheet);
 }
 
 QHBoxLayout* RuleAllButtons::create(QWidget* parent)

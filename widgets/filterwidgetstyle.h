@@ -49,13 +49,29 @@ struct RuleAllButtons {
                 bool updateDiffers, bool checkDiffers);
 };
 
-// Rule rows in a layout with a separator between each two: appends row (a
-// separator first when rows exist), or takes every item out of the layout and
-// deletes the rows and separators later (a row may be the sender of the signal
-// being handled). The layout holds nothing else.
-void appendRuleRow(QVBoxLayout* layout, std::vector<QWidget*>& rows,
+// Long lists of rows (rule rows, group widgets) keep their rows in blocks of
+// at most kListBlockSize widgets, each block a widget of its own in the list's
+// layout, which holds nothing else. Qt compares every widget it repaints with
+// all of that widget's later siblings: thousands of rows under one parent
+// would cost rows x rows on every repaint.
+constexpr int kListBlockSize = 64;
+
+// The block that takes the list's next widget (the last block, or a new one
+// when that is full); create a row with it as parent to spare a reparenting.
+QWidget* listBlockForNext(QVBoxLayout* list);
+// Appends widget to the list's last block.
+void appendToList(QVBoxLayout* list, QWidget* widget);
+// Takes widget out of its block, hides it and deletes it later; a block left
+// empty goes with it.
+void removeFromList(QWidget* widget);
+
+// Rule rows with a separator between each two: appends row (a separator first
+// when rows exist), or empties the list and deletes the rows and separators
+// later (a row may be the sender of the signal being handled), in time linear
+// in the rows.
+void appendRuleRow(QVBoxLayout* list, std::vector<QWidget*>& rows,
                    std::vector<QWidget*>& separators, QWidget* row);
-void clearRuleRows(QVBoxLayout* layout, std::vector<QWidget*>& rows,
+void clearRuleRows(QVBoxLayout* list, std::vector<QWidget*>& rows,
                    std::vector<QWidget*>& separators);
 
 // Sets the plain or the accent small-button style.

@@ -14,7 +14,7 @@ namespace Tessary {
 PolygonRuleWidget::PolygonRuleWidget(RTDCReader* reader_, QWidget* parent)
     : QWidget(parent), reader(reader_)
 {
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout;
     layout->setContentsMargins(0, 4, 0, 4);
     layout->setSpacing(2);
 
@@ -61,6 +61,9 @@ PolygonRuleWidget::PolygonRuleWidget(RTDCReader* reader_, QWidget* parent)
     updateAllButton = allButtons.updateAllButton;
     checkAllButton = allButtons.checkAllButton;
     deleteAllButton = allButtons.deleteAllButton;
+
+    // Installed once filled, as FilterRuleWidget explains.
+    setLayout(layout);
 
     connect(enabledCheck, &QCheckBox::toggled, this, &PolygonRuleWidget::ruleChanged);
     connect(invertCheck, &QCheckBox::toggled, this, &PolygonRuleWidget::ruleChanged);

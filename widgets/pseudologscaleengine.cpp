@@ -1,5 +1,6 @@
 #include "widgets/pseudologscaleengine.h"
 
+#include "widgets/linearscaleengine.h"
 #include "widgets/pseudologtransform.h"
 
 #include <QtGlobal>
@@ -45,6 +46,9 @@ void PseudoLogScaleEngine::autoScale(int maxNumSteps, double& x1, double& x2,
         interval = interval.symmetrize(reference());
     if (testAttribute(QwtScaleEngine::IncludeReference))
         interval = interval.extend(reference());
+    // Near zero the transform is linear: a range narrower than a linear axis
+    // can show cannot be shown here either.
+    interval = LinearScaleEngine::mappable(interval);
     if (interval.width() == 0.0)
         interval = buildInterval(interval.minValue());
 

@@ -18,6 +18,7 @@
 
 #include "widgets/colormaps.h"
 #include "widgets/plainpointcurve.h"
+#include "widgets/linearscaleengine.h"
 #include "widgets/pseudologscaleengine.h"
 #include "widgets/roundspectrocurve.h"
 #include "widgets/scatterplotpicker.h"
@@ -84,6 +85,8 @@ void ScatterPlot::setupPlot()
     editCurve->attach(this);
 
     setAxisVisible(QwtAxis::YRight, false);
+    setAxisScaleEngine(QwtAxis::XBottom, new LinearScaleEngine);
+    setAxisScaleEngine(QwtAxis::YLeft, new LinearScaleEngine);
     // Ends of a pseudo-logarithmic range can sit right beside a decade.
     setAxisScaleDraw(QwtAxis::XBottom, new SpacedLabelScaleDraw);
     setAxisScaleDraw(QwtAxis::YLeft, new SpacedLabelScaleDraw);
@@ -251,7 +254,7 @@ void ScatterPlot::setScaleMode(int axis, int mode)
     else if (mode == 2)
         engine = new PseudoLogScaleEngine(100.0, 0.5);
     else
-        engine = new QwtLinearScaleEngine(10);
+        engine = new LinearScaleEngine;
     scaleModes[axis] = (mode == 1 || mode == 2) ? mode : 0;
     setAxisScaleEngine(axis, engine);
     setAxisAutoScale(axis, true);

@@ -2,16 +2,23 @@
 // id, the dock's "differs" markers and soft limits, through the signals of a real window.
 #include "app/mainwindow.h"
 
+#include "app/filtergroupmatrixwindow.h"
+
 #include "mainwindowtesting.h"
 #include "widgets/filterdockwidget.h"
 #include "widgets/filtergroupwidget.h"
 #include "widgets/filterrulewidget.h"
+#include "widgets/scatterplot.h"
 #include "common/widgetlook.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QLineEdit>
+#include <QTreeWidget>
 #include <QPushButton>
+#include <QCheckBox>
+#include <QTest>
 
 #include <set>
 
@@ -235,4 +242,101 @@ TEST_F(MainWindowGroupsTest, SoftLimitsOfTheMeasurementBecomeRules)
     EXPECT_EQ(refused.seen, 2);
     EXPECT_EQ(active()->filter.ruleCount(), 4);   // importing again adds again
     EXPECT_EQ(other(0)->filter.ruleCount(), 0);
+}
+
+// A click in the dock that rebuilds the group widgets takes the clicked control
+// away; the keyboard focus must not fall through to the next widget of the
+// window, the dataset's name field, where typing renames the dataset.
+TEST_F(MainWindowGroupsTest, ClicksThatRebuildGroupRowsKeepTheFocusInTheDock)
+{
+    window->show();
+    open("a.rtdc");
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const QString name = active()->displayName;
+    emit dock()->addFilterGroupRequested();
+    emit dock()->addFilterGroupRequested();
+    const int id = window->filterGroups().at(0)->id;
+    const int second = window->filterGroups().at(1)->id;
+    const auto group = [this](int n) { return dock()->groupWidgets.at(size_t(n)); };
+    const auto settle = [] {
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    };
+    // Clicks the widget (and lets the rest of the gesture happen), then types
+    // "12" and Return where the focus went.
+    const auto clickThenType = [&](QWidget* target, const char* what, const std::function<void()>& then = {},
+                                   QWidget* home = nullptr) {
+        QTest::mouseClick(target, Qt::LeftButton, {}, target->rect().center());
+        if (then)
+            then();
+        settle();
+        QWidget* focus = QApplication::focusWidget();
+        EXPECT_TRUE(focus && (home ? home : dock())->isAncestorOf(focus))
+            << what << ": focus on " << (focus ? focus->metaObject()->className() : "nothing");
+        QTest::keyClicks(focus ? focus : window.get(), "12");
+        QTest::keyClick(focus ? focus : window.get(), Qt::Key_Return);
+        settle();
+        EXPECT_EQ(active()->displayName, name) << what;
+    };
+
+    clickThenType(group(0)->addRuleButton, "+ Rule");
+    ASSERT_EQ(window->findFilterGroupById(id)->rules.size(), 1u);
+    EXPECT_EQ(QApplication::focusWidget(), group(0)->addRuleButton);   // the rebuilt one
+    clickThenType(group(0)->enableCheck, "enable box");
+    EXPECT_EQ(QApplication::focusWidget(), group(0)->enableCheck);
+    clickThenType(group(0)->addRuleButton, "+ Rule again");
+    auto* groupRow = qobject_cast<FilterRuleWidget*>(group(0)->ruleWidgets.at(1));
+    ASSERT_TRUE(groupRow);
+    clickThenType(groupRow->removeButton, "rule delete");
+    EXPECT_EQ(window->findFilterGroupById(id)->rules.size(), 1u);
+    // A gate drawn for the group is added when the plot closes the polygon;
+    // drawing gave the plot the focus (for Esc), and it keeps it.
+    clickThenType(
+        group(0)->addPolygonButton, "polygon add",
+        [this] { emit window->scatterPlot->polygonCompleted(QPolygonF({{0, 0}, {1e3, 0}, {1e3, 1}})); },
+        window->scatterPlot);
+    EXPECT_EQ(window->findFilterGroupById(id)->rules.size(), 2u);
+    clickThenType(group(1)->deleteButton, "group delete");
+    EXPECT_EQ(window->findFilterGroupById(second), nullptr);
+
+    // The dataset's own rows: the row below takes the place of a deleted one.
+    dock()->addRuleButton->click();
+    dock()->addRuleButton->click();
+    settle();
+    clickThenType(row(0)->removeButton, "dataset rule delete");
+    EXPECT_EQ(QApplication::focusWidget(), row(0)->removeButton);
+}
+
+// A name from a file may be a megabyte: everything that shows it shows it cut,
+// and the group keeps it whole, also when its box takes and loses the focus.
+TEST_F(MainWindowGroupsTest, LongGroupNamesFromFilesAreShownCutAndKeptWhole)
+{
+    window->show();
+    open("a.rtdc");
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const std::string name(1000000, 'G');
+    const QString path = QString::fromStdString(dir.file("long.ryxfg"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"formatVersion": 1, "groups": [{"name": ")" + QByteArray::fromStdString(name) + R"(", "rules": []}]})");
+    file.close();
+    ASSERT_TRUE(window->importFilterGroupsFile(path));
+    ASSERT_EQ(window->filterGroups().size(), 1u);
+
+    QLineEdit* box = dock()->groupWidgets.at(0)->nameEdit;
+    EXPECT_LE(box->text().size(), 200);
+    EXPECT_TRUE(box->text().startsWith("GGG"));
+    EXPECT_LE(box->toolTip().size(), 200);
+    FilterGroupsMatrixWindow matrix(window.get());
+    auto* grid = matrix.findChild<QTreeWidget*>();
+    ASSERT_TRUE(grid && grid->columnCount() == 2);
+    EXPECT_LE(grid->headerItem()->text(1).size(), 200);
+
+    box->setFocus();
+    dock()->addGroupButton->setFocus();   // leaves the box unchanged
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->filterGroups().at(0)->name, name);
 }

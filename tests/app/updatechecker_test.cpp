@@ -151,7 +151,7 @@ TEST_F(UpdateCheckerTest, UnusableManifestsAreReportedOnDemandOnly)
     }
 }
 
-TEST_F(UpdateCheckerTest, OversizedAnswersAreRefusedAndLongNotesAreCut)
+TEST_F(UpdateCheckerTest, OversizedAnswersAreRefusedAndLongTextsAreCut)
 {
     // Far more than any manifest: refused as unreadable, whatever it holds.
     const QByteArray huge = R"({"version": "3.4.0", "notes": ")" + QByteArray(2 << 20, 'x') + R"("})";
@@ -168,6 +168,13 @@ TEST_F(UpdateCheckerTest, OversizedAnswersAreRefusedAndLongNotesAreCut)
     EXPECT_LE(notes.size(), 2000);
     EXPECT_TRUE(notes.startsWith("nnnn"));
     EXPECT_TRUE(notes.endsWith(QChar(0x2026)));
+
+    // So is a version text that goes on after its numbers: it is still compared.
+    const QByteArray longVersion = R"({"version": "9.9.9)" + QByteArray(900000, 'x') + R"("})";
+    const Outcome v = checkManifest(longVersion, true);
+    ASSERT_EQ(v.signal, "available");
+    EXPECT_LE(v.args.value(0).size(), 64);
+    EXPECT_TRUE(v.args.value(0).startsWith("9.9.9xx"));
 }
 
 TEST_F(UpdateCheckerTest, ServerErrorsAreReportedOnDemandOnly)

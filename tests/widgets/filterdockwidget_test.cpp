@@ -350,6 +350,35 @@ TEST_F(FilterDockWidgetTest, GroupWidgetsShowNamesSwitchesAndRules)
     EXPECT_EQ(dock.groupWidgets[0]->groupId, 5);
 }
 
+// Sessions hold thousands of rules. No parent holds more than a block of rows
+// (Qt compares each widget it repaints with all its later siblings), and the
+// main window's repeated requests for the same rows in one go build them once.
+TEST_F(FilterDockWidgetTest, LongRuleListsAreBuiltInBlocksAndOnce)
+{
+    for (int i = 0; i < 300; ++i)
+        entry.filter.addRule(rangeRule("deform", 0.01, 0.02));
+    FilterGroup cells{5, "Cells", std::vector<FilterRule>(300, rangeRule("volume", 1.0, 2.0))};
+    dock.setActiveDataset(&entry);
+    dock.rebuildGroupWidgets({&cells}, entry.reader.get());
+    for (const QWidget* widget : dock.findChildren<QWidget*>())
+        EXPECT_LE(widget->children().size(), 70) << widget->metaObject()->className();
+
+    QWidget* row = dock.ruleWidgets.at(0);
+    FilterGroupWidget* group = dock.groupWidgets.at(0);
+    dock.setActiveDataset(&entry);
+    dock.rebuildGroupWidgets({&cells}, entry.reader.get());
+    EXPECT_EQ(dock.ruleWidgets.at(0), row);
+    EXPECT_EQ(dock.groupWidgets.at(0), group);
+
+    cells.rules.pop_back();   // other rules are built anew
+    dock.rebuildGroupWidgets({&cells}, entry.reader.get());
+    EXPECT_NE(dock.groupWidgets.at(0), group);
+    EXPECT_EQ(dock.groupWidgets.at(0)->ruleWidgets.size(), 299u);
+    QCoreApplication::processEvents();   // and so is everything once the event loop ran
+    dock.setActiveDataset(&entry);
+    EXPECT_NE(dock.ruleWidgets.at(0), row);
+}
+
 TEST_F(FilterDockWidgetTest, GroupSignalsAreForwardedWithTheirArguments)
 {
     FilterGroup cells{5, "Cells", {rangeRule("deform", 0.01, 0.02), polygonRule("area_um", "deform", 4)}};

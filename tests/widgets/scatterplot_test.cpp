@@ -1,5 +1,6 @@
 // Data, colouring, scales, overlays and the export look of the scatter plot.
 #include "scatterplottesting.h"
+#include "widgets/spacedlabelscaledraw.h"
 
 #include <QBuffer>
 #include <QPainter>
@@ -248,6 +249,34 @@ TEST_F(ScatterPlotTest, ScaleModeInstallsTheEngineAndAutoscales)
     EXPECT_GE(range(QwtAxis::XBottom).maxValue(), 1000.0);
     plot->setScaleMode(QwtAxis::XBottom, 7);
     EXPECT_NE(dynamic_cast<QwtLinearScaleEngine*>(plot->axisScaleEngine(QwtAxis::XBottom)), nullptr);
+}
+
+// A finite range so narrow that pixels per unit overflow a double (area_um of
+// 7e-308 .. 7.7e-307) still gets a scale: its labels are laid out and its
+// points drawn.
+TEST_F(ScatterPlotTest, TinyValuesGetAnAxisWithLabelsAndPoints)
+{
+    const auto labels = [this] {
+        return static_cast<const SpacedLabelScaleDraw*>(plot->axisScaleDraw(QwtAxis::XBottom))->shownLabels();
+    };
+    for (int mode : {0, 2}) {
+        plot->setScaleMode(QwtAxis::XBottom, mode);
+        plot->setData({7e-308, 3e-307, 7.7e-307}, {1, 2, 3}, "x", "y", {}, "c");
+        plot->replot();
+        QApplication::processEvents();
+        const QImage image = canvasImage();
+        plot->setData({}, {}, "x", "y", {}, "c");
+        plot->replot();
+        QApplication::processEvents();
+        EXPECT_NE(image, canvasImage()) << "mode " << mode << ": no point drawn";
+        plot->setData({7e-308, 3e-307, 7.7e-307}, {1, 2, 3}, "x", "y", {}, "c");
+        plot->replot();
+        QApplication::processEvents();
+        plot->grab();   // draws the axes
+        EXPECT_FALSE(labels().isEmpty()) << "mode " << mode;
+        for (double value : labels())
+            EXPECT_TRUE(std::isfinite(plot->transform(QwtAxis::XBottom, value))) << "mode " << mode;
+    }
 }
 
 // --- overlays ----------------------------------------------------------------------

@@ -12,10 +12,10 @@ using namespace Tessary;
 
 namespace {
 
-// The labels a horizontal axis of the given pixel length shows for [0, upper].
-QList<double> labelsOnAxis(QwtScaleEngine* engine, double upper, int length)
+// The labels a horizontal axis of the given pixel length shows for [lower, upper].
+QList<double> labelsOnAxis(QwtScaleEngine* engine, double upper, int length, double lower = 0.0)
 {
-    double low = 0.0;
+    double low = lower;
     double high = upper;
     double step = 0.0;
     engine->autoScale(8, low, high, step);
@@ -46,4 +46,12 @@ TEST(SpacedLabelScaleDraw, LeavesOutLabelsThatWouldOverlap)
     QwtLinearScaleEngine linear;   // evenly spaced ticks keep every label
     const QList<double> all = labelsOnAxis(&linear, 12000.0, 600);
     EXPECT_EQ(all.size(), 7) << all.size();
+}
+
+// A range too narrow for its pixels (the scale map's factor overflows to
+// infinity) puts every label at infinity: none is laid out, none overflows.
+TEST(SpacedLabelScaleDraw, ScaleTooNarrowForItsPixelsLaysOutNoLabel)
+{
+    QwtLinearScaleEngine linear;
+    EXPECT_TRUE(labelsOnAxis(&linear, 7.7e-307, 300, 7e-308).isEmpty());
 }
