@@ -1,5 +1,6 @@
 #include "app/filtergroupfile.h"
 
+#include "app/displaytext.h"
 #include "app/sessionfile.h"
 
 #include <QDialog>
@@ -79,7 +80,8 @@ std::vector<int> chooseFilterGroupsToExport(QWidget* parent, const std::vector<s
     layout->addWidget(new QLabel(QStringLiteral("Select groups to export:")));
     auto* list = new QListWidget;
     for (const auto& group : groups) {
-        auto* item = new QListWidgetItem(QString::fromStdString(group->name), list);
+        // A name from a file may be a megabyte long: the list shows it cut.
+        auto* item = new QListWidgetItem(shortenedText(QString::fromStdString(group->name), kMaxDisplayNameLength), list);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
         item->setData(Qt::UserRole, group->id);
