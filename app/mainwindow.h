@@ -374,6 +374,7 @@ private:
     // while a session is being opened.
     bool refuseWhileRestoring(const QString& title, const QString& what);
     bool refuseSaveWhileRestoring();
+    bool refuseImportWhileRestoring();
     // Closes every dataset and tool window and resets the filter state,
     // without asking: the body of clearSession and the first step of loading.
     void discardSession();

@@ -99,6 +99,13 @@ bool MainWindow::refuseSaveWhileRestoring()
     return refuseWhileRestoring(QStringLiteral("Save Session"), QStringLiteral("Save it"));
 }
 
+// The session's groups replace every group once its datasets have loaded:
+// groups imported before would be lost without a word.
+bool MainWindow::refuseImportWhileRestoring()
+{
+    return refuseWhileRestoring(QStringLiteral("Import Filter Groups"), QStringLiteral("Import the groups"));
+}
+
 bool MainWindow::sessionStatePending(const DatasetEntry& entry) const
 {
     if (!restoringSession || entry.loaded)
@@ -438,6 +445,9 @@ void MainWindow::finalizeSessionLoad()
 
 void MainWindow::exportFilterGroups()
 {
+    // The session's groups arrive with its state: until then there are none.
+    if (refuseWhileRestoring(QStringLiteral("Export Filter Groups"), QStringLiteral("Export the groups")))
+        return;
     if (groups.filterGroups().empty()) {
         QMessageBox::information(this, QStringLiteral("Export Filter Groups"),
                                  QStringLiteral("There are no filter groups to export."));
@@ -470,6 +480,8 @@ bool MainWindow::writeFilterGroupsFile(const QString& path, const std::vector<in
 
 void MainWindow::importFilterGroups()
 {
+    if (refuseImportWhileRestoring())
+        return;
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Import Filter Groups"), QString(),
                                                       kGroupsFilter + QStringLiteral(";;All Files (*)"));
     if (!path.isEmpty())
@@ -478,6 +490,8 @@ void MainWindow::importFilterGroups()
 
 bool MainWindow::importFilterGroupsFile(const QString& path)
 {
+    if (refuseImportWhileRestoring())
+        return false;
     const QString title = QStringLiteral("Import Filter Groups");
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {

@@ -533,6 +533,8 @@ TEST_F(MainWindowSessionTest, HalfLoadedSessionIsNeitherShownNorExportedNorEdite
     ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
     const size_t kept = countWithin(deform, 0.0, 0.03);
     ASSERT_TRUE(kept > 0 && kept < 3000);
+    const int group = window->addFilterGroup("G");
+    ASSERT_TRUE(window->writeFilterGroupsFile(path("g.ryxfg"), {group}));
 
     ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
     // A has loaded and B is loading: B's preload is held there.
@@ -550,6 +552,10 @@ TEST_F(MainWindowSessionTest, HalfLoadedSessionIsNeitherShownNorExportedNorEdite
     EXPECT_EQ(boxes.texts.value(boxes.texts.size() - 1).toStdString(),
               "A session is still being loaded. Export the data once loading has finished.");
     EXPECT_EQ(tsvRows("RYXexport_a.tsv"), -1);
+    // The session's groups replace all groups once it is applied.
+    EXPECT_FALSE(window->importFilterGroupsFile(path("g.ryxfg")));
+    EXPECT_EQ(boxes.texts.last().toStdString(),
+              "A session is still being loaded. Import the groups once loading has finished.");
     holdPreload.unlock();
 
     QMetaObject::invokeMethod(window.get(), "clearSession");   // answered Cancel
