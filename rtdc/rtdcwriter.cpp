@@ -404,11 +404,17 @@ void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& i
             leaveOutTrace(name);
         return;
     }
-    const std::uint64_t length = reader.traceLength();
-    if (length == 0)
+    if (reader.traceLength() == 0)
         return;
+    const auto firstKept = std::find_if(indices.begin(), indices.end(), [](int index) { return index >= 0; });
     for (std::size_t traceNumber = 0; traceNumber < names.size() && !writeFailure->failed; ++traceNumber) {
         const std::string& name = names[traceNumber];
+        // Each trace keeps its own row length; a file may hold traces of
+        // several lengths, and a row of another length would be written as zeros.
+        std::uint64_t length = reader.traceLength();
+        if (firstKept != indices.end())
+            if (const std::size_t own = reader.readTrace(name, std::size_t(*firstKept)).size(); own > 0)
+                length = own;
         const auto rowsProgress = [&](double rowsDone) {
             return !progress || progress((double(traceNumber) + rowsDone) / double(names.size()));
         };

@@ -344,6 +344,8 @@ TEST_F(RTDCWriterTest, UnreadableOrUnwritableTracesAreLeftOutAndNamed)
     Fixtures::writeStandardMeasurement(dir.file("source.rtdc"), 10, options);
     // 2^40 samples per event, sorting first among the traces.
     Fixtures::addUnstoredTrace(dir.file("source.rtdc"), "fl1_median", 10, std::uint64_t(1) << 40);
+    // Rows of another length than the others keep their own.
+    Fixtures::addUnstoredTrace(dir.file("source.rtdc"), "fl3_raw", 10, 50);
     {
         StderrCapture err;
         openSource(dir.file("source.rtdc"));
@@ -351,7 +353,7 @@ TEST_F(RTDCWriterTest, UnreadableOrUnwritableTracesAreLeftOutAndNamed)
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_TRUE(startsWith(lines[0], "Error reading trace 'fl1_median': ")) << lines[0];
     }
-    EXPECT_EQ(source.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl2_raw"}));
+    EXPECT_EQ(source.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl2_raw", "fl3_raw"}));
     EXPECT_EQ(source.traceLength(), 100u);
     // A computed trace whose name the file cannot take fails alone.
     source.setComputedTrace("fl1/smooth_median", "fl1_raw");
@@ -364,9 +366,10 @@ TEST_F(RTDCWriterTest, UnreadableOrUnwritableTracesAreLeftOutAndNamed)
     EXPECT_EQ(leftOutTraces, (std::vector<std::string>{"fl1_median", "fl1/smooth_median"}));
     RTDCReader out;
     ASSERT_TRUE(out.open(dir.file("out.rtdc")));
-    EXPECT_EQ(out.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl2_raw"}));
+    EXPECT_EQ(out.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl2_raw", "fl3_raw"}));
     for (const std::string& name : out.traceNames())
         EXPECT_EQ(out.readTrace(name, 1), source.readTrace(name, 4)) << name;
+    EXPECT_EQ(out.readTrace("fl3_raw", 1).size(), 50u);
 }
 
 TEST_F(RTDCWriterTest, StepsWithoutAFileDoNothing)
