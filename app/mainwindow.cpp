@@ -118,6 +118,9 @@ MainWindow::~MainWindow()
 
 void MainWindow::waitForBackgroundWork()
 {
+    // A restored refinement of a large file runs for minutes: it is stopped,
+    // not waited for, or the process would stay without a window meanwhile.
+    stopCalculations();
     // Waiting rethrows what a task left in its future; the destructor calls
     // this, so nothing may leave here.
     for (QFutureWatcherBase* watcher : {static_cast<QFutureWatcherBase*>(preloadWatcher),
@@ -159,6 +162,7 @@ void MainWindow::setupUi()
 
     // Plot settings.
     auto* plotSettings = new QGroupBox(QStringLiteral("Plot Settings"));
+    plotSettingsGroup = plotSettings;
     auto* settingsRow = new QHBoxLayout(plotSettings);
     settingsRow->setContentsMargins(6, 6, 6, 6);
     auto* axes = new QGridLayout;
@@ -664,9 +668,8 @@ int MainWindow::datasetFolderDepth() const
 
 std::vector<int> MainWindow::filteredEventIndices(int datasetId, bool applyWhenDisabled)
 {
-    ensureCalculationsCurrent(datasetId);
     const DatasetEntry* ds = findDatasetById(datasetId);
-    if (!ds || !ds->reader)
+    if (!ds || !isDatasetWhole(datasetId))
         return {};
     const size_t n = size_t(ds->reader->eventCount());
     const EventFilter filter = buildEffectiveFilter(ds);
@@ -786,6 +789,9 @@ void MainWindow::refreshToolWindows()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // Quitting: the running calculation ends now, and nothing it or a
+    // preload would report afterwards reaches the user.
+    stopCalculations();
     closeToolWindows(combineWindows);
     closeToolWindows(statEvalWindows);
     closeToolWindows(galleryWindows);

@@ -89,9 +89,8 @@ public:
 
     // The indices of the dataset's events that its effective filter keeps:
     // every event when the filter is off or has no rules (unless
-    // applyWhenDisabled, which the statistics use), none for an unknown id.
-    // Brings the dataset's calculations up to date first, since rules may
-    // use their columns.
+    // applyWhenDisabled, which the statistics use); none for an unknown id or
+    // a dataset that is not whole yet (rules may use columns still to come).
     std::vector<int> filteredEventIndices(int datasetId, bool applyWhenDisabled);
 
     // The tool-window lists, in opening order (non-owning).
@@ -118,7 +117,8 @@ public:
     // the GUI thread. False (and nothing runs) while another one runs.
     bool startCalculation(std::function<void()> work, std::function<void()> completion);
     bool calculationRunning() const { return calcRunning; }
-    // Waits for the background preload and calculation (used before closing).
+    // Stops the running calculation and waits for it and the preload (used
+    // before closing): nothing of theirs may outlive the window.
     void waitForBackgroundWork();
 
     // Opens one path into a new dataset (or selects it when it is open already;
@@ -300,17 +300,9 @@ private:
 
     // ---- Calculations that a loaded session marks as applied (mainwindow_calc.cpp) ----
 public:
-    // Makes sure the dataset's reader holds every calculation its state marks
-    // as applied: waits for the running calculation, then computes what is
-    // still missing on the GUI thread; true when it computed anything. Tool
-    // windows call it before they read a dataset.
-    bool ensureCalculationsCurrent(int datasetId);
     // Whether the dataset's marked calculations are still to be recomputed
     // (queued, running, or not yet tried).
     bool recomputationPending(int datasetId) const;
-    // Lets the background recomputations of these datasets finish first,
-    // behind a progress dialog with Cancel; false when the user cancelled.
-    bool waitForRecomputations(const std::vector<int>& datasetIds);
     // The restored calculations of the dataset that could not be recomputed
     // and are still not applied ("crosstalk compensation", ...), empty when none.
     QStringList unrestoredCalculations(const DatasetEntry& ds) const;
@@ -324,15 +316,15 @@ private:
     void recomputeFirst(int datasetId);
     // What the info label says while the shown dataset waits for its calculations.
     QString restoringCalculationsText(const DatasetEntry& ds) const;
-    // Computes what the dataset's marked calculations lack, here on the GUI
-    // thread (nothing else may run); false when there was nothing to do.
-    bool computeRestoredCalculations(int datasetId);
     // After a recomputation of the dataset: the parts that failed are no
     // longer marked applied, and the user is told.
     void settleRecomputation(int datasetId, const std::vector<CalculationPart>& failed);
     // New columns in this reader: the shown dataset on it is filled (when its
-    // panels waited for them) or its feature lists are refreshed.
+    // panels waited for them) or its feature lists are refreshed; otherwise
+    // the tool windows fill in what waited for them.
     void onRecomputedColumns(const RTDCReader* reader);
+    // Ends the running calculation early and lets none start: the window is going.
+    void stopCalculations();
     std::deque<int> recomputeQueue;
     std::set<int> recomputeAttempted;   // a recomputation that failed is not tried again
     int recomputingId = -1;             // the dataset whose recomputation runs in the background
@@ -348,6 +340,35 @@ private:
     void showDatasetPending(DatasetEntry* entry, const QString& text);
     // The ids of all datasets, in list order.
     std::vector<int> datasetIds() const;
+
+    // ---- Whether a dataset is whole, and the gate of every action (mainwindow_readiness.cpp) ----
+public:
+    // What still stands between a dataset and its use. Only a whole dataset
+    // is shown, exported, copied, edited or counted: it has loaded, its saved
+    // session state is applied and its calculations (also those of datasets
+    // sharing its reader) are current.
+    enum class DatasetReadiness { Missing, Loading, SessionPending, Calculating, Whole };
+    DatasetReadiness datasetReadiness(int datasetId) const;
+    bool isDatasetWhole(int datasetId) const { return datasetReadiness(datasetId) == DatasetReadiness::Whole; }
+    // The gate that actions on datasets pass. True when each dataset is whole
+    // (gone ones count as whole), after waiting behind a progress dialog with
+    // Cancel for the preloads and calculations still under way; false when
+    // the user cancelled, the window is closing, or, after telling the user
+    // under the title that `what` has to wait, while a session is being loaded.
+    // With no ids only the session is asked about.
+    bool awaitWholeDatasets(const std::vector<int>& datasetIds, const QString& title, const QString& what);
+    // The datasets whose restored calculations failed, one line each
+    // ("name: calculation, ..."), for the end of an export.
+    QStringList unrestoredCalculationLines(const std::vector<int>& datasetIds) const;
+private:
+    // A dataset of the session being opened whose saved state is not applied yet.
+    bool sessionStatePending(const DatasetEntry& entry) const;
+    // True (after telling the user, under the title, that `what` has to wait)
+    // while a session is being opened.
+    bool refuseWhileRestoring(const QString& title, const QString& what);
+    // The panels show the shown dataset's own settings: it is whole and filled.
+    bool panelsShowActiveDataset() const;
+    bool closing = false;   // the window is going: waits end, completions are dropped
 
     // ---- Session files and filter-group files (mainwindow_session.cpp) ----
 public:
@@ -370,16 +391,11 @@ private slots:
     void importFilterGroups();
 private:
     void connectSessionSignals();
-    // True (after telling the user, under the title, that `what` has to wait)
-    // while a session is being opened.
-    bool refuseWhileRestoring(const QString& title, const QString& what);
     bool refuseSaveWhileRestoring();
     bool refuseImportWhileRestoring();
     // Closes every dataset and tool window and resets the filter state,
     // without asking: the body of clearSession and the first step of loading.
     void discardSession();
-    // A dataset of the session being opened whose saved state is not applied yet.
-    bool sessionStatePending(const DatasetEntry& entry) const;
 
     // ---- Event and metadata views, polygon gates (mainwindow_events.cpp, mainwindow_polygons.cpp) ----
 private slots:
@@ -453,6 +469,7 @@ public:
     EModulus* emodulusEngine = nullptr;
     FourierDeform* fourierDeform = nullptr;
     ImageFeatures* imageFeatures = nullptr;
+    QWidget* plotSettingsGroup = nullptr;   // off while the shown dataset is not whole
     QComboBox* xFeatureCombo = nullptr;
     QComboBox* yFeatureCombo = nullptr;
     QComboBox* colorFeatureCombo = nullptr;
@@ -582,6 +599,15 @@ private:
     // chosen folder; reports its own failures, in boxes parented as progress
     // says. False when no file was written (also when the user cancelled).
     bool exportSingleDataset(const DatasetEntry* entry, const ExportOptions& options, ExportProgress& progress);
+    // The gate of the data and summary exports: every dataset whole; false
+    // after telling the user why not (also when no dataset is open).
+    bool awaitDatasetsForExport(const QString& what);
+    // Tells the user, after the result `done`, which datasets went out without
+    // their restored calculations; false (and nothing shown) when none did.
+    bool warnOfUnrestoredCalculations(const std::vector<int>& datasetIds, const QString& done);
+    // The enabled effective filter of the dataset with only the rules that
+    // judge its events; an empty one when its filtering is off.
+    EventFilter decidingRules(const DatasetEntry& entry) const;
 
 public:
     // The options of the last accepted dialogs of this run (not saved).

@@ -11,12 +11,10 @@
 #include "rtdc/rtdcreader.h"
 
 #include <QDebug>
-#include <QEventLoop>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QProgressBar>
-#include <QProgressDialog>
 #include <QString>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
@@ -86,7 +84,7 @@ void MainWindow::updateCalculationControls()
         return;
     }
     RTDCReader* reader = ds->reader.get();
-    const bool idle = !calcRunning && ds->loaded;
+    const bool idle = !calcRunning && isDatasetWhole(ds->id);
     const std::vector<int> channels = fluorescenceChannels(reader);
     calcDockWidget->setRefineEnabled(idle && !channels.empty());
 
@@ -147,7 +145,8 @@ bool MainWindow::startCalculation(std::function<void()> work, std::function<void
 
 void MainWindow::onCalcFinished()
 {
-    if (!calcRunning)
+    // A calculation stopped for closing has nothing left to report.
+    if (!calcRunning || closing)
         return;
     calcRunning = false;
     std::function<void()> completion = std::move(calcCompletion);
@@ -195,9 +194,16 @@ DatasetEntry* MainWindow::calculationTarget(const QString& title)
         QMessageBox::information(this, title, QStringLiteral("Open a dataset first."));
         return nullptr;
     }
-    if (!ds->loaded) {
+    switch (datasetReadiness(ds->id)) {
+    case DatasetReadiness::Loading:
+    case DatasetReadiness::SessionPending:
         QMessageBox::information(this, title, QStringLiteral("The dataset is still loading."));
         return nullptr;
+    case DatasetReadiness::Calculating:   // its restored calculations come first
+        QMessageBox::information(this, title, QStringLiteral("Another calculation is running."));
+        return nullptr;
+    default:
+        break;
     }
     if (calcRunning) {
         QMessageBox::information(this, title, QStringLiteral("Another calculation is running."));
@@ -516,55 +522,6 @@ bool MainWindow::recomputationPending(int datasetId) const
     return ds && !recomputeAttempted.count(datasetId) && !outstandingCalculations(*this, *ds).empty();
 }
 
-bool MainWindow::ensureCalculationsCurrent(int datasetId)
-{
-    const DatasetEntry* ds = findDatasetById(datasetId);
-    if (!ds || !ds->loaded)
-        return false;
-    if (datasetId == recomputingId) {
-        calcWatcher->waitForFinished();   // its own recomputation is under way
-        return false;
-    }
-    if (!recomputationPending(datasetId))
-        return false;
-    // The running calculation may be writing into this very reader.
-    if (calcRunning)
-        calcWatcher->waitForFinished();
-    const std::shared_ptr<RTDCReader> reader = ds->reader;
-    if (!computeRestoredCalculations(datasetId))
-        return false;
-    // The caller may be a plot update or a tool window's refresh: the shown
-    // dataset follows the new columns after it.
-    QTimer::singleShot(0, this, [this, weak = std::weak_ptr<RTDCReader>(reader)] {
-        if (const std::shared_ptr<RTDCReader> shared = weak.lock())
-            onRecomputedColumns(shared.get());
-    });
-    return true;
-}
-
-bool MainWindow::computeRestoredCalculations(int datasetId)
-{
-    const DatasetEntry* ds = findDatasetById(datasetId);
-    if (!ds)
-        return false;
-    recomputeAttempted.insert(datasetId);
-    const Recomputation todo = outstandingCalculations(*this, *ds);
-    if (todo.empty())
-        return false;
-    std::vector<Part> failed;
-    try {
-        todo.run(failed);
-    } catch (const std::exception& e) {
-        qCritical().noquote() << "Recomputing restored calculations failed:" << e.what();
-    } catch (...) {
-        qCritical().noquote() << "Recomputing restored calculations failed.";
-    }
-    if (!calcRunning)
-        calcDockWidget->resetProgress();
-    settleRecomputation(datasetId, failed);
-    return true;
-}
-
 void MainWindow::settleRecomputation(int datasetId, const std::vector<CalculationPart>& failed)
 {
     DatasetEntry* ds = findDatasetById(datasetId);
@@ -603,12 +560,24 @@ QStringList MainWindow::unrestoredCalculations(const DatasetEntry& ds) const
 void MainWindow::onRecomputedColumns(const RTDCReader* reader)
 {
     DatasetEntry* shown = activeEntry();
-    if (!shown || !shown->loaded || shown->reader.get() != reader)
+    if (!shown || shown->reader.get() != reader || !isDatasetWhole(shown->id)) {
+        // Tool windows show datasets that waited for these columns: they fill them in.
+        refreshToolWindows();
         return;
+    }
     if (shown->id == panelsWaitingId)
         refreshPanelsForDataset();   // its saved axes and rules can be shown now
     else
         refreshFeaturesAndPlot();    // a dataset on the same reader: its lists gain the columns
+}
+
+void MainWindow::stopCalculations()
+{
+    closing = true;
+    recomputeQueue.clear();
+    // Only the refinement runs long enough to hold up closing; the other
+    // engines finish within moments.
+    flRefinement->stop();
 }
 
 void MainWindow::scheduleRecomputations()
@@ -672,50 +641,6 @@ void MainWindow::startNextRecomputation()
     }
     if (recomputeQueue.empty() && !calcRunning)
         recomputeStarted = 0;
-}
-
-bool MainWindow::waitForRecomputations(const std::vector<int>& datasetIds)
-{
-    std::vector<int> waiting;
-    for (int id : datasetIds) {
-        if (!recomputationPending(id))
-            continue;
-        waiting.push_back(id);
-        if (id != recomputingId && std::find(recomputeQueue.begin(), recomputeQueue.end(), id) == recomputeQueue.end())
-            recomputeQueue.push_back(id);
-    }
-    if (waiting.empty())
-        return true;
-    startNextRecomputation();
-    const int total = int(waiting.size());
-    const auto left = [this, &waiting] {
-        return int(std::count_if(waiting.begin(), waiting.end(), [this](int id) { return recomputationPending(id); }));
-    };
-
-    // The recomputations run on the pool and end through the event loop;
-    // the dialog keeps the window painted and offers Cancel meanwhile.
-    // Each dataset is a hundred steps; the running one moves with its own bar.
-    QProgressDialog dialog(QString(), QStringLiteral("Cancel"), 0, total * 100, this);
-    dialog.setWindowTitle(QStringLiteral("Export"));
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setMinimumDuration(0);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
-    QEventLoop loop;
-    connect(calcWatcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    connect(&dialog, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
-    QTimer poll;   // the bar moves; a tool window may compute one on the GUI thread meanwhile
-    connect(&poll, &QTimer::timeout, &loop, &QEventLoop::quit);
-    poll.start(200);
-    for (int n = left(); n > 0 && !dialog.wasCanceled(); n = left()) {
-        dialog.setLabelText(QStringLiteral("Restoring the session's calculations (%1 of %2 datasets done)...")
-                                .arg(total - n)
-                                .arg(total));
-        const bool oneOfThem = std::find(waiting.begin(), waiting.end(), recomputingId) != waiting.end();
-        dialog.setValue((total - n) * 100 + (oneOfThem ? std::clamp(calcDockWidget->progressBar->value(), 0, 99) : 0));
-        loop.exec();
-    }
-    return !dialog.wasCanceled();
 }
 
 } // namespace Tessary

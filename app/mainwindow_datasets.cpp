@@ -217,7 +217,7 @@ void MainWindow::onFeaturesLoaded()
 {
     // A finished() can arrive after waitForFinished or with no preload marked
     // running; only the end of the running preload counts.
-    if (!preloadRunning || !preloadWatcher->future().isFinished())
+    if (!preloadRunning || !preloadWatcher->future().isFinished() || closing)
         return;
     DatasetEntry* entry = findDatasetById(preloadingId);
     preloadingIndex = -1;
@@ -230,6 +230,8 @@ void MainWindow::onFeaturesLoaded()
         entry->loaded = !sessionStatePending(*entry);
         if (entry->loaded && entry == activeEntry())
             refreshPanelsForDataset();
+        else if (entry->loaded)
+            refreshToolWindows();   // those that show it as loading fill it in
     }
     continuePreloadQueues();
 }
@@ -292,14 +294,15 @@ void MainWindow::switchToDataset(int index)
         const QSignalBlocker block(datasetList);
         datasetList->setCurrentRow(index);
     }
-    // The rules of a session's dataset come with the session's state: edits
-    // made before would be overwritten, so the dock offers none until then.
-    filterDock->setActiveDataset(sessionStatePending(*entry) ? nullptr : entry);
+    // Its rules are edited once it is whole: a session's dataset gets its
+    // saved rules with its state, and rules on calculated columns need them.
+    filterDock->setActiveDataset(isDatasetWhole(entry->id) ? entry : nullptr);
     // The group rows read the shown dataset's reader: they follow it now, as
     // the plot update that rebuilds them returns early while the dataset loads
     // or when it has no features.
     refreshFilterPanel();
     notifyActiveDatasetChanged(entry->id);
+    // A dataset waiting for its calculations is shown as such by the refresh.
     if (entry->loaded) {
         refreshPanelsForDataset();
         return;
@@ -310,6 +313,9 @@ void MainWindow::switchToDataset(int index)
 void MainWindow::showDatasetPending(DatasetEntry* entry, const QString& text)
 {
     infoLabel->setText(text);
+    // The plot settings still show the dataset shown before: what is chosen
+    // there now would be lost when the dataset's own are filled in.
+    plotSettingsGroup->setEnabled(false);
     for (QWidget* w : std::initializer_list<QWidget*>{xFeatureCombo, yFeatureCombo, colorFeatureCombo, eventSpin})
         w->setEnabled(false);
     imageViewer->setMaskAvailable(false);
@@ -318,8 +324,7 @@ void MainWindow::showDatasetPending(DatasetEntry* entry, const QString& text)
         renameEdit->setText(entry->displayName);
     }
     renameEdit->setEnabled(false);
-    if (entry->id == panelsWaitingId)
-        filterDock->setActiveDataset(nullptr);   // its rules name columns still being computed
+    filterDock->setActiveDataset(nullptr);
     scatterPlot->clearData();
     clearEventViews();
     statisticsWidget->clear();
@@ -336,10 +341,9 @@ void MainWindow::clearEventViews()
 void MainWindow::saveCurrentDatasetState()
 {
     DatasetEntry* entry = activeEntry();
-    // The panels of a dataset that is still loading, or waiting for its
-    // calculations, show another dataset's settings (or none); they must not
-    // overwrite its own.
-    if (!entry || !entry->loaded || entry->id == panelsWaitingId)
+    // The panels of a dataset that is not whole show another dataset's
+    // settings (or none); they must not overwrite its own.
+    if (!entry || !panelsShowActiveDataset())
         return;
     entry->xFeatureName = xFeatureCombo->currentData(Qt::UserRole).toString().toStdString();
     entry->yFeatureName = yFeatureCombo->currentData(Qt::UserRole).toString().toStdString();
@@ -358,7 +362,7 @@ void MainWindow::saveCurrentDatasetState()
 void MainWindow::onRenameFinished()
 {
     DatasetEntry* entry = activeEntry();
-    if (!entry || !entry->loaded)   // a session's dataset gets its saved name with its state
+    if (!entry || !isDatasetWhole(entry->id))   // a session's dataset gets its saved name with its state
         return;
     QString name = renameEdit->text().trimmed();
     // The edit shows a long name cut: left as it is, that is no rename.
@@ -383,10 +387,18 @@ void MainWindow::onRenameFinished()
 void MainWindow::duplicateDataset()
 {
     const int row = datasetList->currentRow();
-    if (row < 0 || row >= int(datasetEntries.size()) || !datasetEntries[size_t(row)]->loaded)
+    if (row < 0 || row >= int(datasetEntries.size()))
+        return;
+    // A copy of a dataset that is not whole would start without the columns
+    // its axes and rules name.
+    const int sourceId = datasetEntries[size_t(row)]->id;
+    if (!awaitWholeDatasets({sourceId}, QStringLiteral("Duplicate Dataset"), QStringLiteral("Duplicate the dataset")))
+        return;
+    const DatasetEntry* found = findDatasetById(sourceId);   // the wait ran the event loop
+    if (!found)
         return;
     saveCurrentDatasetState();
-    const DatasetEntry& source = *datasetEntries[size_t(row)];
+    const DatasetEntry& source = *found;
     auto copy = std::make_unique<DatasetEntry>();
     copy->id = nextDatasetId++;
     copy->reader = source.reader;
@@ -471,6 +483,7 @@ void MainWindow::removeDataset()
 void MainWindow::clearDatasetPanels()
 {
     endPolygonDrawingOutOfContext();
+    plotSettingsGroup->setEnabled(true);   // as at the start
     showEmptyPlot();
     scatterPlot->clearIsoElasticityLines();
     clearEventViews();

@@ -77,23 +77,48 @@ void MainWindow::connectExportSignals()
     connect(exportStatSummaryAction, &QAction::triggered, this, &MainWindow::exportStatSummary);
 }
 
+bool MainWindow::awaitDatasetsForExport(const QString& what)
+{
+    if (restoringSession || activeEntry())
+        return awaitWholeDatasets(datasetIds(), kExport, what);
+    QMessageBox::warning(this, kExport, QStringLiteral("No loaded dataset available for export."));
+    return false;
+}
+
+bool MainWindow::warnOfUnrestoredCalculations(const std::vector<int>& datasetIds, const QString& done)
+{
+    const QStringList unrestored = unrestoredCalculationLines(datasetIds);
+    if (unrestored.isEmpty())
+        return false;
+    QMessageBox::warning(this, kExport,
+                         QStringLiteral("%1\n\nThese calculations of the session could not be restored, so "
+                                        "filter rules on their columns were not applied:\n%2")
+                             .arg(done, unrestored.join(QLatin1Char('\n'))));
+    return true;
+}
+
+EventFilter MainWindow::decidingRules(const DatasetEntry& entry) const
+{
+    const EventFilter filter = buildEffectiveFilter(&entry);
+    if (!filter.isEnabled() || !entry.reader)
+        return EventFilter();
+    FeatureColumns columns;
+    for (const std::string& name : filter.usedFeatures())
+        columns[name] = &entry.reader->readFeature(name);
+    return filter.usableRulesOnly(columns, size_t(entry.reader->eventCount()));
+}
+
 // ---------------------------------------------------------------------------
 // Events
 
 void MainWindow::exportData()
 {
-    if (refuseWhileRestoring(kExport, QStringLiteral("Export the data")))
-        return;
-    if (const DatasetEntry* active = activeEntry(); !active || !active->loaded) {
-        QMessageBox::warning(this, kExport, QStringLiteral("No loaded dataset available for export."));
-        return;
-    }
-    // Every dataset's restored calculations first: the dialog lists their
-    // columns and the rules on them decide which events go out.
-    if (!waitForRecomputations(datasetIds()))
+    // Every dataset whole first: the dialog lists their calculated columns
+    // and the rules on them decide which events go out.
+    if (!awaitDatasetsForExport(QStringLiteral("Export the data")))
         return;
     DatasetEntry* active = activeEntry();
-    if (!active || !active->loaded)
+    if (!active)
         return;
     const bool expert = expertModeAction && expertModeAction->isChecked();
     ExportOptions options;
@@ -149,20 +174,9 @@ void MainWindow::exportData()
         return;
     // A dataset whose restored calculation is missing went out without the
     // rules on its columns: that is no plain success.
-    QStringList unrestored;
-    for (int id : ids)
-        if (const DatasetEntry* ds = findDatasetById(id))
-            if (const QStringList names = unrestoredCalculations(*ds); !names.isEmpty())
-                unrestored << QStringLiteral("%1: %2").arg(ds->displayName, names.join(QStringLiteral(", ")));
-    if (!unrestored.isEmpty()) {
-        QMessageBox::warning(this, kExport,
-                             QStringLiteral("%1\n\nThese calculations of the session could not be restored, so "
-                                            "filter rules on their columns were not applied:\n%2")
-                                 .arg(options.allDatasets ? QStringLiteral("Exported %1 dataset(s).").arg(exported)
-                                                          : QStringLiteral("Dataset exported."),
-                                      unrestored.join(QLatin1Char('\n'))));
+    if (warnOfUnrestoredCalculations(ids, options.allDatasets ? QStringLiteral("Exported %1 dataset(s).").arg(exported)
+                                                              : QStringLiteral("Dataset exported.")))
         return;
-    }
     if (options.allDatasets)
         QMessageBox::information(this, kExport, QStringLiteral("Exported %1 dataset(s) successfully.").arg(exported));
     else
@@ -187,8 +201,6 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
     const QString path = freeExportPath(folder, name);
     const std::string pathUtf8 = path.toStdString();
 
-    const EventFilter filter = buildEffectiveFilter(entry);
-    const bool filtered = filter.isEnabled() && filter.ruleCount() > 0;
     const std::vector<int> kept = filteredEventIndices(entry->id, false);
     if (kept.empty()) {
         QMessageBox::warning(progress.messageParent(), kExport,
@@ -236,8 +248,10 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
     // A source may hold tens of thousands of attributes.
     if (!step(1.0, [&](const StepProgress& p) { writer.copyMetadata(reader, p); }))
         return false;
-    if (filtered)
-        writer.writeOfflineFilterMetadata(buildEffectiveFilter(entry));
+    // The record names only the rules that chose the events: one on a column
+    // the dataset lacks (a calculation that could not be restored) kept all.
+    if (const EventFilter deciding = decidingRules(*entry); deciding.ruleCount() > 0)
+        writer.writeOfflineFilterMetadata(deciding);
     writer.writeExportMetadata(kept.size(), sampleNameChanged(*entry) ? entry->fullName.toStdString() : std::string());
     writer.writeScalarFeatures(features, kept, reader);
     done += 1.0;
@@ -281,6 +295,9 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
 
 void MainWindow::exportPlot()
 {
+    // The plot of a dataset that is not whole is empty or another's.
+    if (!activeEntry() || !awaitWholeDatasets({activeDatasetId()}, kExport, QStringLiteral("Export the plot")))
+        return;
     const DatasetEntry* ds = activeEntry();
     if (!ds || !ds->reader || !ds->reader->isOpen())
         return;
@@ -322,17 +339,11 @@ void MainWindow::exportPlot()
 
 void MainWindow::exportStatSummary()
 {
-    if (refuseWhileRestoring(kExport, QStringLiteral("Export the summary")))
-        return;
-    if (const DatasetEntry* active = activeEntry(); !active || !active->loaded) {
-        QMessageBox::warning(this, kExport, QStringLiteral("No loaded dataset available for export."));
-        return;
-    }
     // The dialog lists the calculated columns, and rules on them select the events.
-    if (!waitForRecomputations(datasetIds()))
+    if (!awaitDatasetsForExport(QStringLiteral("Export the summary")))
         return;
     DatasetEntry* active = activeEntry();
-    if (!active || !active->loaded)
+    if (!active)
         return;
     StatSummaryOptions options;
     {
@@ -354,13 +365,16 @@ void MainWindow::exportStatSummary()
     }
 
     std::vector<const DatasetEntry*> rows;
+    std::vector<int> rowIds;
     if (options.allDatasets) {
         for (const auto& entry : datasetEntries)
-            if (entry->loaded)
+            if (isDatasetWhole(entry->id))
                 rows.push_back(entry.get());
     } else if (const DatasetEntry* ds = activeEntry()) {
         rows.push_back(ds);
     }
+    for (const DatasetEntry* ds : rows)
+        rowIds.push_back(ds->id);
 
     const QString path = QString::fromStdString(options.outputPath);
     const auto cannotWrite = [&] {
@@ -430,6 +444,10 @@ void MainWindow::exportStatSummary()
         cannotWrite();
         return;
     }
+    // Its rows count the events that the rules kept: a rule on a column that
+    // could not be restored kept them all.
+    if (warnOfUnrestoredCalculations(rowIds, QStringLiteral("Statistical summary exported to:\n%1").arg(path)))
+        return;
     QMessageBox::information(this, kExport, QStringLiteral("Statistical summary exported to:\n%1").arg(path));
 }
 

@@ -103,15 +103,19 @@ void MainWindow::refreshPanelsForDataset()
     // before. They run in the background, ahead of the other datasets' and
     // after a calculation that is running; the end of its own fills the
     // panels (onRecomputedColumns).
-    if (recomputationPending(ds->id)) {
+    if (datasetReadiness(ds->id) == DatasetReadiness::Calculating) {
         panelsWaitingId = ds->id;
-        recomputeFirst(ds->id);
+        // Its own recomputation goes first, or its source's for a duplicate.
+        for (const auto& other : datasetEntries)
+            if (other->reader == ds->reader && recomputationPending(other->id))
+                recomputeFirst(other->id);
         showDatasetPending(ds, restoringCalculationsText(*ds));
         updateCalculationControls();
         return;
     }
     panelsWaitingId = -1;
     RTDCReader* reader = ds->reader.get();
+    plotSettingsGroup->setEnabled(true);
     for (QWidget* w : std::initializer_list<QWidget*>{xFeatureCombo, yFeatureCombo, colorFeatureCombo, renameEdit})
         w->setEnabled(true);
     {
@@ -218,8 +222,8 @@ void MainWindow::updateFeatureSelection()
 
 void MainWindow::refreshFeaturesAndPlot()
 {
-    // A dataset waiting for its calculations gets its lists when it is filled.
-    if (const DatasetEntry* ds = activeEntry(); ds && ds->id == panelsWaitingId)
+    // A dataset that is not whole gets its lists when it is filled.
+    if (activeEntry() && !panelsShowActiveDataset())
         return;
     const QString x = xFeatureCombo->currentData(Qt::UserRole).toString();
     const QString y = yFeatureCombo->currentData(Qt::UserRole).toString();
@@ -254,9 +258,8 @@ void MainWindow::onFilterChanged()
 void MainWindow::updatePlot()
 {
     DatasetEntry* ds = activeEntry();
-    // Until the active dataset has loaded (and has its calculations), the
-    // panels still show another one.
-    if (!ds || !ds->loaded || ds->id == panelsWaitingId || !ds->reader || !ds->reader->isOpen())
+    // Until the active dataset is whole, the panels still show another one.
+    if (!ds || !panelsShowActiveDataset() || !ds->reader->isOpen())
         return;
     endPolygonDrawingOutOfContext();
     if (ds->reader->eventCount() == 0) {
@@ -655,14 +658,17 @@ bool MainWindow::plotSettingsInSync(const DatasetEntry* exclude) const
     const DatasetEntry* active = activeEntry();
     if (!active)
         return true;
-    const std::string x = comboKey(xFeatureCombo);
-    const std::string y = comboKey(yFeatureCombo);
-    const std::string colour = comboKey(colorFeatureCombo);
-    const int sx = scaleXCombo->currentIndex();
-    const int sy = scaleYCombo->currentIndex();
-    const int mode = contourModeCombo->currentIndex();
-    const double f1 = contourInnerSpin->value() / 100.0;
-    const double f2 = contourOuterSpin->value() / 100.0;
+    // The panels hold the active dataset's settings only once it is whole;
+    // until then its own record has them.
+    const bool panels = panelsShowActiveDataset();
+    const std::string x = panels ? comboKey(xFeatureCombo) : active->xFeatureName;
+    const std::string y = panels ? comboKey(yFeatureCombo) : active->yFeatureName;
+    const std::string colour = panels ? comboKey(colorFeatureCombo) : active->colorFeatureName;
+    const int sx = panels ? scaleXCombo->currentIndex() : active->scaleXMode;
+    const int sy = panels ? scaleYCombo->currentIndex() : active->scaleYMode;
+    const int mode = panels ? contourModeCombo->currentIndex() : active->contourMode;
+    const double f1 = panels ? contourInnerSpin->value() / 100.0 : active->contourFraction1;
+    const double f2 = panels ? contourOuterSpin->value() / 100.0 : active->contourFraction2;
     for (const auto& entry : datasetEntries) {
         if (entry.get() == active || entry.get() == exclude)
             continue;
@@ -707,7 +713,7 @@ void MainWindow::copyPlotSettings(const DatasetEntry& from, DatasetEntry& to)
 void MainWindow::onApplyPlotSettingsToAll()
 {
     const DatasetEntry* active = activeEntry();
-    if (!active)
+    if (!active || !panelsShowActiveDataset())   // the panels show another dataset's settings
         return;
     saveCurrentDatasetState();
     for (const auto& entry : datasetEntries)

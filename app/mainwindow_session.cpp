@@ -82,38 +82,19 @@ void MainWindow::saveSession()
     writeSessionFile(path);
 }
 
-// A session being opened is only half in place (its groups and per-dataset
-// state come last): saved now, it would overwrite its own file with a part of
-// it; exported now, its datasets would go out without their filters.
-bool MainWindow::refuseWhileRestoring(const QString& title, const QString& what)
-{
-    if (!restoringSession)
-        return false;
-    QMessageBox::information(this, title,
-                             QStringLiteral("A session is still being loaded. %1 once loading has finished.").arg(what));
-    return true;
-}
-
+// Saved while a session is being opened, the session would overwrite its own
+// file with a part of it. A dataset still waiting for its calculations is
+// saved as it stands: its state says what to recompute.
 bool MainWindow::refuseSaveWhileRestoring()
 {
-    return refuseWhileRestoring(QStringLiteral("Save Session"), QStringLiteral("Save it"));
+    return !awaitWholeDatasets({}, QStringLiteral("Save Session"), QStringLiteral("Save it"));
 }
 
 // The session's groups replace every group once its datasets have loaded:
 // groups imported before would be lost without a word.
 bool MainWindow::refuseImportWhileRestoring()
 {
-    return refuseWhileRestoring(QStringLiteral("Import Filter Groups"), QStringLiteral("Import the groups"));
-}
-
-bool MainWindow::sessionStatePending(const DatasetEntry& entry) const
-{
-    if (!restoringSession || entry.loaded)
-        return false;
-    for (auto it = sessionIndexToId.cbegin(); it != sessionIndexToId.cend(); ++it)
-        if (it.value() == entry.id)
-            return true;
-    return false;
+    return !awaitWholeDatasets({}, QStringLiteral("Import Filter Groups"), QStringLiteral("Import the groups"));
 }
 
 bool MainWindow::writeSessionFile(const QString& path)
@@ -446,7 +427,7 @@ void MainWindow::finalizeSessionLoad()
 void MainWindow::exportFilterGroups()
 {
     // The session's groups arrive with its state: until then there are none.
-    if (refuseWhileRestoring(QStringLiteral("Export Filter Groups"), QStringLiteral("Export the groups")))
+    if (!awaitWholeDatasets({}, QStringLiteral("Export Filter Groups"), QStringLiteral("Export the groups")))
         return;
     if (groups.filterGroups().empty()) {
         QMessageBox::information(this, QStringLiteral("Export Filter Groups"),

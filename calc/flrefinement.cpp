@@ -79,6 +79,8 @@ FLRefinement::Peak FLRefinement::findPeak(const std::vector<float>& trace, doubl
 
 bool FLRefinement::compute(RTDCReader* reader, const RTDCMetadata& metadata, RefinementSettings settings)
 {
+    if (stopped.load())
+        return false;
     if (!reader || !reader->hasTraces()) {
         std::cerr << "FLRefinement: the dataset has no fluorescence traces" << std::endl;
         return false;
@@ -119,6 +121,8 @@ bool FLRefinement::compute(RTDCReader* reader, const RTDCMetadata& metadata, Ref
     std::vector<std::vector<double>> height(n, std::vector<double>(events)), position = height, width = height;
     int lastPercent = -1;
     for (size_t e = 0; e < events; ++e) {
+        if (stopped.load(std::memory_order_relaxed))
+            return false;
         for (size_t k = 0; k < n; ++k) {
             const Peak p = findPeak(reader->readTrace(refinedNames[k], e), period, settings.peakThreshold);
             height[k][e] = p.height;

@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <vector>
 
 namespace Tessary {
@@ -39,8 +40,15 @@ public:
     // has no raw fluorescence traces. Runs on the calling thread.
     bool compute(RTDCReader* reader, const RTDCMetadata& metadata, RefinementSettings settings);
 
+    // Makes a running compute return false within one event, storing
+    // nothing, and every later one at once: its window is closing. Any thread.
+    void stop() { stopped.store(true); }
+
 signals:
     void progressChanged(int percent);
+
+private:
+    std::atomic<bool> stopped{false};
 };
 
 } // namespace Tessary

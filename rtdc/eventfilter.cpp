@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace Tessary {
@@ -218,6 +219,15 @@ bool EventFilter::hasUsableRule(const FeatureColumns& columns, std::size_t n) co
 {
     return std::any_of(rules.begin(), rules.end(),
                        [&columns, n](const FilterRule& rule) { return ruleUsable(rule, columns, n); });
+}
+
+EventFilter EventFilter::usableRulesOnly(const FeatureColumns& columns, std::size_t n) const
+{
+    EventFilter usable = *this;
+    usable.rules.clear();
+    std::copy_if(rules.begin(), rules.end(), std::back_inserter(usable.rules),
+                 [&columns, n](const FilterRule& rule) { return ruleUsable(rule, columns, n); });
+    return usable;
 }
 
 std::vector<int> EventFilter::apply(const FeatureColumns& columns, std::size_t n) const

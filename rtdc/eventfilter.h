@@ -45,6 +45,9 @@ public:
     std::vector<int> apply(const FeatureColumns& columns, std::size_t n) const;
     // Whether apply() would judge the events by at least one enabled rule.
     bool hasUsableRule(const FeatureColumns& columns, std::size_t n) const;
+    // The same filter with only the rules apply() would judge by: what a
+    // record of the kept events may state.
+    EventFilter usableRulesOnly(const FeatureColumns& columns, std::size_t n) const;
 
     std::vector<FilterRule> rules;
 

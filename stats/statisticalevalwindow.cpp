@@ -83,6 +83,7 @@ StatisticalEvalWindow::StatisticalEvalWindow(MainWindow* mainWindow, QWidget* pa
     connect(addCategoryButton, &QPushButton::clicked, this,
             [this] { addCategory(QStringLiteral("Category %1").arg(panels.size() + 1)); });
     connect(featureCombo, &QComboBox::currentIndexChanged, this, [this] { recompute(); });
+    connect(featureCombo, &QComboBox::activated, this, [this] { awaitedFeature.clear(); });   // the user chose
 
     addCategory(QStringLiteral("Category 1"));
     addCategory(QStringLiteral("Category 2"));
@@ -152,16 +153,21 @@ bool StatisticalEvalWindow::inAnyCategory(int datasetId) const
 
 void StatisticalEvalWindow::refillFeatureCombo()
 {
-    // The features every dataset of the window has, calculated ones included.
+    // The features every whole dataset of the window has, calculated ones
+    // included; the others join once they are whole.
     std::set<std::string> common;
     bool first = true;
+    bool allWhole = true;
     const RTDCReader* labels = nullptr;
     for (const Panel& p : panels)
         for (int id : p.rows->datasetIds()) {
-            mainWindow->ensureCalculationsCurrent(id);
             const DatasetEntry* ds = mainWindow->findDatasetById(id);
             if (!ds || !ds->reader)
                 continue;
+            if (!mainWindow->isDatasetWhole(id)) {
+                allWhole = false;
+                continue;
+            }
             std::set<std::string> names;
             for (const std::string& f : ds->reader->features())
                 if (RTDCReader::isScalarFeatureName(f))
@@ -178,13 +184,15 @@ void StatisticalEvalWindow::refillFeatureCombo()
             }
             first = false;
         }
-    const QString current = featureCombo->currentData().toString();
+    const QString current = awaitedFeature.isEmpty() ? featureCombo->currentData().toString() : awaitedFeature;
     const QSignalBlocker block(featureCombo);
     featureCombo->clear();
     for (const std::string& f : common)
         featureCombo->addItem(QString::fromStdString(labels->featureLabel(f)), QString::fromStdString(f));
     const int keep = featureCombo->findData(current);
     featureCombo->setCurrentIndex(keep >= 0 ? keep : (featureCombo->count() ? 0 : -1));
+    // The choice waits while it may still come with a calculation.
+    awaitedFeature = keep < 0 && !allWhole ? current : QString();
 }
 
 void StatisticalEvalWindow::recompute()
@@ -198,7 +206,11 @@ void StatisticalEvalWindow::recompute()
             resultTable->insertRow(r);
             resultTable->setItem(r, 0, new QTableWidgetItem(p.nameEdit->text()));
             resultTable->setItem(r, 1, new QTableWidgetItem(ds ? ds->displayName : QStringLiteral("(missing)")));
-            if (!ds || !ds->loaded || feature.empty() || !ds->reader->hasFeature(feature))
+            if (ds && !mainWindow->isDatasetWhole(id)) {
+                resultTable->setItem(r, 2, new QTableWidgetItem(QStringLiteral("waiting")));
+                continue;
+            }
+            if (!ds || feature.empty() || !ds->reader->hasFeature(feature))
                 continue;
             // The evaluation applies the rules whether or not the filter is switched on.
             const std::vector<int> kept = mainWindow->filteredEventIndices(id, true);
@@ -242,7 +254,8 @@ QJsonObject StatisticalEvalWindow::saveState(const std::vector<std::unique_ptr<D
         categories.append(QJsonObject{{QStringLiteral("name"), p.nameEdit->text()},
                                       {QStringLiteral("datasets"), p.rows->toSessionIndices(entries)}});
     return QJsonObject{{QStringLiteral("categories"), categories},
-                       {QStringLiteral("feature"), featureCombo->currentData().toString()}};
+                       {QStringLiteral("feature"), awaitedFeature.isEmpty() ? featureCombo->currentData().toString()
+                                                                            : awaitedFeature}};
 }
 
 void StatisticalEvalWindow::restoreState(const QJsonObject& state, const QMap<int, int>& sessionIndexToId)
@@ -260,10 +273,8 @@ void StatisticalEvalWindow::restoreState(const QJsonObject& state, const QMap<in
         addCategory(QStringLiteral("Category 1"));
         addCategory(QStringLiteral("Category 2"));
     }
+    awaitedFeature = state.value(QStringLiteral("feature")).toString();
     refillFeatureCombo();
-    const int feature = featureCombo->findData(state.value(QStringLiteral("feature")).toString());
-    if (feature >= 0)
-        featureCombo->setCurrentIndex(feature);
     recompute();
 }
 

@@ -63,6 +63,9 @@ private:
     void recompute();
 
     MainWindow* mainWindow;
+    // The feature a session chose, kept until the datasets that have it are
+    // whole: a calculated column is not listed before.
+    QString awaitedFeature;
     std::vector<Panel> panels;
     QHBoxLayout* panelLayout = nullptr;
     QComboBox* featureCombo = nullptr;

@@ -99,8 +99,13 @@ void CombinePlotWindow::redraw()
     for (int r = 0; r < int(ids.size()); ++r) {
         const DatasetEntry* ds = mainWindow->findDatasetById(ids[size_t(r)]);
         const size_t total = ds && ds->reader ? size_t(ds->reader->eventCount()) : 0;
-        const bool ready = ds && ds->loaded;
+        // A dataset that is not whole is counted once it is: the main window
+        // refreshes this window then.
+        const MainWindow::DatasetReadiness readiness = mainWindow->datasetReadiness(ids[size_t(r)]);
+        const bool ready = readiness == MainWindow::DatasetReadiness::Whole;
         const size_t shown = ready ? mainWindow->filteredEventIndices(ids[size_t(r)], false).size() : 0;
+        const QString notReady = readiness == MainWindow::DatasetReadiness::Calculating ? QStringLiteral("waiting")
+                                                                                       : QStringLiteral("loading");
         const auto cell = [this, r](int c, const QString& text) {
             auto* item = new QTableWidgetItem(text);
             if (c > 0)
@@ -108,7 +113,7 @@ void CombinePlotWindow::redraw()
             summaryTable->setItem(r, c, item);
         };
         cell(0, ds ? ds->displayName : QStringLiteral("(missing)"));
-        cell(1, ready ? QString::number(shown) : QStringLiteral("loading"));
+        cell(1, ready ? QString::number(shown) : notReady);
         cell(2, QString::number(total));
         cell(3, ready && total > 0 ? QString::number(100.0 * double(shown) / double(total), 'f', 1) + QLatin1Char('%')
                                    : QString());

@@ -102,8 +102,9 @@ int ImageGalleryWindow::pageCount() const
 
 void ImageGalleryWindow::refresh()
 {
-    const DatasetEntry* ds = mainWindow->findDatasetById(shownDatasetId);
-    eventIndices = ds && ds->loaded ? mainWindow->filteredEventIndices(shownDatasetId, false) : std::vector<int>();
+    // A dataset that is not whole shows no events until the main window
+    // refreshes this window with it whole.
+    eventIndices = mainWindow->filteredEventIndices(shownDatasetId, false);
     showPage(0);
 }
 
@@ -153,7 +154,11 @@ void ImageGalleryWindow::updateLabels()
 {
     const DatasetEntry* ds = mainWindow->findDatasetById(shownDatasetId);
     nameLabel->setText(ds ? ds->displayName : QStringLiteral("(no dataset)"));
-    pageLabel->setText(QStringLiteral("Page %1 of %2 (%3 events)").arg(page + 1).arg(pageCount()).arg(eventIndices.size()));
+    if (ds && !mainWindow->isDatasetWhole(shownDatasetId))
+        pageLabel->setText(QStringLiteral("Waiting for the dataset to load..."));
+    else
+        pageLabel->setText(
+            QStringLiteral("Page %1 of %2 (%3 events)").arg(page + 1).arg(pageCount()).arg(eventIndices.size()));
     previousButton->setEnabled(page > 0);
     nextButton->setEnabled(page + 1 < pageCount());
 }
