@@ -312,7 +312,6 @@ void MainWindow::switchToDataset(int index)
 
 void MainWindow::showDatasetPending(DatasetEntry* entry, const QString& text)
 {
-    infoLabel->setText(text);
     // The plot settings still show the dataset shown before: what is chosen
     // there now would be lost when the dataset's own are filled in.
     plotSettingsGroup->setEnabled(false);
@@ -325,9 +324,13 @@ void MainWindow::showDatasetPending(DatasetEntry* entry, const QString& text)
     }
     renameEdit->setEnabled(false);
     filterDock->setActiveDataset(nullptr);
-    scatterPlot->clearData();
+    // Nothing of the dataset shown before stays: not its points, gates or
+    // lines, nor its plotted events, which the feedback report and the
+    // event views would otherwise take for this one's.
+    showEmptyPlot();
+    scatterPlot->clearIsoElasticityLines();
     clearEventViews();
-    statisticsWidget->clear();
+    infoLabel->setText(text);
 }
 
 void MainWindow::clearEventViews()
