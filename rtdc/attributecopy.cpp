@@ -5,6 +5,7 @@
 #include <H5Cpp.h>
 
 #include <limits>
+#include <memory>
 #include <new>
 
 namespace Tessary {
@@ -189,28 +190,35 @@ void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, std::s
 {
     const Handle attribute(checked(H5Aopen(fromRoot, name.c_str(), H5P_DEFAULT), "it cannot be opened"), H5Aclose);
     const Handle space(checked(H5Aget_space(attribute.get()), "its extent cannot be read"), H5Sclose);
+    const H5S_class_t extent = H5Sget_simple_extent_type(space.get());
     const hssize_t count = H5Sget_simple_extent_npoints(space.get());
-    if (H5Sget_simple_extent_type(space.get()) == H5S_NULL || count <= 0)
-        return; // no value to copy
+    if (extent == H5S_NO_CLASS || count < 0)
+        throw H5::AttributeIException("copyRootAttributes", "its extent cannot be read");
     const Handle fileType(checked(H5Aget_type(attribute.get()), "its type cannot be read"), H5Tclose);
     if (H5Tdetect_class(fileType.get(), H5T_REFERENCE) > 0)
-        return;
+        throw H5::AttributeIException("copyRootAttributes", "it refers to objects of the source file");
     if (!typeWritable(fileType.get(), 0))
         throw H5::AttributeIException("copyRootAttributes", "its data type is damaged");
+    // A null extent or one of no elements holds no value, but the attribute
+    // still says something (a field left empty): it is created with the same
+    // extent, a null one staying null and an empty one keeping its rank.
+    const bool holdsValues = extent != H5S_NULL && count > 0;
     const Handle memoryType(checked(H5Tget_native_type(fileType.get(), H5T_DIR_ASCEND), "its type has no memory form"),
                             H5Tclose);
     const std::size_t elementSize = H5Tget_size(memoryType.get());
     if (elementSize == 0 || static_cast<std::size_t>(count) > std::numeric_limits<std::size_t>::max() / elementSize)
         throw std::bad_alloc();
-    const AttributeValue value(attribute.get(), memoryType.get(), space.get(),
-                               static_cast<std::size_t>(count) * elementSize);
+    std::unique_ptr<AttributeValue> value;
+    if (holdsValues)
+        value = std::make_unique<AttributeValue>(attribute.get(), memoryType.get(), space.get(),
+                                                 static_cast<std::size_t>(count) * elementSize);
     // A transient copy: a type committed in the source file cannot be named in the target.
     const Handle targetType(checked(H5Tcopy(fileType.get()), "its type cannot be copied"), H5Tclose);
     const Handle target(checked(H5Acreate2(toRoot, name.c_str(), targetType.get(), space.get(), H5P_DEFAULT,
                                            H5P_DEFAULT),
                                 "it cannot be created"),
                         H5Aclose);
-    if (H5Awrite(target.get(), memoryType.get(), value.data()) < 0)
+    if (value && H5Awrite(target.get(), memoryType.get(), value->data()) < 0)
         throw H5::AttributeIException("copyRootAttributes", "its value cannot be written");
     copied.insert(name);
 }

@@ -14,15 +14,15 @@ using AttributeCopyProgress = std::function<bool(double done)>;
 
 // Copies every attribute of the root group of the file `from` to the root
 // group of the file `to`, as stored: same name, data type, shape and value,
-// in ascending name order. Attributes without a value (null or empty extent)
-// and references (which point into the source file) are left out silently.
-// An attribute that cannot be copied, among them one whose stored data type
-// is damaged (fields that do not fit its size, which the library would
-// convert out of bounds), gives "Warning: failed to write attribute
-// '<name>': <detail>", its name is appended to `failed`, and the copy goes
-// on. The names written are added to `copied`. False when `progress` stopped
-// the copy. Throws H5::Exception when a root group cannot be opened or
-// walked. Caller holds the HDF5 lock.
+// in ascending name order; one without a value keeps its null or empty
+// extent. An attribute that cannot be copied, among them references (which
+// point into the source file) and one whose stored data type is damaged
+// (fields that do not fit its size, which the library would convert out of
+// bounds), gives "Warning: failed to write attribute '<name>': <detail>", its
+// name is appended to `failed`, and the copy goes on. The names written are
+// added to `copied`. False when `progress` stopped the copy. Throws
+// H5::Exception when a root group cannot be opened or walked. Caller holds
+// the HDF5 lock.
 bool copyRootAttributes(hid_t from, hid_t to, std::set<std::string>& copied, std::vector<std::string>& failed,
                         const AttributeCopyProgress& progress = {});
 

@@ -63,10 +63,10 @@ public:
     bool create(const std::string& path);
 
     // Every root attribute of the source's file as stored: same name, type,
-    // shape and value (numbers stay numbers, polygons keep their section).
-    // Attributes without a value (null or empty extent) and references into
-    // the source file are left out silently; one that cannot be copied (a
-    // damaged type among them) gives a warning line and joins leftOutAttributes.
+    // shape and value (numbers stay numbers, polygons keep their section; one
+    // without a value keeps its null or empty extent). One that cannot be
+    // copied (references into the source file, a damaged type) gives a
+    // warning line and joins leftOutAttributes.
     void copyMetadata(const RTDCReader& source, const StepProgress& progress = {});
     // The enabled rules of an enabled filter as "offline_filter:" attributes,
     // replacing copies of the same names from the source. The record only

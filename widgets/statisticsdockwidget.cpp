@@ -19,6 +19,8 @@ StatisticsDockWidget::StatisticsDockWidget(QWidget* parent)
     table = new QTreeWidget(this);
     table->setColumnCount(3);
     table->setHeaderLabels({tr("Statistic"), tr("X"), tr("Y")});
+    columnNames[0] = tr("X");
+    columnNames[1] = tr("Y");
     table->setRootIsDecorated(false);
     table->setAlternatingRowColors(true);
     // The columns share the dock's width: a table wider than the dock would
@@ -36,7 +38,11 @@ StatisticsDockWidget::StatisticsDockWidget(QWidget* parent)
     QFont headerFont = header->font();
     headerFont.setWeight(QFont::DemiBold);
     header->setFont(headerFont);
-    connect(header, &QHeaderView::sectionResized, this, [this] { elideColumnNames(); });
+    // The header announces a new section width before it stores it: the
+    // signal's width is the one to elide for, not sectionSize().
+    connect(header, &QHeaderView::sectionResized, this,
+            [this](int section, int, int newWidth) { elideColumnName(section, newWidth); });
+    connect(header, &QHeaderView::geometriesChanged, this, [this] { elideColumnNames(); });
     layout->addWidget(table);
 }
 
@@ -95,22 +101,40 @@ void StatisticsDockWidget::setColumnNames(const QString& xName, const QString& y
     elideColumnNames();
 }
 
+void StatisticsDockWidget::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    elideColumnNames();
+}
+
+void StatisticsDockWidget::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Names set while the dock was hidden are whole; the sections may keep their widths.
+    elideColumnNames();
+}
+
 void StatisticsDockWidget::elideColumnNames()
 {
+    for (int column = 1; column <= 2; ++column)
+        elideColumnName(column, table->header()->sectionSize(column));
+}
+
+void StatisticsDockWidget::elideColumnName(int column, int sectionWidth)
+{
+    if (column < 1 || column > 2)
+        return;
     QHeaderView* header = table->header();
-    for (int column = 1; column <= 2; ++column) {
-        QStyleOptionHeader option;
-        option.initFrom(header);
-        option.rect = QRect(0, 0, header->sectionSize(column), header->height());
-        const int width = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width();
-        const QString& name = columnNames[column - 1];
-        // Until the header is laid out its sections have no width of their own.
-        const QString shown = header->isVisible() && width > 0
-                                  ? header->fontMetrics().elidedText(name, Qt::ElideRight, width)
-                                  : name;
-        if (table->headerItem()->text(column) != shown)
-            table->headerItem()->setText(column, shown);
-    }
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.rect = QRect(0, 0, sectionWidth, header->height());
+    const int width = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width();
+    const QString& name = columnNames[column - 1];
+    // Until the header is laid out its sections have no width of their own.
+    const QString shown =
+        header->isVisible() && width > 0 ? header->fontMetrics().elidedText(name, Qt::ElideRight, width) : name;
+    if (table->headerItem()->text(column) != shown)
+        table->headerItem()->setText(column, shown);
 }
 
 } // namespace Tessary

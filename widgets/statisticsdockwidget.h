@@ -26,13 +26,18 @@ public:
     // Removes every row and restores the header "Statistic", "X", "Y".
     void clear();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
 private:
     // Sets the column names, each cut with an ellipsis to its section's width.
     void setColumnNames(const QString& xName, const QString& yName);
     void elideColumnNames();
+    void elideColumnName(int column, int sectionWidth);
 
     QTreeWidget* table = nullptr; // owned through the Qt parent tree
-    QString columnNames[2];
+    QString columnNames[2]; // whole; the header shows them elided, the tooltips whole
 };
 
 } // namespace Tessary

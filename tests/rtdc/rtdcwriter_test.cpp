@@ -473,20 +473,30 @@ TEST_F(RTDCWriterTest, MetadataIsCopiedAsStored)
         .arrayAttribute("user:offsets", std::vector<uint16_t>{1, 2, 3}, {3})
         .attribute("experiment:comment", "fixed text", Fixtures::StringForm::FixedAscii)
         .polygonFilter("online_filter", "area_um", "deform", {{1, 2}, {3, 4}, {5, 6}})
-        .polygonFilter("offline_filter", "pos_x", "pos_y", {{0, 0}, {1, 0}, {1, 1}});
+        .polygonFilter("offline_filter", "pos_x", "pos_y", {{0, 0}, {1, 0}, {1, 1}})
+        // Attributes without a value: fields left empty, which the copy keeps as they are.
+        .arrayAttribute("user:no offsets", std::vector<uint16_t>{}, {0, 3})
+        .emptyAttribute("experiment:note")
+        .emptyAttribute("setup:chip identifier", Fixtures::StringForm::FixedAscii);
     b.write(dir.file("source.rtdc"));
+    const std::vector<std::string> valueless{"setup:null extent", "setup:empty extent", "user:no offsets",
+                                             "experiment:note", "setup:chip identifier"};
     {
-        // Attributes without a value: nothing to copy.
         H5::H5File file(dir.file("source.rtdc"), H5F_ACC_RDWR);
         H5::Group root = file.openGroup("/");
         root.createAttribute("setup:null extent", H5::PredType::IEEE_F64LE, H5::DataSpace(H5S_NULL));
         const hsize_t none[1] = {0};
         root.createAttribute("setup:empty extent", H5::PredType::IEEE_F64LE, H5::DataSpace(1, none));
+        // A reference means nothing outside the source file: it cannot be copied.
+        hobj_ref_t events = 0;
+        file.reference(&events, "/events");
+        root.createAttribute("user:events", H5::PredType::STD_REF_OBJ, H5::DataSpace(H5S_SCALAR))
+            .write(H5::PredType::STD_REF_OBJ, &events);
     }
     openSource(dir.file("source.rtdc"));
     StderrCapture err;
     ASSERT_TRUE(exportAll(dir.file("out.rtdc"), {2}));
-    EXPECT_TRUE(err.lines().empty());
+    EXPECT_EQ(leftOutAttributes, std::vector<std::string>{"user:events"});
 
     const std::string out = dir.file("out.rtdc");
     const StoredNumbers temperature = storedNumbers(out, "setup:temperature");
@@ -501,19 +511,40 @@ TEST_F(RTDCWriterTest, MetadataIsCopiedAsStored)
     // Every polygon stays a polygon of its own section.
     EXPECT_EQ(storedNumbers(out, "offline_filter:pos_x,pos_y polygon points").dims, (std::vector<hsize_t>{3, 2}));
     const std::vector<std::string> names = attributeNames(out);
-    for (const char* absent : {"online_filter:pos_x,pos_y polygon points", "setup:null extent", "setup:empty extent"})
+    for (const char* absent : {"online_filter:pos_x,pos_y polygon points", "user:events"})
         EXPECT_EQ(std::count(names.begin(), names.end(), absent), 0) << absent;
 
-    // The reader's text of the copy is that of the source.
+    // The reader's text of the copy is that of the source; fields without a value stay absent.
     RTDCReader copy;
     ASSERT_TRUE(copy.open(out));
     const RTDCMetadata metadata = copy.readMetadata();
     EXPECT_EQ(metadata.experiment.at("run index"), "-3");
-    for (const auto& [key, text] : sourceMetadata.allAttributes) {
-        if (key != "setup:null extent") {
-            EXPECT_EQ(metadata.allAttributes.at(key), text) << key;
+    for (const auto& [key, text] : sourceMetadata.allAttributes)
+        EXPECT_EQ(metadata.allAttributes.at(key), text) << key;
+    for (const std::string& name : valueless)
+        EXPECT_EQ(metadata.allAttributes.count(name), 0u) << name;
+
+    // Null extents stay null and empty ones keep their rank, of the same type,
+    // also in an export of the export.
+    openSource(out);
+    ASSERT_TRUE(exportAll(dir.file("again.rtdc"), {0}));
+    EXPECT_TRUE(leftOutAttributes.empty());
+    const H5::H5File sourceFile(dir.file("source.rtdc"), H5F_ACC_RDONLY);
+    for (const std::string& written : {out, dir.file("again.rtdc")}) {
+        const H5::H5File copyFile(written, H5F_ACC_RDONLY);
+        for (const std::string& name : valueless) {
+            const H5::Attribute stored = sourceFile.openGroup("/").openAttribute(name);
+            const H5::Attribute copied = copyFile.openGroup("/").openAttribute(name);
+            EXPECT_EQ(copied.getDataType(), stored.getDataType()) << name;
+            const H5::DataSpace storedSpace = stored.getSpace();
+            const H5::DataSpace copiedSpace = copied.getSpace();
+            EXPECT_EQ(copiedSpace.getSimpleExtentType(), storedSpace.getSimpleExtentType()) << name;
+            EXPECT_EQ(copiedSpace.getSimpleExtentNdims(), storedSpace.getSimpleExtentNdims()) << name;
+            EXPECT_EQ(copiedSpace.getSimpleExtentNpoints(), 0) << name;
         }
     }
+    EXPECT_EQ(err.lines(), std::vector<std::string>{"Warning: failed to write attribute 'user:events': it refers to "
+                                                    "objects of the source file"});
 }
 
 TEST_F(RTDCWriterTest, LargeAttributesAreCopiedAndDamagedOnesAreNamed)

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QStyle>
+#include <QStyleOptionHeader>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -35,6 +37,18 @@ QStringList rowOf(QTreeWidget* table, const QString& statistic)
             return {item->text(1), item->text(2)};
     }
     return {};
+}
+
+// A column name as the header shows it whole or cut with "…" to the label
+// space of the column's section as it is now.
+QString elidedForSection(QTreeWidget* table, int column, const QString& name)
+{
+    QHeaderView* header = table->header();
+    QStyleOptionHeader option;
+    option.initFrom(header);
+    option.rect = QRect(0, 0, header->sectionSize(column), header->height());
+    const int width = header->style()->subElementRect(QStyle::SE_HeaderLabel, &option, header).width();
+    return header->fontMetrics().elidedText(name, Qt::ElideRight, width);
 }
 
 } // namespace
@@ -142,4 +156,27 @@ TEST(StatisticsDockWidget, NumbersStayWholeInANarrowDock)
         }
     }
     EXPECT_EQ(table->topLevelItem(0)->text(1), "1000000");
+}
+
+// The header announces new section widths before it stores them; names must
+// be cut for the width the section ends with, not the one it had.
+TEST(StatisticsDockWidget, ColumnNamesFollowTheSectionWidthBothWays)
+{
+    StatisticsDockWidget dock;
+    dock.resize(600, 300);
+    dock.show();
+    const QStringList names{"FL-1 maximum [a.u.]", "FL-2 maximum [a.u.]"};
+    dock.updateStatistics({1, 2}, {3, 4}, names[0], names[1]);
+    QTreeWidget* table = tableOf(dock);
+    for (const int width : {260, 600}) {
+        dock.resize(width, 300);
+        QCoreApplication::processEvents();
+        for (const int column : {1, 2}) {
+            const QString shown = table->headerItem()->text(column);
+            EXPECT_EQ(shown.toStdString(), elidedForSection(table, column, names[column - 1]).toStdString())
+                << "dock width " << width;
+            EXPECT_EQ(shown.endsWith(QChar(0x2026)), width == 260) << shown.toStdString();
+            EXPECT_EQ(table->headerItem()->toolTip(column), names[column - 1]);
+        }
+    }
 }
