@@ -8,31 +8,41 @@
 #include "calc/flcompensation.h"
 #include "mainwindowtesting.h"
 #include "rtdc/hdf5lock.h"
+#include "app/statsummaryexportdialog.h"
+#include "calc/flrefinement.h"
 #include "stats/statisticalevalwindow.h"
 #include "widgets/filterdockwidget.h"
 #include "widgets/filtergroupwidget.h"
 #include "widgets/filterrulewidget.h"
 #include "windows/combineplotwindow.h"
+#include "windows/imagegallerywindow.h"
 
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDeadlineTimer>
+#include <QDoubleSpinBox>
+#include <QSpinBox>
 #include <QEventLoop>
 #include <QFile>
 #include <QFutureInterface>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QTimer>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <limits>
@@ -75,6 +85,56 @@ private:
     QTimer timer;
 };
 
+// Events whose value lies in [low, high].
+size_t countWithin(const std::vector<double>& values, double low, double high)
+{
+    return size_t(std::count_if(values.begin(), values.end(), [=](double v) { return v >= low && v <= high; }));
+}
+
+// Events the compensation with a spillover of 0.25 from FL2 into FL1 keeps at fl1_max_ctc >= 500.
+size_t countCompensatedAbove500(const Fixtures::RtdcFileBuilder& file)
+{
+    const std::vector<double> fl1 = file.column("fl1_max"), fl2 = file.column("fl2_max");
+    size_t kept = 0;
+    for (size_t i = 0; i < fl1.size(); ++i)
+        kept += fl1[i] - 0.25 * fl2[i] >= 500.0;
+    return kept;
+}
+
+// A column that the refinement with the defaults of a restored session
+// computes from the file; empty when it cannot.
+std::vector<double> refinedColumn(const std::string& file, const std::string& name)
+{
+    RTDCReader reader;
+    FLRefinement refinement;
+    if (!reader.open(file) || !refinement.compute(&reader, reader.readMetadata(), RefinementSettings()))
+        return {};
+    return reader.readFeature(name);
+}
+
+FilterRule rangeRule(const std::string& feature, double low, double high)
+{
+    return FilterRule{0, feature, "", low, high, {}, 0, 0, true, false, ""};
+}
+
+// Marks the dataset as compensated with that spillover (0.25 from FL2 into
+// FL1 unless given), filtered at fl1_max_ctc >= 500 and plotted on the
+// compensated peaks, as a session stores it.
+void markCompensated(DatasetEntry& ds, double fl1FromFl2 = 0.25, double fl2FromFl1 = 0.0)
+{
+    SpilloverMatrix spillover(2, 2);
+    spillover(0, 0) = spillover(1, 1) = 1.0;
+    spillover(0, 1) = fl1FromFl2;
+    spillover(1, 0) = fl2FromFl1;
+    ds.ctcApplied = true;
+    ds.ctcChannels = {1, 2};
+    ds.spilloverMatrix = spillover;
+    ds.filter.setEnabled(true);
+    ds.filter.addRule(rangeRule("fl1_max_ctc", 500.0, 1e9));
+    ds.xFeatureName = "fl1_max_ctc";
+    ds.yFeatureName = "fl2_max_ctc";
+}
+
 class MainWindowSessionTest : public ::testing::Test
 {
 protected:
@@ -85,8 +145,7 @@ protected:
     }
     void TearDown() override
     {
-        if (heldCalculation.isRunning())   // the window waits for it when it goes
-            heldCalculation.reportFinished();
+        releaseCalculation();   // the window waits for it when it goes
         window.reset();
     }
 
@@ -159,29 +218,87 @@ protected:
     {
         heldCalculation = QFutureInterface<void>();
         heldCalculation.reportStarted();
+        released = false;
         window->calcWatcher->setFuture(heldCalculation.future());
         window->calcRunning = true;
     }
-    void releaseCalculation() { heldCalculation.reportFinished(); }
-    // "Export Data" of every dataset to TSV files beside them, the dialog
-    // answered as the user would; the number of dialogs that came.
-    int exportAllToTsv()
+    // Once, from whichever thread comes first.
+    void releaseCalculation()
+    {
+        if (!released.exchange(true))
+            heldCalculation.reportFinished();
+    }
+    // Releases the held calculation after the given time, unless the test has
+    // by then: a GUI thread that waits for it would otherwise wait for ever.
+    std::thread safetyRelease(std::chrono::milliseconds after)
+    {
+        return std::thread([this, after] {
+            const auto end = std::chrono::steady_clock::now() + after;
+            while (!released && std::chrono::steady_clock::now() < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            releaseCalculation();
+        });
+    }
+    // "Export Data" of every dataset to TSV (or .rtdc) files beside them, the
+    // dialog answered as the user would; the number of dialogs that came.
+    int exportAllToTsv(bool tsv = true)
     {
         int dialogs = 0;
         QTimer answer;
-        QObject::connect(&answer, &QTimer::timeout, [&dialogs] {
+        QObject::connect(&answer, &QTimer::timeout, [&dialogs, tsv] {
             auto* dialog = qobject_cast<ExportDialog*>(QApplication::activeModalWidget());
             if (!dialog || dialog->property("answered").toBool())
                 return;
             dialog->setProperty("answered", true);
             ++dialogs;
             dialog->allDatasetsRadio()->setChecked(true);
-            dialog->tsvRadio->setChecked(true);
+            (tsv ? dialog->tsvRadio : dialog->rtdcRadio)->setChecked(true);
             dialog->accept();
         });
         answer.start(10);
         QMetaObject::invokeMethod(window.get(), "exportData");
         return dialogs;
+    }
+    // "Export Statistical Summary" of every dataset into the file of that name.
+    void exportSummary(const std::string& name)
+    {
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [this, name] {
+            if (auto* dialog = qobject_cast<StatSummaryExportDialog*>(QApplication::activeModalWidget())) {
+                dialog->setAllDatasets(true);
+                dialog->outputEdit->setText(path(name));
+                dialog->accept();
+            }
+        });
+        answer.start(10);
+        QMetaObject::invokeMethod(window.get(), "exportStatSummary");
+    }
+    // Shows the dataset of that file; its entry.
+    DatasetEntry* show(const std::string& name)
+    {
+        DatasetEntry* ds = entryOf(name);
+        window->datasetList->setCurrentRow(window->datasetRowById(ds->id));
+        return ds;
+    }
+    // A session of S1 (compensated, rule fl1_max_ctc >= 500, on the compensated
+    // axes) and S2 (shown), loaded while another calculation holds S1's
+    // recomputation back; S1 is then shown waiting. The events S1's rule keeps.
+    size_t loadWithS1Waiting(const Fixtures::StandardOptions& s1Options = {})
+    {
+        Fixtures::StandardOptions options = s1Options;
+        options.sample = "S1";
+        const size_t kept =
+            countCompensatedAbove500(Fixtures::writeStandardMeasurement(dir.file("s1.rtdc"), 3000, options));
+        window->addDataset(path("s1.rtdc"));
+        open("s2.rtdc", 1000, "S2");
+        markCompensated(*entryOf("s1.rtdc"));
+        EXPECT_TRUE(window->writeSessionFile(path("s.RYX")));
+        holdCalculation();
+        EXPECT_TRUE(window->loadSessionFile(path("s.RYX")));
+        EXPECT_TRUE(settled());
+        show("s1.rtdc");
+        EXPECT_EQ(info(), "Loading: S1 - Waiting for the running calculation...");
+        return kept;
     }
     // The event rows of an exported TSV file (-1 when there is none).
     int tsvRows(const std::string& name)
@@ -208,46 +325,8 @@ protected:
     BoxAnswers boxes;
     std::unique_ptr<MainWindow> window;
     QFutureInterface<void> heldCalculation;
+    std::atomic<bool> released{true};
 };
-
-// Events whose value lies in [low, high].
-size_t countWithin(const std::vector<double>& values, double low, double high)
-{
-    return size_t(std::count_if(values.begin(), values.end(), [=](double v) { return v >= low && v <= high; }));
-}
-
-// Events the compensation with a spillover of 0.25 from FL2 into FL1 keeps at fl1_max_ctc >= 500.
-size_t countCompensatedAbove500(const Fixtures::RtdcFileBuilder& file)
-{
-    const std::vector<double> fl1 = file.column("fl1_max"), fl2 = file.column("fl2_max");
-    size_t kept = 0;
-    for (size_t i = 0; i < fl1.size(); ++i)
-        kept += fl1[i] - 0.25 * fl2[i] >= 500.0;
-    return kept;
-}
-
-FilterRule rangeRule(const std::string& feature, double low, double high)
-{
-    return FilterRule{0, feature, "", low, high, {}, 0, 0, true, false, ""};
-}
-
-// Marks the dataset as compensated with that spillover (0.25 from FL2 into
-// FL1 unless given), filtered at fl1_max_ctc >= 500 and plotted on the
-// compensated peaks, as a session stores it.
-void markCompensated(DatasetEntry& ds, double fl1FromFl2 = 0.25, double fl2FromFl1 = 0.0)
-{
-    SpilloverMatrix spillover(2, 2);
-    spillover(0, 0) = spillover(1, 1) = 1.0;
-    spillover(0, 1) = fl1FromFl2;
-    spillover(1, 0) = fl2FromFl1;
-    ds.ctcApplied = true;
-    ds.ctcChannels = {1, 2};
-    ds.spilloverMatrix = spillover;
-    ds.filter.setEnabled(true);
-    ds.filter.addRule(rangeRule("fl1_max_ctc", 500.0, 1e9));
-    ds.xFeatureName = "fl1_max_ctc";
-    ds.yFeatureName = "fl2_max_ctc";
-}
 
 } // namespace
 
@@ -598,21 +677,183 @@ TEST_F(MainWindowSessionTest, ShownDatasetWaitsForTheRunningCalculationAndKeepsI
     window->datasetList->setCurrentRow(window->datasetRowById(entryOf("s2.rtdc")->id));
     EXPECT_EQ(s1->xFeatureName, "fl1_max_ctc");   // what a session saved now holds
 
-    // A combined-plot window that computes it while it waits redraws it too.
-    holdCalculation();
-    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
-    ASSERT_TRUE(settled());
+    // Tool windows of a session show it as waiting instead of waiting for it
+    // on the GUI thread (the safety release ends the hold should they block),
+    // and fill it in, with the feature chosen, once its columns are there.
     s1 = showS1();
-    std::thread release([this] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        releaseCalculation();
-    });
     QMetaObject::invokeMethod(window.get(), "openCombinePlotWindow");
     window->combineWindows.back()->addDataset(s1->id);
-    release.join();
+    QMetaObject::invokeMethod(window.get(), "openStatisticalEvalWindow");
+    StatisticalEvalWindow* evaluation = window->statEvalWindows.back();
+    evaluation->addDatasetToCategory(0, s1->id);
+    auto* featureCombo = evaluation->findChild<QComboBox*>();
+    featureCombo->setCurrentIndex(featureCombo->findData("fl1_max_ctc"));
+    ASSERT_TRUE(window->writeSessionFile(path("t.RYX")));
+    holdCalculation();
+    std::thread safety = safetyRelease(std::chrono::seconds(3));
+    ASSERT_TRUE(window->loadSessionFile(path("t.RYX")));
+    ASSERT_TRUE(settled());
+    EXPECT_FALSE(released) << "restoring the tool windows waited for the running calculation";
+    const auto shownCell = [this] { return window->combineWindows.at(0)->findChild<QTableWidget*>()->item(0, 1)->text(); };
+    const auto countCell = [this] {
+        const QTableWidgetItem* item = window->statEvalWindows.at(0)->results()->item(0, 2);
+        return item ? item->text() : QString();
+    };
+    EXPECT_EQ(shownCell(), "waiting");
+    EXPECT_EQ(countCell(), "waiting");
+    QMetaObject::invokeMethod(window.get(), "openCombinePlotWindow");
+    window->combineWindows.back()->addDataset(entryOf("s1.rtdc")->id);
+    EXPECT_FALSE(released) << "a combined-plot window waited for the running calculation";
+    releaseCalculation();
+    safety.join();
     ASSERT_TRUE(calculated());
     EXPECT_EQ(combo(window->xFeatureCombo), "fl1_max_ctc");
-    EXPECT_TRUE(window->infoLabel->text().contains(filtered)) << info();
+    EXPECT_EQ(shownCell(), QString::number(kept));
+    EXPECT_EQ(window->statEvalWindows.at(0)->findChild<QComboBox*>()->currentData().toString(), "fl1_max_ctc");
+    EXPECT_EQ(countCell(), QString::number(kept));
+}
+
+// Duplicating a dataset that waits for its restored calculation waits too:
+// the copy starts with its source's axes and filter, and keeps them. While a
+// session loads, it is refused like every action on its datasets.
+TEST_F(MainWindowSessionTest, DuplicateOfAWaitingDatasetWaitsAndKeepsItsAxesAndFilter)
+{
+    const size_t kept = loadWithS1Waiting();
+    QString waitText;
+    QTimer release;   // the held calculation ends while the wait shows
+    QObject::connect(&release, &QTimer::timeout, [&] {
+        auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (progress && waitText.isEmpty()) {
+            waitText = progress->labelText();
+            releaseCalculation();
+        }
+    });
+    release.start(10);
+    QMetaObject::invokeMethod(window.get(), "duplicateDataset");
+    EXPECT_TRUE(waitText.startsWith("Restoring the session's calculations")) << waitText.toStdString();
+    ASSERT_EQ(window->datasetEntries.size(), 3u);
+    DatasetEntry* copy = entry(2);
+    EXPECT_EQ(copy->displayName, "S1 (copy)");
+    EXPECT_EQ(window->activeDatasetIndex, 2);
+    EXPECT_EQ(combo(window->xFeatureCombo), "fl1_max_ctc");
+    EXPECT_TRUE(window->infoLabel->text().contains(QString("%1/3000 events shown").arg(kept))) << info();
+    ASSERT_TRUE(calculated());
+    show("s2.rtdc");
+    EXPECT_EQ(copy->xFeatureName, "fl1_max_ctc");   // what a session saved now holds
+    EXPECT_EQ(copy->filter.ruleCount(), 1);
+
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    ASSERT_TRUE(window->restoringSession && window->datasetEntries.size() == 1);
+    window->datasetList->setCurrentRow(0);
+    QMetaObject::invokeMethod(window.get(), "duplicateDataset");
+    EXPECT_EQ(boxes.texts.value(boxes.texts.size() - 1).toStdString(),
+              "A session is still being loaded. Duplicate the dataset once loading has finished.");
+    ASSERT_TRUE(calculated());
+    EXPECT_EQ(window->datasetEntries.size(), 2u);
+}
+
+// Every action of the menus and of the dataset list's context menu, and every
+// plot setting, while the shown dataset waits for its restored calculation:
+// none shows, changes, copies or exports it as if it were whole, and none
+// waits for it on the GUI thread. Once whole it shows its own settings.
+TEST_F(MainWindowSessionTest, NoActionTreatsAWaitingDatasetAsWhole)
+{
+    Fixtures::StandardOptions images;
+    images.images = true;
+    const size_t kept = loadWithS1Waiting(images);
+    DatasetEntry* s1 = entryOf("s1.rtdc");
+    const QStringList files = QDir(QString::fromStdString(dir.path())).entryList(QDir::Files);
+    std::thread safety = safetyRelease(std::chrono::seconds(10));
+
+    // Whatever the actions open is turned down: dialogs rejected, waits
+    // cancelled (message boxes are rejected by the fixture).
+    QStringList waits;
+    QString menuChoice;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()); menu && !menuChoice.isEmpty()) {
+            for (QAction* action : menu->actions())
+                if (action->text() == menuChoice)
+                    menu->setActiveAction(action);
+            menuChoice.clear();
+            // Chosen from outside this handler: a timer does not fire again
+            // while its own handler runs, and the wait behind the entry must
+            // be answered by it.
+            QTimer::singleShot(0, menu, [menu] { QTest::keyClick(menu, Qt::Key_Return); });
+            return;
+        }
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* progress = qobject_cast<QProgressDialog*>(modal)) {
+            waits << progress->windowTitle();
+            progress->cancel();
+        } else if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && !qobject_cast<QMessageBox*>(modal)) {
+            dialog->reject();
+        }
+    });
+    answer.start(5);
+
+    std::vector<QAction*> actions;
+    const std::function<void(const QMenu*)> collect = [&](const QMenu* menu) {
+        for (QAction* action : menu->actions())
+            if (action->menu())
+                collect(action->menu());
+            else if (!action->isSeparator() && action->text() != "E&xit")   // quitting has its own test
+                actions.push_back(action);
+    };
+    for (const QAction* top : window->menuBar()->actions())
+        collect(top->menu());
+    ASSERT_GE(actions.size(), 25u);
+    for (QAction* action : actions)
+        action->trigger();
+    menuChoice = "Duplicate Dataset";
+    emit window->datasetList->customContextMenuRequested(QPoint(4, 4));
+    EXPECT_EQ(waits, QStringList({"Export", "Export", "Export", "Duplicate Dataset"}));
+
+    // The plot settings show another dataset's: the user cannot change them.
+    for (QWidget* control : std::vector<QWidget*>{
+             window->xFeatureCombo, window->yFeatureCombo, window->colorFeatureCombo, window->scaleXCombo,
+             window->scaleYCombo, window->contourModeCombo, window->contourInnerSpin, window->contourOuterSpin,
+             window->isoelasticsCheck, window->isoelasticLabelsCheck, window->applyPlotSettingsButton,
+             window->renameEdit, window->eventSpin}) {
+        EXPECT_FALSE(control->isEnabled()) << control->metaObject()->className();
+        QTest::keyClick(control, Qt::Key_Down);
+        QTest::keyClick(control, Qt::Key_Space);
+    }
+    // Tool windows opened meanwhile show it as waiting.
+    CombinePlotWindow* combine = window->combineWindows.at(0);
+    for (QPushButton* button : combine->findChildren<QPushButton*>())
+        if (button->text() == "Add Active Dataset")
+            button->click();
+    const QTableWidget* rows = combine->findChild<QTableWidget*>();
+    ASSERT_EQ(rows->rowCount(), 1);
+    EXPECT_EQ(rows->item(0, 1)->text(), "waiting");
+    ASSERT_EQ(window->imageGalleryWindows().size(), 1u);
+    const auto galleryShows = [this](const QString& text) {
+        for (const QLabel* label : window->imageGalleryWindows().at(0)->findChildren<QLabel*>())
+            if (label->text().contains(text))
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(galleryShows("Waiting for the dataset"));
+
+    EXPECT_FALSE(released) << "an action waited for the running calculation on the GUI thread";
+    EXPECT_EQ(window->datasetEntries.size(), 2u);
+    EXPECT_EQ(QDir(QString::fromStdString(dir.path())).entryList(QDir::Files), files);
+    EXPECT_TRUE(info().rfind("Loading: S1", 0) == 0) << info();
+    EXPECT_TRUE(window->plotXValues.empty());
+    EXPECT_EQ(s1->xFeatureName, "fl1_max_ctc");
+    EXPECT_EQ(s1->filter.ruleCount(), 1);
+    EXPECT_EQ(std::make_tuple(s1->scaleXMode, s1->scaleYMode, s1->contourMode), std::make_tuple(0, 0, 0));
+
+    releaseCalculation();
+    safety.join();
+    ASSERT_TRUE(calculated());
+    EXPECT_TRUE(window->infoLabel->text().contains(QString("%1/3000 events shown").arg(kept))) << info();
+    EXPECT_EQ(combo(window->xFeatureCombo), "fl1_max_ctc");
+    EXPECT_TRUE(window->scaleXCombo->isEnabled());
+    EXPECT_EQ(window->scaleXCombo->currentIndex(), s1->scaleXMode);
+    EXPECT_EQ(rows->item(0, 1)->text(), QString::number(kept));
+    EXPECT_TRUE(galleryShows(QString("(%1 events)").arg(kept)));
 }
 
 // A saved spillover matrix that cannot be inverted: the user is told, the
@@ -641,6 +882,41 @@ TEST_F(MainWindowSessionTest, RestoredCalculationThatCannotBeRecomputedIsReporte
     EXPECT_EQ(boxes.titles.last().toStdString(), "Export");
     EXPECT_TRUE(boxes.texts.last().contains("S1: crosstalk compensation")) << boxes.texts.last().toStdString();
     EXPECT_FALSE(boxes.texts.last().contains("successfully"));
+
+    // So does the summary, whose N counts every event of S1.
+    exportSummary("summary.tsv");
+    EXPECT_TRUE(boxes.texts.last().startsWith("Statistical summary exported to:")
+                && boxes.texts.last().contains("S1: crosstalk compensation"))
+        << boxes.texts.last().toStdString();
+    // The .rtdc file's filter record states no rule that did not choose its events.
+    EXPECT_EQ(exportAllToTsv(false), 1);
+    RTDCReader exported;
+    ASSERT_TRUE(exported.open(dir.file("RYXexport_s1.rtdc")));
+    EXPECT_EQ(exported.eventCount(), 6000u);
+    for (const auto& [key, value] : exported.readMetadata().offlineFilter)
+        EXPECT_EQ(key.find("fl1_max_ctc"), std::string::npos) << key;
+}
+
+// Quitting while a restored refinement runs stops it: the window goes at
+// once, and the refinement stores nothing.
+TEST_F(MainWindowSessionTest, QuittingStopsARestoredRefinement)
+{
+    Fixtures::StandardOptions options;
+    options.sample = "R";
+    options.traces = true;
+    Fixtures::writeStandardMeasurement(dir.file("r.rtdc"), 20000, options);
+    window->addDataset(path("r.rtdc"));
+    ASSERT_TRUE(settled());
+    entryOf("r.rtdc")->flRefinementApplied = true;
+    open("s2.rtdc", 100, "S2");
+    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    ASSERT_TRUE(settled());
+    ASSERT_TRUE(window->calculationRunning());
+    const std::shared_ptr<RTDCReader> reader = entryOf("r.rtdc")->reader;
+    window->close();
+    window.reset();
+    EXPECT_FALSE(reader->isComputedFeature("fl1_max_rf"));
 }
 
 // An export waits for the session's recomputations behind a progress dialog
@@ -695,8 +971,15 @@ TEST_F(MainWindowSessionTest, RestoredSessionExportsWhatEachDatasetsRulesKeep)
     const size_t keptC = countCompensatedAbove500(Fixtures::writeStandardMeasurement(dir.file("c.rtdc"), 3000, options));
     options.sample = "R";
     options.traces = true;
-    const size_t keptR =
-        countWithin(Fixtures::writeStandardMeasurement(dir.file("r.rtdc"), 4000, options).column("area_um"), 30.0, 80.0);
+    Fixtures::writeStandardMeasurement(dir.file("r.rtdc"), 4000, options);
+    // R keeps the events whose refined FL-2 peak lies at or above their median:
+    // a count that only the restored refinement can give.
+    const std::vector<double> refined = refinedColumn(dir.file("r.rtdc"), "fl2_max_rf");
+    ASSERT_EQ(refined.size(), 4000u);
+    std::vector<double> sorted = refined;
+    std::nth_element(sorted.begin(), sorted.begin() + 2000, sorted.end());
+    const double medianR = sorted[2000];
+    const size_t keptR = countWithin(refined, medianR, 1e9);
     options.sample = "F";
     options.traces = false;
     const size_t eventsF = 300000;   // its preload takes a while
@@ -711,7 +994,7 @@ TEST_F(MainWindowSessionTest, RestoredSessionExportsWhatEachDatasetsRulesKeep)
     DatasetEntry* r = entryOf("r.rtdc");
     r->flRefinementApplied = true;
     r->filter.setEnabled(true);
-    r->filter.addRule(rangeRule("area_um", 30.0, 80.0));
+    r->filter.addRule(rangeRule("fl2_max_rf", medianR, 1e9));
     r->xFeatureName = "fl1_max_rf";
     r->yFeatureName = "fl2_max_rf";
     entryOf("f.rtdc")->filter.setEnabled(true);
