@@ -2,6 +2,7 @@
 
 #include "app/avistructure.h"
 #include "app/datasetentry.h"
+#include "app/rawaviwriter.h"
 #include "rtdc/exportfile.h"
 #include "rtdc/rtdcreader.h"
 
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <unordered_set>
 
 namespace Tessary {
@@ -43,12 +45,27 @@ bool cameraFrame(const std::vector<double>& column, int index, std::int32_t& fra
     return true;
 }
 
+// Where the frames go: MJPEG through the video back end; uncompressed
+// through our own writer, since the back end stores its uncompressed frames
+// as 4:2:0 YUV with limited-range luma, which changes the grey levels.
 class VideoOutput
 {
 public:
-    VideoOutput(cv::VideoWriter& video, int width, int height) : video(video), width(width), height(height) {}
+    VideoOutput(int width, int height) : width(width), height(height) {}
 
-    // Writes grey pixels of the frame size as one colour frame; other sizes are skipped.
+    // Opens the video at path for at most maxFrames frames.
+    bool open(const std::string& path, bool mjpeg, std::uint32_t maxFrames)
+    {
+        if (!mjpeg) {
+            raw = std::make_unique<RawAviWriter>(path, width, height, int(framesPerSecond), maxFrames);
+            return raw->isOpen();
+        }
+        // A codec this machine's back ends lack leaves the writer closed.
+        video.open(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), framesPerSecond, cv::Size(width, height), true);
+        return video.isOpened();
+    }
+
+    // Writes grey pixels of the frame size as one frame; other sizes are skipped.
     void writeGrey(const std::vector<std::uint8_t>& pixels, int pixelWidth, int pixelHeight)
     {
         if (pixels.empty() || pixelWidth != width || pixelHeight != height
@@ -60,18 +77,32 @@ public:
 
     void writeGrey(const cv::Mat& grey, int times = 1)
     {
-        cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);
-        for (int i = 0; i < times; ++i)
-            video.write(colour);
+        if (raw) {
+            raw->writeGrey(grey.data, grey.step, times);
+        } else {
+            cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);
+            for (int i = 0; i < times; ++i)
+                video.write(colour);
+        }
         written += times;
+    }
+
+    // False when a write failed that the writer saw (the back end does not tell).
+    bool close()
+    {
+        if (raw)
+            return raw->close();
+        video.release();
+        return true;
     }
 
     int framesWritten() const { return written; }
 
 private:
-    cv::VideoWriter& video;
     int width;
     int height;
+    cv::VideoWriter video;
+    std::unique_ptr<RawAviWriter> raw;
     cv::Mat colour;
     int written = 0;
 };
@@ -150,13 +181,11 @@ ExportMessage writeEventAvi(const DatasetEntry& entry, const std::string& path, 
     StagedFile staged(path, ".avi");
     int framesWritten = 0;
     try {
-        cv::VideoWriter video;
-        // A codec this machine's back ends lack leaves the writer closed.
-        video.open(staged.path(), mjpeg ? cv::VideoWriter::fourcc('M', 'J', 'P', 'G') : 0, framesPerSecond,
-                   cv::Size(width, height), true);
-        if (!video.isOpened())
+        VideoOutput output(width, height);
+        const std::size_t maxFrames = indices.size() + (forReanalysis ? averageFrameCount : 0);
+        if (maxFrames > std::numeric_limits<std::uint32_t>::max()
+            || !output.open(staged.path(), mjpeg, std::uint32_t(maxFrames)))
             return failed;
-        VideoOutput output(video, width, height);
 
         // With reanalysis, the average takes the first half of the progress.
         const double averageShare = forReanalysis ? 0.5 : 0.0;
@@ -184,7 +213,8 @@ ExportMessage writeEventAvi(const DatasetEntry& entry, const std::string& path, 
             const std::vector<std::uint8_t> pixels = readEventImage(reader, indices[k], w, h);
             output.writeGrey(pixels, w, h);
         }
-        video.release();
+        if (!output.close())
+            return failed;
         framesWritten = output.framesWritten();
     } catch (const cv::Exception&) {
         return failed;

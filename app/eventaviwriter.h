@@ -11,8 +11,9 @@ namespace Tessary {
 struct DatasetEntry;
 
 // Writes the images of the kept events (in the given order) as an AVI video
-// of colour frames at 25 frames per second: MJPEG when mjpeg, else codec 0
-// (uncompressed). The first kept image fixes the frame size; an event whose
+// at 25 frames per second: colour MJPEG frames through the video back end
+// when mjpeg, else uncompressed grey frames that hold every pixel exactly
+// (see RawAviWriter). The first kept image fixes the frame size; an event whose
 // image is missing or of another size gives no frame. skipDuplicateFrames
 // keeps one event per camera frame number (the "frame" feature);
 // forReanalysis first writes 100 frames of the average kept image. path is

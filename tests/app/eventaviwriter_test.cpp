@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <numeric>
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #ifndef _WIN32
@@ -42,8 +43,7 @@ Video readVideo(const std::string& path)
     return video;
 }
 
-// The grey level of a decoded frame's centre. Neither codec gives the pixels
-// back exactly: the uncompressed one stores 4:2:0 YUV on this back end.
+// The grey level of a decoded frame's centre (MJPEG gives it back only roughly).
 int centreGrey(const cv::Mat& frame)
 {
     const cv::Vec3b pixel = frame.at<cv::Vec3b>(frameHeight / 2, frameWidth / 2);
@@ -128,6 +128,48 @@ TEST_F(EventAviWriterTest, ReanalysisLeadsWithOneHundredAverageFrames)
         EXPECT_EQ(cv::norm(video.images[i], video.images[0], cv::NORM_INF), 0.0) << i;
     EXPECT_NEAR(centreGrey(video.images[100]), 10, greyTolerance);
     EXPECT_NEAR(centreGrey(video.images[102]), 250, greyTolerance);
+}
+
+TEST_F(EventAviWriterTest, RawFramesHoldTheSourcePixelsExactly)
+{
+    // An odd width, so the file pads every row; each pixel of each image differs.
+    constexpr int width = 251;
+    constexpr int height = 80;
+    constexpr std::size_t events = 6;
+    const auto level = [](std::size_t event, int y, int x) { return uint8_t(x * 7 + y * 13 + int(event) * 41); };
+    std::vector<uint8_t> pixels;
+    for (std::size_t event = 0; event < events; ++event)
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                pixels.push_back(level(event, y, x));
+    RtdcFileBuilder b;
+    b.image(pixels, events, height, width).feature("frame", std::vector<uint32_t>{1, 2, 2, 3, 4, 4});
+    b.write(dir.file("wide.rtdc"));
+    const DatasetEntry entry = openedEntry(dir.file("wide.rtdc"), "Sample A");
+    const auto source = [&](std::size_t event) {
+        cv::Mat colour;
+        cv::cvtColor(cv::Mat(height, width, CV_8UC1, &pixels[event * width * height]), colour, cv::COLOR_GRAY2BGR);
+        return colour;
+    };
+    const auto same = [](const cv::Mat& a, const cv::Mat& b) {
+        return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0.0;
+    };
+
+    // The average of all kept events leads; events 1 and 5 repeat the camera frames of 2 and 4.
+    const std::vector<int> kept{4, 0, 2, 1, 5};
+    ASSERT_TRUE(writeEventAvi(entry, dir.file("raw.avi"), kept, false, true, true).isEmpty());
+    const Video video = readVideo(dir.file("raw.avi"));
+    ASSERT_EQ(video.frames, 100 + 3);
+    cv::Mat sum = cv::Mat::zeros(height, width, CV_64FC3);
+    for (int event : kept)
+        cv::add(sum, source(event), sum, cv::noArray(), CV_64FC3);
+    cv::Mat average;
+    sum.convertTo(average, CV_8UC3, 1.0 / kept.size());
+    EXPECT_TRUE(same(video.images[0], average));
+    EXPECT_TRUE(same(video.images[99], average));
+    EXPECT_TRUE(same(video.images[100], source(4)));
+    EXPECT_TRUE(same(video.images[101], source(0)));
+    EXPECT_TRUE(same(video.images[102], source(2)));
 }
 
 TEST_F(EventAviWriterTest, EventsWithoutImagesGiveNoFrame)
