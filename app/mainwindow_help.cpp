@@ -94,7 +94,7 @@ QString MainWindow::buildSessionSummary() const
         summary += QStringLiteral("\n--- Dataset %1 ---\n").arg(++number);
         if (ds.reader)
             summary += QStringLiteral("Events: %1\n").arg(ds.reader->eventCount());
-        summary += QStringLiteral("Loaded: %1\n").arg(isDatasetWhole(ds.id) ? QStringLiteral("yes") : QStringLiteral("no"));
+        summary += QStringLiteral("Loaded: %1\n").arg(ds.loaded ? QStringLiteral("yes") : QStringLiteral("no"));
 
         // The two keys that may name the sample stay out: the report promises
         // neither file paths nor sample names.
