@@ -323,12 +323,12 @@ void MainWindow::showDatasetPending(DatasetEntry* entry, const QString& text)
         renameEdit->setText(entry->displayName);
     }
     renameEdit->setEnabled(false);
-    filterDock->setActiveDataset(nullptr);
     // Nothing of the dataset shown before stays: not its points, gates or
     // lines, nor its plotted events, which the feedback report and the
     // event views would otherwise take for this one's.
     showEmptyPlot();
     scatterPlot->clearIsoElasticityLines();
+    filterDock->setActiveDataset(nullptr);   // after the empty plot's counts: it has none yet
     clearEventViews();
     infoLabel->setText(text);
 }

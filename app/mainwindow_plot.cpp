@@ -682,7 +682,9 @@ bool MainWindow::plotSettingsInSync(const DatasetEntry* exclude) const
 
 void MainWindow::updatePlotSettingsButton()
 {
-    const bool usable = datasetEntries.size() >= 2 && activeEntry();
+    // Its settings are the panels': while they show another dataset's, it is
+    // off and plain, not highlighted as if it could copy them.
+    const bool usable = datasetEntries.size() >= 2 && panelsShowActiveDataset();
     applyPlotSettingsButton->setEnabled(usable);
     applyPlotSettingsButton->setStyleSheet(
         usable && !plotSettingsInSync(nullptr)

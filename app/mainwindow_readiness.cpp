@@ -123,7 +123,13 @@ bool MainWindow::awaitWholeDatasets(const std::vector<int>& datasetIds, const QS
                                               .arg(total - n)
                                               .arg(total));
         const bool oneOfThem = std::find(waiting.begin(), waiting.end(), recomputingId) != waiting.end();
-        dialog.setValue((total - n) * 100 + (oneOfThem ? std::clamp(calcDockWidget->progressBar->value(), 0, 99) : 0));
+        const int running = std::clamp(calcDockWidget->progressBar->value(), 0, 99);
+        // Another dataset's calculation may come first for a long while: the
+        // user sees that it moves.
+        if (calculating && calcRunning && !oneOfThem)
+            dialog.setLabelText(dialog.labelText()
+                                + QStringLiteral("\nWaiting for the running calculation (%1%)...").arg(running));
+        dialog.setValue((total - n) * 100 + (oneOfThem ? running : 0));
         loop.exec();
     }
     return !dialog.wasCanceled() && !closing;
