@@ -46,7 +46,12 @@ StatisticsDockWidget::StatisticsDockWidget(QWidget* parent)
     layout->addWidget(table);
 }
 
-StatisticsDockWidget::~StatisticsDockWidget() = default;
+StatisticsDockWidget::~StatisticsDockWidget()
+{
+    // The base destructor deletes the table, whose header still announces
+    // its geometry on the way out: this part of the dock is gone by then.
+    table->header()->disconnect(this);
+}
 
 void StatisticsDockWidget::updateStatistics(const std::vector<double>& x,
                                             const std::vector<double>& y,
