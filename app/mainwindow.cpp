@@ -678,10 +678,15 @@ std::vector<int> MainWindow::filteredEventIndices(int datasetId, bool applyWhenD
         std::iota(all.begin(), all.end(), 0);
         return all;
     }
+    return filter.apply(filterColumns(filter, *ds->reader), n);
+}
+
+FeatureColumns MainWindow::filterColumns(const EventFilter& filter, const RTDCReader& reader)
+{
     FeatureColumns columns;
     for (const std::string& name : filter.usedFeatures())
-        columns[name] = &ds->reader->readFeature(name);
-    return filter.apply(columns, n);
+        columns[name] = &reader.readFeature(name);
+    return columns;
 }
 
 int MainWindow::addFilterGroup(const std::string& name)

@@ -86,6 +86,8 @@ public:
 
     // Channel numbers, ascending, of the reader's "fl<N>_max" features.
     static std::vector<int> fluorescenceChannels(const RTDCReader* reader);
+    // The reader's columns that the filter's rules read (loaded as needed).
+    static FeatureColumns filterColumns(const EventFilter& filter, const RTDCReader& reader);
 
     // The indices of the dataset's events that its effective filter keeps:
     // every event when the filter is off or has no rules (unless
@@ -368,6 +370,9 @@ private:
     bool refuseWhileRestoring(const QString& title, const QString& what);
     // The panels show the shown dataset's own settings: it is whole and filled.
     bool panelsShowActiveDataset() const;
+    // The datasets on the dataset's reader (itself among them) whose restored
+    // calculations are still to come.
+    std::vector<int> awaitedRecomputations(const DatasetEntry& ds) const;
     bool closing = false;   // the window is going: waits end, completions are dropped
 
     // ---- Session files and filter-group files (mainwindow_session.cpp) ----

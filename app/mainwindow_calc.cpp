@@ -465,7 +465,10 @@ bool hasComputedCompensation(const RTDCReader& reader, const std::vector<int>& c
 Recomputation outstandingCalculations(const MainWindow& window, const DatasetEntry& ds)
 {
     Recomputation todo;
-    if (!ds.reader || !ds.loaded)
+    // Asked on every plot update: a dataset that marks nothing is done at once.
+    const bool anyMarked = ds.flRefinementApplied || ds.ctcApplied || ds.fcDeformApplied || ds.emodApplied
+                           || ds.imageFeaturesApplied;
+    if (!ds.reader || !ds.loaded || !anyMarked)
         return todo;
     const RTDCReader& reader = *ds.reader;
     const std::vector<int> channels = MainWindow::fluorescenceChannels(&reader);

@@ -315,8 +315,7 @@ void MainWindow::showDatasetPending(DatasetEntry* entry, const QString& text)
     // The plot settings still show the dataset shown before: what is chosen
     // there now would be lost when the dataset's own are filled in.
     plotSettingsGroup->setEnabled(false);
-    for (QWidget* w : std::initializer_list<QWidget*>{xFeatureCombo, yFeatureCombo, colorFeatureCombo, eventSpin})
-        w->setEnabled(false);
+    eventSpin->setEnabled(false);
     imageViewer->setMaskAvailable(false);
     {
         const QSignalBlocker block(renameEdit);

@@ -102,10 +102,7 @@ EventFilter MainWindow::decidingRules(const DatasetEntry& entry) const
     const EventFilter filter = buildEffectiveFilter(&entry);
     if (!filter.isEnabled() || !entry.reader)
         return EventFilter();
-    FeatureColumns columns;
-    for (const std::string& name : filter.usedFeatures())
-        columns[name] = &entry.reader->readFeature(name);
-    return filter.usableRulesOnly(columns, size_t(entry.reader->eventCount()));
+    return filter.usableRulesOnly(filterColumns(filter, *entry.reader), size_t(entry.reader->eventCount()));
 }
 
 // ---------------------------------------------------------------------------

@@ -106,9 +106,8 @@ void MainWindow::refreshPanelsForDataset()
     if (datasetReadiness(ds->id) == DatasetReadiness::Calculating) {
         panelsWaitingId = ds->id;
         // Its own recomputation goes first, or its source's for a duplicate.
-        for (const auto& other : datasetEntries)
-            if (other->reader == ds->reader && recomputationPending(other->id))
-                recomputeFirst(other->id);
+        for (int id : awaitedRecomputations(*ds))
+            recomputeFirst(id);
         showDatasetPending(ds, restoringCalculationsText(*ds));
         updateCalculationControls();
         return;
@@ -116,8 +115,7 @@ void MainWindow::refreshPanelsForDataset()
     panelsWaitingId = -1;
     RTDCReader* reader = ds->reader.get();
     plotSettingsGroup->setEnabled(true);
-    for (QWidget* w : std::initializer_list<QWidget*>{xFeatureCombo, yFeatureCombo, colorFeatureCombo, renameEdit})
-        w->setEnabled(true);
+    renameEdit->setEnabled(true);
     {
         const QSignalBlocker block(renameEdit);
         renameEdit->setText(ds->displayName);
@@ -292,9 +290,7 @@ void MainWindow::updatePlot()
     std::vector<int> kept;
     bool ruleApplied = false;
     if (filterActive) {
-        FeatureColumns columns;
-        for (const std::string& name : filter.usedFeatures())
-            columns[name] = &reader->readFeature(name);
+        const FeatureColumns columns = filterColumns(filter, *reader);
         kept = filter.apply(columns, total);
         ruleApplied = filter.hasUsableRule(columns, total);
     }

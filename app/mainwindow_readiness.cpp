@@ -26,12 +26,18 @@ MainWindow::DatasetReadiness MainWindow::datasetReadiness(int datasetId) const
         return DatasetReadiness::SessionPending;
     if (!ds->loaded)
         return DatasetReadiness::Loading;
+    return awaitedRecomputations(*ds).empty() ? DatasetReadiness::Whole : DatasetReadiness::Calculating;
+}
+
+std::vector<int> MainWindow::awaitedRecomputations(const DatasetEntry& ds) const
+{
     // A duplicate shares its source's reader, and with it the columns that
     // the source's calculations are still to bring.
+    std::vector<int> ids;
     for (const auto& other : datasetEntries)
-        if (other->reader == ds->reader && recomputationPending(other->id))
-            return DatasetReadiness::Calculating;
-    return DatasetReadiness::Whole;
+        if (other->reader == ds.reader && recomputationPending(other->id))
+            ids.push_back(other->id);
+    return ids;
 }
 
 bool MainWindow::sessionStatePending(const DatasetEntry& entry) const
