@@ -148,7 +148,7 @@ void ExportDialog::restore(const ExportOptions& previous)
     skipDuplicatesCheck->setChecked(previous.skipDuplicateFrames);
     if (!reanalysisCheck->isHidden())
         reanalysisCheck->setChecked(previous.forReanalysis);
-    featureList->checkExactly(previous.features);
+    featureList->restoreChoices(previous.features, previous.offeredFeatures);
     const bool remembered[3] = {previous.images, previous.masks, previous.traces};
     for (int kind = 0; kind < 3; ++kind) {
         dataBoxes[kind].wanted = remembered[kind];
@@ -177,6 +177,7 @@ ExportOptions ExportDialog::exportOptions() const
     options.useCustomDirectory = customDirectoryCheck->isChecked();
     options.outputDirectory = directoryEdit->text().toStdString();
     options.allDatasets = scope->allDatasets();
+    options.offeredFeatures = featureList->offeredFeatures();
     return options;
 }
 

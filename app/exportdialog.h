@@ -36,6 +36,10 @@ struct ExportOptions
     bool useCustomDirectory = false;
     std::string outputDirectory;         // UTF-8
     bool allDatasets = false;            // every dataset, else the active one
+    // The features whose boxes the dialog offered, checked or not: only
+    // these are remembered as chosen; a feature the next dialog lists
+    // beyond them starts as it would without remembered options.
+    std::vector<std::string> offeredFeatures;
 };
 
 // Asks which datasets, format, features and non-scalar data to export and

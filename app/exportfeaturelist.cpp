@@ -122,6 +122,7 @@ ExportFeatureList::ExportFeatureList(const DatasetEntry* current,
         list->addWidget(check);
         featureChecks.push_back(check);
         featureNames.push_back(name);
+        offered.push_back(here);
     };
     // std::set orders by bytes, the order of the list.
     for (const std::string& name : currentFeatures)
@@ -148,9 +149,12 @@ void ExportFeatureList::uncheckAll()
 
 void ExportFeatureList::showOtherDatasetFeatures(bool shown)
 {
-    for (size_t i = 0; i < featureChecks.size(); ++i)
-        if (!isCurrentFeature(featureNames[i]))
+    for (size_t i = 0; i < featureChecks.size(); ++i) {
+        if (!isCurrentFeature(featureNames[i])) {
             featureChecks[i]->setVisible(shown);
+            offered[i] = offered[i] || shown;
+        }
+    }
 }
 
 void ExportFeatureList::setBoxesEnabled(bool enabled)
@@ -159,10 +163,18 @@ void ExportFeatureList::setBoxesEnabled(bool enabled)
         check->setEnabled(enabled);
 }
 
-void ExportFeatureList::checkExactly(const std::vector<std::string>& names)
+void ExportFeatureList::restoreChoices(const std::vector<std::string>& checked,
+                                       const std::vector<std::string>& offeredBefore)
 {
-    for (size_t i = 0; i < featureChecks.size(); ++i)
-        featureChecks[i]->setChecked(std::find(names.begin(), names.end(), featureNames[i]) != names.end());
+    const auto named = [](const std::vector<std::string>& names, const std::string& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    for (size_t i = 0; i < featureChecks.size(); ++i) {
+        if (!named(offeredBefore, featureNames[i]))
+            continue;
+        featureChecks[i]->setChecked(named(checked, featureNames[i]));
+        offered[i] = true;   // the choice goes on to the next dialog
+    }
 }
 
 std::vector<std::string> ExportFeatureList::checkedFeatures() const
@@ -172,6 +184,15 @@ std::vector<std::string> ExportFeatureList::checkedFeatures() const
         if (featureChecks[i]->isChecked())
             checked.push_back(featureNames[i]);
     return checked;
+}
+
+std::vector<std::string> ExportFeatureList::offeredFeatures() const
+{
+    std::vector<std::string> names;
+    for (size_t i = 0; i < featureNames.size(); ++i)
+        if (offered[i])
+            names.push_back(featureNames[i]);
+    return names;
 }
 
 } // namespace Tessary

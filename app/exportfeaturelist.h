@@ -63,10 +63,16 @@ public:
     // Shows or hides the boxes of features the current dataset lacks.
     void showOtherDatasetFeatures(bool shown);
     void setBoxesEnabled(bool enabled);
-    // Checks exactly the boxes whose feature is named (hidden ones too).
-    void checkExactly(const std::vector<std::string>& names);
+    // The choices of the last dialog: a box whose feature that dialog
+    // offered is checked exactly when the feature is among the checked ones
+    // (hidden boxes too); any other box keeps its first state, since a
+    // feature never offered was never chosen or left out.
+    void restoreChoices(const std::vector<std::string>& checked, const std::vector<std::string>& offeredBefore);
     // The features of the checked boxes in list order, hidden ones included.
     std::vector<std::string> checkedFeatures() const;
+    // The features whose box holds a choice, in list order: every box shown
+    // in this dialog, and every box that took a choice of the last one.
+    std::vector<std::string> offeredFeatures() const;
 
     bool isCurrentFeature(const std::string& name) const { return currentFeatures.count(name) > 0; }
     const std::vector<QCheckBox*>& boxes() const { return featureChecks; }
@@ -78,6 +84,7 @@ private:
     QPushButton* deselectAll = nullptr;
     std::vector<QCheckBox*> featureChecks;
     std::vector<std::string> featureNames;
+    std::vector<bool> offered;   // in parallel: the box holds a choice (see offeredFeatures)
     std::set<std::string> currentFeatures;
 };
 

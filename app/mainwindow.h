@@ -604,9 +604,13 @@ private:
     // chosen folder; reports its own failures, in boxes parented as progress
     // says. False when no file was written (also when the user cancelled).
     bool exportSingleDataset(const DatasetEntry* entry, const ExportOptions& options, ExportProgress& progress);
-    // The gate of the data and summary exports: every dataset whole; false
-    // after telling the user why not (also when no dataset is open).
+    // The gate before the dialogs of the data and summary exports: the
+    // active dataset whole; false after telling the user why not (also when
+    // no dataset is open).
     bool awaitDatasetsForExport(const QString& what);
+    // The datasets an export of that scope covers: all in list order, or the
+    // active one (none when there is none).
+    std::vector<int> exportScopeIds(bool allDatasets) const;
     // Tells the user, after the result `done`, which datasets went out without
     // their restored calculations; false (and nothing shown) when none did.
     bool warnOfUnrestoredCalculations(const std::vector<int>& datasetIds, const QString& done);

@@ -80,9 +80,18 @@ void MainWindow::connectExportSignals()
 bool MainWindow::awaitDatasetsForExport(const QString& what)
 {
     if (restoringSession || activeEntry())
-        return awaitWholeDatasets(datasetIds(), kExport, what);
+        return awaitWholeDatasets({activeDatasetId()}, kExport, what);
     QMessageBox::warning(this, kExport, QStringLiteral("No loaded dataset available for export."));
     return false;
+}
+
+std::vector<int> MainWindow::exportScopeIds(bool allDatasets) const
+{
+    if (allDatasets)
+        return datasetIds();
+    if (const DatasetEntry* ds = activeEntry())
+        return {ds->id};
+    return {};
 }
 
 bool MainWindow::warnOfUnrestoredCalculations(const std::vector<int>& datasetIds, const QString& done)
@@ -110,9 +119,9 @@ EventFilter MainWindow::decidingRules(const DatasetEntry& entry) const
 
 void MainWindow::exportData()
 {
-    // Every dataset whole first: the dialog lists their calculated columns
-    // and the rules on them decide which events go out.
-    if (!awaitDatasetsForExport(QStringLiteral("Export the data")))
+    // The dialog lists the current dataset's calculated columns.
+    const QString what = QStringLiteral("Export the data");
+    if (!awaitDatasetsForExport(what))
         return;
     DatasetEntry* active = activeEntry();
     if (!active)
@@ -133,17 +142,11 @@ void MainWindow::exportData()
         return;
     }
 
-    // Ids, not pointers: message boxes and the progress dialog run the event loop.
-    std::vector<int> ids;
-    if (!options.allDatasets) {
-        // The dataset may have gone while the dialog was open.
-        if (const DatasetEntry* ds = activeEntry())
-            ids.push_back(ds->id);
-    } else {
-        for (const auto& entry : datasetEntries)
-            ids.push_back(entry->id);
-    }
-    if (ids.empty())
+    // Ids, not pointers: message boxes and the progress dialogs run the event
+    // loop. Rules on calculated columns decide which events go out, so the
+    // exported datasets, and only they, are waited for.
+    const std::vector<int> ids = exportScopeIds(options.allDatasets);
+    if (ids.empty() || !awaitWholeDatasets(ids, kExport, what))
         return;
     const int count = int(ids.size());
     ExportProgress progress(this, count);
@@ -336,8 +339,9 @@ void MainWindow::exportPlot()
 
 void MainWindow::exportStatSummary()
 {
-    // The dialog lists the calculated columns, and rules on them select the events.
-    if (!awaitDatasetsForExport(QStringLiteral("Export the summary")))
+    // The dialog lists the current dataset's calculated columns.
+    const QString what = QStringLiteral("Export the summary");
+    if (!awaitDatasetsForExport(what))
         return;
     DatasetEntry* active = activeEntry();
     if (!active)
@@ -361,17 +365,20 @@ void MainWindow::exportStatSummary()
         return;
     }
 
+    // Rules on calculated columns select the events: the datasets of the
+    // summary, and only they, are waited for.
+    const std::vector<int> scopeIds = exportScopeIds(options.allDatasets);
+    if (scopeIds.empty() || !awaitWholeDatasets(scopeIds, kExport, what))
+        return;
     std::vector<const DatasetEntry*> rows;
     std::vector<int> rowIds;
-    if (options.allDatasets) {
-        for (const auto& entry : datasetEntries)
-            if (isDatasetWhole(entry->id))
-                rows.push_back(entry.get());
-    } else if (const DatasetEntry* ds = activeEntry()) {
-        rows.push_back(ds);
+    for (int id : scopeIds) {
+        const DatasetEntry* ds = findDatasetById(id);
+        if (ds && isDatasetWhole(id)) {
+            rows.push_back(ds);
+            rowIds.push_back(id);
+        }
     }
-    for (const DatasetEntry* ds : rows)
-        rowIds.push_back(ds->id);
 
     const QString path = QString::fromStdString(options.outputPath);
     const auto cannotWrite = [&] {

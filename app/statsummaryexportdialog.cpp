@@ -100,7 +100,7 @@ StatSummaryExportDialog::~StatSummaryExportDialog() = default;
 void StatSummaryExportDialog::restore(const StatSummaryOptions& previous)
 {
     scope->restore(previous.allDatasets);
-    featureList->checkExactly(previous.features);
+    featureList->restoreChoices(previous.features, previous.offeredFeatures);
     const std::pair<QCheckBox*, bool> flags[] = {
         {nCheck, previous.statN},       {medianCheck, previous.statMedian}, {iqrCheck, previous.statIqr},
         {meanCheck, previous.statMean}, {sdCheck, previous.statSd},         {semCheck, previous.statSem},
@@ -135,6 +135,7 @@ StatSummaryOptions StatSummaryExportDialog::exportOptions() const
     options.statSkewness = skewnessCheck->isChecked();
     options.statPercentile = percentileCheck->isChecked();
     options.percentile = percentileSpin->value();
+    options.offeredFeatures = featureList->offeredFeatures();
     return options;
 }
 

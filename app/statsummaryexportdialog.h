@@ -37,6 +37,9 @@ struct StatSummaryOptions
     bool statSkewness = false;
     bool statPercentile = false;
     double percentile = 95.0;            // in percent
+    // The features whose boxes the dialog offered, checked or not: only
+    // these are remembered as chosen (see ExportOptions).
+    std::vector<std::string> offeredFeatures;
 };
 
 // Asks for the datasets, features and statistics of a summary table and

@@ -1,4 +1,5 @@
 #include "app/exportdialog.h"
+#include "app/statsummaryexportdialog.h"
 
 #include "mainwindowtesting.h"
 
@@ -167,6 +168,7 @@ TEST_F(ExportDialogTest, RestoresTheRememberedOptions)
     remembered.skipDuplicateFrames = true;
     remembered.forReanalysis = true;
     remembered.features = {"bright_avg"};
+    remembered.offeredFeatures = {"area_um", "deform", "bright_avg"};
     remembered.useCustomDirectory = true;
     remembered.outputDirectory = "/somewhere/Ördner";
     auto d = dialog(&remembered, true);
@@ -230,4 +232,40 @@ TEST_F(ExportDialogTest, BoxesHeldOffByTheFormatOrMissingDataKeepTheRememberedCh
     });
     EXPECT_FALSE(declined->imagesCheck->isChecked());
     EXPECT_TRUE(declined->imagesCheck->isEnabled());
+}
+
+// The last dialog's choices carry over, also through a dialog that lists a
+// feature only hidden; a feature no dialog offered starts as without them.
+TEST_F(ExportDialogTest, RemembersTheChoicesOfferedNotTheFeaturesNeverShown)
+{
+    addOther();
+    DatasetEntry* other = window.datasetEntries.back().get();   // area_um and bright_avg
+    const auto checkedIn = [](const std::vector<QCheckBox*>& boxes, const QString& name) {
+        for (QCheckBox* box : boxes)
+            if (box->text().endsWith("[" + name + "]"))
+                return box->isChecked();
+        ADD_FAILURE() << "no box for " << name.toStdString();
+        return false;
+    };
+    const ExportOptions fromCurrent = dialog()->exportOptions();   // bright_avg listed, hidden
+    ExportDialog toOther(other, window.datasetEntries, false, nullptr, &fromCurrent);
+    EXPECT_TRUE(checkedIn(toOther.featureChecks(), "bright_avg"));
+    EXPECT_TRUE(checkedIn(toOther.featureChecks(), "area_um"));
+
+    // A feature unchecked on purpose stays unchecked, through the dialog of
+    // a dataset that lacks it and lists it hidden.
+    for (QCheckBox* box : toOther.featureChecks())
+        box->setChecked(!box->text().endsWith("[bright_avg]"));
+    const ExportOptions withoutBright = toOther.exportOptions();
+    const ExportOptions throughCurrent = dialog(&withoutBright)->exportOptions();
+    EXPECT_EQ(throughCurrent.features, (std::vector<std::string>{"area_um", "deform"}));
+    ExportDialog backToOther(other, window.datasetEntries, false, nullptr, &throughCurrent);
+    EXPECT_FALSE(checkedIn(backToOther.featureChecks(), "bright_avg"));
+    EXPECT_TRUE(checkedIn(backToOther.featureChecks(), "area_um"));
+
+    // The statistical summary remembers the same way.
+    const StatSummaryOptions summary = StatSummaryExportDialog(current, window.datasetEntries, nullptr, nullptr)
+                                           .exportOptions();
+    StatSummaryExportDialog summaryOfOther(other, window.datasetEntries, nullptr, &summary);
+    EXPECT_TRUE(checkedIn(summaryOfOther.featureChecks(), "bright_avg"));
 }

@@ -18,11 +18,13 @@
 #include <QDeadlineTimer>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QFutureInterface>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QProgressDialog>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <qwt_plot_item.h>
@@ -486,4 +488,108 @@ TEST_F(MainWindowExportTest, PlotImagesOfEachFormatWithoutGatesThatComeBackAfter
     EXPECT_EQ(folderEntries(dir.path()), files);
     EXPECT_EQ(gateCount(), 1);
 #endif
+}
+
+// ---- remembered choices and waits -------------------------------------------
+
+// The options of the last export keep the user's choices, not the columns
+// its dialog never offered: a dataset's own columns start checked after the
+// export of a dataset without them, and go out.
+TEST_F(MainWindowExportTest, ColumnsTheLastExportDidNotOfferStartCheckedAndGoOut)
+{
+    ASSERT_NE(Testing::addLoadedDataset(window, measurement(dir.file("a.rtdc")), "A"), nullptr);
+    RtdcFileBuilder c;
+    c.attribute("setup:module composition", "Vireon")
+        .feature("area_um", std::vector<double>{1, 2})
+        .feature("deform", std::vector<double>{0.1, 0.2})
+        .feature("ml_class", std::vector<double>{0, 1})
+        .feature("userdef1", std::vector<double>{5, 6})
+        .feature("userdef2", std::vector<double>{7, 8});
+    c.write(dir.file("c.rtdc"));
+    DatasetEntry* dsC = Testing::addLoadedDataset(window, dir.file("c.rtdc"), "C");
+    ASSERT_NE(dsC, nullptr);
+    driver.exportDialog = [](ExportDialog& d) {
+        d.tsvRadio->setChecked(true);
+        d.accept();
+    };
+    driver.run("exportData", window);   // A, as the dialog comes
+
+    window.activeDatasetIndex = 1;
+    QStringList unchecked;
+    driver.exportDialog = [&unchecked](ExportDialog& d) {
+        for (QCheckBox* box : d.featureChecks())
+            if (!box->isChecked())
+                unchecked << box->text();
+        d.accept();
+    };
+    driver.run("exportData", window);   // C, as the dialog comes
+    EXPECT_TRUE(unchecked.isEmpty()) << unchecked.join("; ").toStdString();
+    EXPECT_EQ(driver.boxes, QStringList({"Export|Dataset exported successfully.", "Export|Dataset exported successfully."}));
+    std::string header;
+    for (const char* name : {"area_um", "deform", "ml_class", "userdef1", "userdef2"})
+        header += (header.empty() ? "" : "\t") + dsC->reader->featureLabel(name);
+    const std::string text = fileText(dir.file("RYXexport_c.tsv"));
+    EXPECT_NE(text.find("#\n" + header + "\n1\t0.10000000000000001\t0\t5\t7\n"), std::string::npos) << text;
+}
+
+// With a restored calculation of another dataset held back (of 10^6 events it
+// takes minutes), the data and summary exports of the current dataset neither
+// wait for it nor name it; the export of every dataset waits for it.
+TEST_F(MainWindowExportTest, ExportsOfTheCurrentDatasetWaitOnlyForIt)
+{
+    ASSERT_NE(Testing::addLoadedDataset(window, measurement(dir.file("a.rtdc")), "A"), nullptr);
+    Fixtures::StandardOptions traces;
+    traces.traces = true;
+    Fixtures::writeStandardMeasurement(dir.file("r.rtdc"), 200, traces);
+    DatasetEntry* refined = Testing::addLoadedDataset(window, dir.file("r.rtdc"), "R");
+    ASSERT_NE(refined, nullptr);
+    refined->flRefinementApplied = true;   // as a session leaves it: to be recomputed
+    // Another calculation runs, and R's recomputation waits behind it.
+    QFutureInterface<void> running;
+    running.reportStarted();
+    window.calcWatcher->setFuture(running.future());
+    window.calcRunning = true;
+    const auto release = qScopeGuard([&] {
+        running.reportFinished();
+        QDeadlineTimer deadline(20000);
+        while (window.calculationRunning() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    });
+    ASSERT_EQ(window.datasetReadiness(refined->id), MainWindow::DatasetReadiness::Calculating);
+    // A wait is cancelled at once: a test that hangs tells nothing.
+    driver.progressDialog = [](QProgressDialog& d) {
+        if (!d.labelText().startsWith("Exporting"))
+            QMetaObject::invokeMethod(&d, "cancel", Qt::QueuedConnection);
+    };
+
+    driver.exportDialog = [](ExportDialog& d) {
+        d.tsvRadio->setChecked(true);
+        d.accept();
+    };
+    driver.run("exportData", window);
+    const QString summary = QString::fromStdString(dir.file("summary.tsv"));
+    driver.summaryDialog = [&summary](StatSummaryExportDialog& d) {
+        d.outputEdit->setText(summary);
+        d.accept();
+    };
+    driver.run("exportStatSummary", window);
+    EXPECT_EQ(driver.boxes, QStringList({"Export|Dataset exported successfully.",
+                                         "Export|Statistical summary exported to:\n" + summary}));
+    EXPECT_EQ(driver.progressLabels.join("\n").toStdString(), "Exporting data...");
+    EXPECT_TRUE(std::filesystem::exists(dir.file("RYXexport_a.tsv")));
+
+    driver.boxes.clear();
+    driver.progressLabels.clear();
+    driver.exportDialog = [](ExportDialog& d) {
+        d.allDatasetsRadio()->setChecked(true);
+        d.tsvRadio->setChecked(true);
+        d.accept();
+    };
+    driver.run("exportData", window);
+    ASSERT_EQ(driver.progressLabels.size(), 1);
+    EXPECT_TRUE(driver.progressLabels[0].startsWith("Restoring the session's calculations"))
+        << driver.progressLabels[0].toStdString();
+    EXPECT_TRUE(driver.boxes.isEmpty()) << driver.boxes.join(";").toStdString();
+    EXPECT_FALSE(std::filesystem::exists(dir.file("RYXexport_r.tsv")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("RYXexport_a_2.tsv")));
 }
