@@ -198,32 +198,43 @@ void StatisticalEvalWindow::refillFeatureCombo()
 void StatisticalEvalWindow::recompute()
 {
     const std::string feature = featureCombo->currentData().toString().toStdString();
-    resultTable->setRowCount(0);
+    // The rows are rewritten in place, so a recomputation keeps the row the
+    // user selected and the place the table is scrolled to.
+    int r = 0;
     for (const Panel& p : panels)
-        for (int id : p.rows->datasetIds()) {
-            const DatasetEntry* ds = mainWindow->findDatasetById(id);
-            const int r = resultTable->rowCount();
-            resultTable->insertRow(r);
-            resultTable->setItem(r, 0, new QTableWidgetItem(p.nameEdit->text()));
-            resultTable->setItem(r, 1, new QTableWidgetItem(ds ? ds->displayName : QStringLiteral("(missing)")));
-            if (ds && !mainWindow->isDatasetWhole(id)) {
-                resultTable->setItem(r, 2, new QTableWidgetItem(QStringLiteral("waiting")));
-                continue;
-            }
-            if (!ds || feature.empty() || !ds->reader->hasFeature(feature))
-                continue;
-            // The evaluation applies the rules whether or not the filter is switched on.
-            const std::vector<int> kept = mainWindow->filteredEventIndices(id, true);
-            const std::vector<double>& column = ds->reader->readFeature(feature);
-            // Only finite values enter the statistics, and the count says how many did.
-            std::vector<double> values;
-            values.reserve(kept.size());
-            for (int i : kept)
-                if (size_t(i) < column.size() && std::isfinite(column[size_t(i)]))
-                    values.push_back(column[size_t(i)]);
-            resultTable->setItem(r, 2, new QTableWidgetItem(QString::number(values.size())));
-            resultTable->setItem(r, 3, new QTableWidgetItem(QString::number(median(values), 'g', 6)));
-        }
+        for (int id : p.rows->datasetIds())
+            setResultRow(r++, p.nameEdit->text(), id, feature);
+    resultTable->setRowCount(r);
+}
+
+void StatisticalEvalWindow::setResultRow(int row, const QString& category, int datasetId, const std::string& feature)
+{
+    if (row >= resultTable->rowCount())
+        resultTable->setRowCount(row + 1);
+    const DatasetEntry* ds = mainWindow->findDatasetById(datasetId);
+    QString events, medianText;
+    if (ds && !mainWindow->isDatasetWhole(datasetId))
+        events = QStringLiteral("waiting");
+    else if (ds && !feature.empty() && ds->reader->hasFeature(feature)) {
+        // The evaluation applies the rules whether or not the filter is switched on.
+        const std::vector<int> kept = mainWindow->filteredEventIndices(datasetId, true);
+        const std::vector<double>& column = ds->reader->readFeature(feature);
+        // Only finite values enter the statistics, and the count says how many did.
+        std::vector<double> values;
+        values.reserve(kept.size());
+        for (int i : kept)
+            if (size_t(i) < column.size() && std::isfinite(column[size_t(i)]))
+                values.push_back(column[size_t(i)]);
+        events = QString::number(values.size());
+        medianText = QString::number(median(values), 'g', 6);
+    }
+    const QStringList cells{category, ds ? ds->displayName : QStringLiteral("(missing)"), events, medianText};
+    for (int c = 0; c < int(cells.size()); ++c) {
+        if (QTableWidgetItem* item = resultTable->item(row, c))
+            item->setText(cells[c]);
+        else
+            resultTable->setItem(row, c, new QTableWidgetItem(cells[c]));
+    }
 }
 
 void StatisticalEvalWindow::onFeaturesChanged()

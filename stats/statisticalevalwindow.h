@@ -61,6 +61,8 @@ private:
     bool inAnyCategory(int datasetId) const;
     void refillFeatureCombo();
     void recompute();
+    // Writes one dataset's line of the results into the given row.
+    void setResultRow(int row, const QString& category, int datasetId, const std::string& feature);
 
     MainWindow* mainWindow;
     // The feature a session chose, kept until the datasets that have it are

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -105,19 +106,33 @@ void ImageGalleryWindow::refresh()
     // A dataset that is not whole shows no events until the main window
     // refreshes this window with it whole.
     eventIndices = mainWindow->filteredEventIndices(shownDatasetId, false);
-    showPage(0);
+    // The page the user went to stays; only a shorter list moves it back.
+    showPage(page, true);
 }
 
-void ImageGalleryWindow::showPage(int newPage)
+bool ImageGalleryWindow::datasetWaiting() const
 {
-    page = std::clamp(newPage, 0, pageCount() - 1);
-    grid->clear();
+    return mainWindow->findDatasetById(shownDatasetId) && !mainWindow->isDatasetWhole(shownDatasetId);
+}
+
+void ImageGalleryWindow::showPage(int newPage, bool sameView)
+{
+    // A waiting dataset lists no events: its page is kept for when it is
+    // whole rather than falling back to the first.
+    const int previous = page;
+    const bool waiting = datasetWaiting();
+    page = waiting ? std::max(0, newPage) : std::clamp(newPage, 0, pageCount() - 1);
+    // The images on screen stay until their re-render replaces them.
+    const bool samePage = sameView && !waiting && page == previous;
+    if (!samePage)
+        grid->clear();
     updateLabels();
     const DatasetEntry* ds = mainWindow->findDatasetById(shownDatasetId);
     if (!ds || !ds->reader || !ds->reader->hasImage())
         return;
     Page request;
     request.generation = ++generation;
+    request.samePage = samePage;
     const size_t first = size_t(page) * kPageSize;
     for (size_t i = first; i < std::min(eventIndices.size(), first + kPageSize); ++i)
         request.events.push_back(eventIndices[i]);
@@ -141,6 +156,8 @@ void ImageGalleryWindow::onPageRendered()
     const Page result = renderWatcher->result();
     if (result.generation != generation)
         return;
+    const int scrolledTo = grid->verticalScrollBar()->value();
+    const int currentRow = grid->currentRow();
     grid->clear();
     for (size_t i = 0; i < result.events.size(); ++i) {
         const QImage& image = result.images[i];
@@ -148,19 +165,26 @@ void ImageGalleryWindow::onPageRendered()
         if (!image.isNull())
             item->setIcon(QIcon(QPixmap::fromImage(image.scaled(grid->iconSize(), Qt::KeepAspectRatio, Qt::SmoothTransformation))));
     }
+    if (!result.samePage)
+        return;
+    grid->doItemsLayout();   // the scroll range knows the new images only once they are laid out
+    if (currentRow >= 0 && currentRow < grid->count())
+        grid->setCurrentRow(currentRow);
+    grid->verticalScrollBar()->setValue(scrolledTo);
 }
 
 void ImageGalleryWindow::updateLabels()
 {
     const DatasetEntry* ds = mainWindow->findDatasetById(shownDatasetId);
     nameLabel->setText(ds ? ds->displayName : QStringLiteral("(no dataset)"));
-    if (ds && !mainWindow->isDatasetWhole(shownDatasetId))
+    const bool waiting = datasetWaiting();
+    if (waiting)
         pageLabel->setText(QStringLiteral("Waiting for the dataset to load..."));
     else
         pageLabel->setText(
             QStringLiteral("Page %1 of %2 (%3 events)").arg(page + 1).arg(pageCount()).arg(eventIndices.size()));
-    previousButton->setEnabled(page > 0);
-    nextButton->setEnabled(page + 1 < pageCount());
+    previousButton->setEnabled(!waiting && page > 0);
+    nextButton->setEnabled(!waiting && page + 1 < pageCount());
 }
 
 void ImageGalleryWindow::onActiveDatasetChanged(int datasetId)
@@ -168,7 +192,8 @@ void ImageGalleryWindow::onActiveDatasetChanged(int datasetId)
     if (!followActiveCheck->isChecked() || datasetId == shownDatasetId || !mainWindow->findDatasetById(datasetId))
         return;
     shownDatasetId = datasetId;
-    refresh();
+    eventIndices = mainWindow->filteredEventIndices(shownDatasetId, false);
+    showPage(0);   // another dataset starts at its first page
 }
 
 void ImageGalleryWindow::onDatasetRemoved(int datasetId)

@@ -48,13 +48,17 @@ private:
     struct Page
     {
         quint64 generation = 0;
+        bool samePage = false;   // a re-render of the page on screen: keeps its scroll and current image
         std::vector<int> events;
         std::vector<QImage> images;
     };
 
-    void showPage(int newPage);
+    // sameView: a refresh, which keeps what the user scrolled to.
+    void showPage(int newPage, bool sameView = false);
     void onPageRendered();
     void updateLabels();
+    // The dataset exists but is still loading or calculating.
+    bool datasetWaiting() const;
 
     MainWindow* mainWindow;
     int shownDatasetId;

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QJsonArray>
+#include <QScrollBar>
 #include <QTableWidget>
 
 #include <gtest/gtest.h>
@@ -143,4 +144,30 @@ TEST_F(StatisticalEvalWindowTest, DroppedDatasetJoinsThePanelItWasDroppedOn)
     emit lists[1]->datasetDropped(c->id);
     EXPECT_TRUE(w.categoryDatasets(0).empty());
     EXPECT_EQ(w.categoryDatasets(1), std::vector<int>{c->id});
+}
+
+// Every plot update of the main window recomputes the evaluation: the feature,
+// the row and the place in the results that the user went to stay.
+TEST_F(StatisticalEvalWindowTest, RecomputationKeepsTheChosenFeatureRowAndScroll)
+{
+    StatisticalEvalWindow w(window.get());
+    for (int i = 0; i < 12; ++i)
+        w.addDatasetToCategory(i % 2, Testing::addLoadedDataset(*window, dir.file("a.rtdc"), QString("A%1").arg(i))->id);
+    w.resize(600, 320);
+    w.show();
+    auto* combo = w.findChild<QComboBox*>();
+    combo->setCurrentIndex(combo->findData("deform"));
+    auto* table = w.findChild<QTableWidget*>();
+    table->setCurrentCell(9, 1);
+    table->verticalScrollBar()->setValue(table->verticalScrollBar()->maximum());
+    const int scrolledTo = table->verticalScrollBar()->value();
+    ASSERT_GT(scrolledTo, 0);
+
+    w.onFeaturesChanged();
+    QCoreApplication::processEvents();   // the table lays its rows out again
+    EXPECT_EQ(combo->currentData().toString(), "deform");
+    EXPECT_EQ(table->rowCount(), 12);
+    EXPECT_EQ(table->currentRow(), 9);
+    EXPECT_TRUE(table->item(9, 1)->isSelected());
+    EXPECT_EQ(table->verticalScrollBar()->value(), scrolledTo);
 }
