@@ -240,6 +240,7 @@ void MainWindow::setupUi()
         "Copy the active dataset's feature, scale, and contour settings to every other loaded dataset. "
         "Highlights when any peer differs."));
     applyPlotSettingsButton->setEnabled(false);    // nothing to copy to until a second dataset is open
+    updatePlotSettingsButton();                     // sized for its highlight from the start
     applyColumn->addWidget(applyPlotSettingsButton);
     applyColumn->addStretch(1);
     settingsRow->addLayout(applyColumn);

@@ -682,11 +682,18 @@ void MainWindow::updatePlotSettingsButton()
     // off and plain, not highlighted as if it could copy them.
     const bool usable = datasetEntries.size() >= 2 && panelsShowActiveDataset();
     applyPlotSettingsButton->setEnabled(usable);
-    applyPlotSettingsButton->setStyleSheet(
-        usable && !plotSettingsInSync(nullptr)
-            ? QStringLiteral("QPushButton { background-color: #a6d7d5; color: #00abad; border: 1px solid #00abad; "
-                             "font-weight: bold; }")
-            : QString());
+    const QString highlight = QStringLiteral(
+        "QPushButton { background-color: #a6d7d5; color: #00abad; border: 1px solid #00abad; font-weight: bold; }");
+    // The highlight's bold text is wider. The button keeps the highlighted size
+    // in both faces: lighting it must not widen the plot settings, which at the
+    // window's width would take that room from the docks beside them.
+    if (applyPlotSettingsButton->minimumSize().isNull()) {
+        applyPlotSettingsButton->setStyleSheet(highlight);
+        applyPlotSettingsButton->setMinimumSize(applyPlotSettingsButton->sizeHint());
+    }
+    const QString sheet = usable && !plotSettingsInSync(nullptr) ? highlight : QString();
+    if (applyPlotSettingsButton->styleSheet() != sheet)
+        applyPlotSettingsButton->setStyleSheet(sheet);
 }
 
 void MainWindow::copyPlotSettings(const DatasetEntry& from, DatasetEntry& to)

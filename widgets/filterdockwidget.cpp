@@ -6,6 +6,7 @@
 #include "widgets/filtergroupwidget.h"
 #include "widgets/filterrulewidget.h"
 #include "widgets/filterwidgetstyle.h"
+#include "widgets/flowlayout.h"
 #include "widgets/polygonrulewidget.h"
 
 #include <QApplication>
@@ -124,10 +125,11 @@ FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
     enabledAllButton = new QPushButton(datasetBox);
     enabledAllButton->setStyleSheet(FilterStyle::plainSmallButton);
     enabledAllButton->setToolTip("Apply this dataset's filter-enabled state to every loaded dataset.");
-    auto* enabledRow = new QHBoxLayout;
+    // The all-datasets buttons go below their check box where the dock is too
+    // narrow for both on one line.
+    auto* enabledRow = new FlowLayout;
     enabledRow->addWidget(filterEnabledCheck);
     enabledRow->addWidget(enabledAllButton);
-    enabledRow->addStretch();
     boxLayout->addLayout(enabledRow);
 
     showExcludedCheck = new QCheckBox("Show Excluded Events", datasetBox);
@@ -136,10 +138,9 @@ FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
     combineAllButton = new QPushButton(datasetBox);
     combineAllButton->setStyleSheet(FilterStyle::plainSmallButton);
     combineAllButton->setToolTip("Apply this dataset's inversion state to every loaded dataset.");
-    auto* combineRow = new QHBoxLayout;
+    auto* combineRow = new FlowLayout;
     combineRow->addWidget(showExcludedCheck);
     combineRow->addWidget(combineAllButton);
-    combineRow->addStretch();
     boxLayout->addLayout(combineRow);
     // The two buttons get their text with the first dataset; until then an
     // empty button would look broken, so they stay out of sight.
@@ -198,16 +199,19 @@ FilterDockWidget::FilterDockWidget(QWidget* parent) : QWidget(parent)
     moreMenu->setToolTipsVisible(true);
     importMenu->setToolTipsVisible(true);
     moreButton->setMenu(moreMenu);
+    // The add buttons wrap in a narrow dock; "⋮" keeps the right edge.
+    auto* addButtons = new FlowLayout;
+    addButtons->addWidget(addRuleButton);
+    addButtons->addWidget(addPolygonButton);
+    addButtons->addWidget(addGroupButton);
     auto* buttonRow = new QHBoxLayout;
-    buttonRow->addWidget(addRuleButton);
-    buttonRow->addWidget(addPolygonButton);
-    buttonRow->addWidget(addGroupButton);
-    buttonRow->addStretch();
-    buttonRow->addWidget(moreButton);
+    buttonRow->addLayout(addButtons);
+    buttonRow->addWidget(moreButton, 0, Qt::AlignTop);
     boxLayout->addLayout(buttonRow);
 
     countLabel = new QLabel("No filter active", datasetBox);
     countLabel->setStyleSheet("QLabel { padding: 3px; color: #606468; font-style: italic; }");
+    countLabel->setWordWrap(true);   // large counts take a second line, not more width
     boxLayout->addWidget(countLabel);
 
     connect(applyToAllAction, &QAction::triggered, this, &FilterDockWidget::applyToAllRequested);

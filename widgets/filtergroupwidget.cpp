@@ -2,6 +2,7 @@
 
 #include "widgets/filterrulewidget.h"
 #include "widgets/filterwidgetstyle.h"
+#include "widgets/flowlayout.h"
 #include "widgets/polygonrulewidget.h"
 
 #include <QCheckBox>
@@ -45,12 +46,20 @@ FilterGroupWidget::FilterGroupWidget(int groupId_, const std::vector<std::string
     propagateButton->setToolTip("Apply this group's enabled/disabled state to every dataset");
     deleteButton = makeDeleteButton(this);
     deleteButton->setToolTip("Delete this filter group");
+    auto* nameRow = new QHBoxLayout;
+    nameRow->setSpacing(4);
+    nameRow->addWidget(enableCheck);
+    nameRow->addWidget(nameEdit, 1);
+    // The propagate button goes below the name where the dock is too narrow
+    // for both; "×" keeps the right edge.
+    auto* nameAndPropagate = new FlowLayout;
+    nameAndPropagate->setSpacing(4);
+    nameAndPropagate->addLayout(nameRow);
+    nameAndPropagate->addWidget(propagateButton);
     auto* headerRow = new QHBoxLayout;
     headerRow->setSpacing(4);
-    headerRow->addWidget(enableCheck);
-    headerRow->addWidget(nameEdit, 1);
-    headerRow->addWidget(propagateButton);
-    headerRow->addWidget(deleteButton);
+    headerRow->addLayout(nameAndPropagate);
+    headerRow->addWidget(deleteButton, 0, Qt::AlignTop);
     layout->addLayout(headerRow);
 
     addRuleButton = makeGroupAddButton("+ Rule", 70, "Add a range rule to this group", this);

@@ -1,6 +1,7 @@
 #include "widgets/filterrulewidget.h"
 
 #include "rtdc/rtdcreader.h"
+#include "widgets/flowlayout.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -55,6 +56,9 @@ QDoubleSpinBox* makeBoundSpin(QWidget* parent, const QString& tooltip)
     // must not.
     spin->setKeyboardTracking(false);
     spin->setMaximumWidth(spin->fontMetrics().horizontalAdvance("-1234567.89") + 30);
+    // A row inside a group in the narrowest dock has less room than that; a
+    // little narrower the bounds are still readable.
+    spin->setMinimumWidth(spin->fontMetrics().horizontalAdvance("-12345.6") + 30);
     return spin;
 }
 } // namespace
@@ -85,15 +89,17 @@ FilterRuleWidget::FilterRuleWidget(const std::vector<std::string>& features_,
     dash->setAlignment(Qt::AlignCenter);
     invertCheck = new QCheckBox("Invert", this);
     invertCheck->setToolTip("Invert this rule (pass events that do NOT match)");
-    auto* boundsRow = new QHBoxLayout;
+    auto* bounds = new QHBoxLayout;
+    bounds->setSpacing(4);
+    bounds->addWidget(minSpin);
+    bounds->addWidget(dash);
+    bounds->addWidget(maxSpin);
+    // "Invert" goes below the bounds where the dock is too narrow for both.
+    auto* boundsRow = new FlowLayout;
     boundsRow->setContentsMargins(20, 0, 0, 0);
-    boundsRow->setSpacing(4);
-    boundsRow->addWidget(minSpin);
-    boundsRow->addWidget(dash);
-    boundsRow->addWidget(maxSpin);
-    boundsRow->addSpacing(12);
+    boundsRow->setSpacing(12);
+    boundsRow->addLayout(bounds);
     boundsRow->addWidget(invertCheck);
-    boundsRow->addStretch();
     layout->addLayout(boundsRow);
 
     layout->addLayout(allButtons.create(this));

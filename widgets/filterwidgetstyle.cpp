@@ -1,5 +1,7 @@
 #include "widgets/filterwidgetstyle.h"
 
+#include "widgets/flowlayout.h"
+
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPolygonF>
@@ -151,7 +153,7 @@ void setSmallButtonAccent(QPushButton* button, bool accent)
         button->setStyleSheet(sheet);
 }
 
-QHBoxLayout* RuleAllButtons::create(QWidget* parent)
+QLayout* RuleAllButtons::create(QWidget* parent)
 {
     auto makeButton = [parent](const QString& text) {
         auto* button = new QPushButton(text, parent);
@@ -167,14 +169,13 @@ QHBoxLayout* RuleAllButtons::create(QWidget* parent)
     checkAllButton->hide();
     deleteAllButton->hide();
 
-    auto* row = new QHBoxLayout;
+    auto* row = new FlowLayout;
     row->setContentsMargins(20, 0, 0, 0);
     row->setSpacing(4);
     row->addWidget(applyAllButton);
     row->addWidget(updateAllButton);
     row->addWidget(checkAllButton);
     row->addWidget(deleteAllButton);
-    row->addStretch();
     return row;
 }
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-class QHBoxLayout;
+class QLayout;
 class QVBoxLayout;
 class QPushButton;
 class QWidget;
@@ -40,8 +40,9 @@ struct RuleAllButtons {
     QPushButton* deleteAllButton = nullptr;  // "Delete from All"
 
     // Creates the four buttons as children of parent, laid out in one
-    // indented row, the last three hidden; returns the row.
-    QHBoxLayout* create(QWidget* parent);
+    // indented row that wraps where it is too narrow, the last three hidden;
+    // returns the row.
+    QLayout* create(QWidget* parent);
 
     // Visibility, enabled state, check-button text and accent styles for a
     // row in the given state. A row inside a group shows none of them.

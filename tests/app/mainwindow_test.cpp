@@ -1,8 +1,11 @@
 #include "app/mainwindow.h"
 
+#include "app/applicationstyle.h"
 #include "calc/calculationsdockwidget.h"
+#include "common/widgetlook.h"
 #include "mainwindowtesting.h"
 #include "stats/statisticalevalwindow.h"
+#include "widgets/filterdockwidget.h"
 #include "widgets/traceplot.h"
 #include "windows/combineplotwindow.h"
 #include "windows/imagegallerywindow.h"
@@ -12,11 +15,13 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDockWidget>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTest>
@@ -410,4 +415,56 @@ TEST_F(MainWindowTest, FilteredIndicesFollowTheEffectiveFilter)
     EXPECT_EQ(w.filteredEventIndices(ds->id, false).size(), 30u);
     EXPECT_EQ(w.filteredEventIndices(ds->id, true).size(), expected);
     EXPECT_TRUE(w.filteredEventIndices(777, false).empty());
+}
+
+// At the window's real size and in the program's own look: the Filters dock
+// dragged to its narrowest still shows every button whole, and lighting "Apply
+// Plot Settings" moves no dock, also when the plot settings have no room to
+// spare (the dock dragged to its widest).
+TEST_F(MainWindowTest, FiltersDockShowsItsButtonsAndKeepsItsWidthWhenTheButtonLights)
+{
+    const QPalette palette = QApplication::palette();
+    QApplication::setPalette(applicationPalette());
+    qApp->setStyleSheet(applicationStyleSheet());
+    const auto restoreLook = qScopeGuard([&] {
+        qApp->setStyleSheet(QString());
+        QApplication::setPalette(palette);
+    });
+    MainWindow w;
+    for (const std::string name : {"a.rtdc", "b.rtdc", "c.rtdc"}) {
+        Fixtures::writeStandardMeasurement(dir.file(name), 200);
+        w.addDataset(QString::fromStdString(dir.file(name)));
+    }
+    QDeadlineTimer deadline(20000);
+    while ((w.preloadRunning || !w.pendingOpenPaths.isEmpty()) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    FilterRule shared;
+    shared.featureName = "area_um";
+    shared.maxValue = 1e6;
+    w.addRuleToGroup(w.addFilterGroup("Cells"), shared);
+    shared.propagationId = "{shared}";
+    w.datasets().back()->filter.addRule(shared);
+    w.filterDock->setActiveDataset(w.datasets().back().get());
+    w.updatePlot();
+    w.resize(1366, 768);
+    w.show();
+    QCoreApplication::processEvents();
+
+    w.resizeDocks({w.filtersDock}, {1}, Qt::Horizontal);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.filtersDock->width(), w.filtersDock->minimumWidth());
+    EXPECT_FALSE(Testing::scrollsSideways(w.filtersDock));
+    EXPECT_EQ(Testing::buttonsCutAcross(w.filtersDock), "");
+
+    w.resizeDocks({w.filtersDock}, {w.filtersDock->maximumWidth()}, Qt::Horizontal);
+    QCoreApplication::processEvents();
+    const int dockWidth = w.filtersDock->width();
+    const QRect buttonPlace = w.applyPlotSettingsButton->geometry();
+    for (const char* x : {"bright_avg", "area_um"}) {
+        w.xFeatureCombo->setCurrentIndex(w.xFeatureCombo->findData(QString::fromLatin1(x)));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(Testing::showsAccent(w.applyPlotSettingsButton), std::string(x) == "bright_avg");
+        EXPECT_EQ(w.filtersDock->width(), dockWidth) << x;
+        EXPECT_EQ(w.applyPlotSettingsButton->geometry(), buttonPlace) << x;
+    }
 }

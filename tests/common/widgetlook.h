@@ -1,9 +1,15 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QColor>
 #include <QImage>
 #include <QPixmap>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStringList>
 #include <QWidget>
+
+#include <string>
 
 namespace Tessary::Testing {
 
@@ -24,6 +30,40 @@ inline bool showsAccent(QWidget* widget)
                 ++accentPixels;
         }
     return accentPixels * 3 > qint64(image.width()) * image.height();
+}
+
+// The texts of the shown buttons and check boxes under root that stick out,
+// sideways, of what shows them: the scroll area viewport that holds them, or
+// root. Joined by " | ", empty when none does.
+inline std::string buttonsCutAcross(QWidget* root)
+{
+    QStringList cut;
+    for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
+        if (!button->isVisibleTo(root))
+            continue;
+        QWidget* frame = root;
+        for (QWidget* w = button->parentWidget(); w && w != root; w = w->parentWidget())
+            if (qobject_cast<QAbstractScrollArea*>(w->parentWidget()) && w->objectName() == "qt_scrollarea_viewport") {
+                frame = w;
+                break;
+            }
+        const int left = button->mapTo(frame, QPoint(0, 0)).x();
+        if (left < 0 || left + button->width() > frame->width())
+            cut << button->text();
+    }
+    return cut.join(" | ").toStdString();
+}
+
+// Whether root, or a scroll area under it, shows a horizontal scroll bar.
+inline bool scrollsSideways(QWidget* root)
+{
+    QList<QScrollArea*> areas = root->findChildren<QScrollArea*>();
+    if (auto* area = qobject_cast<QScrollArea*>(root))
+        areas << area;
+    for (QScrollArea* area : areas)
+        if (area->isVisibleTo(root) && area->horizontalScrollBar()->isVisibleTo(root))
+            return true;
+    return false;
 }
 
 } // namespace Tessary::Testing

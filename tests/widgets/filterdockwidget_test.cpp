@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -486,4 +487,40 @@ TEST_F(FilterDockWidgetTest, CountTexts)
     EXPECT_EQ(dock.countLabel->text(), "1000 events (no filter active)");
     dock.setEventCounts(1000, 1000, true);   // rules that every event passes
     EXPECT_EQ(dock.countLabel->text(), "1000 / 1000 events shown (100.0%)");
+}
+
+// ---- a narrow dock ---------------------------------------------------------------
+
+// The main window lets the dock be 300 px wide and scrolls what is wider. At
+// that width every button shows whole and nothing scrolls sideways: the long
+// all-datasets buttons go below their check boxes; with room they stay beside.
+TEST_F(FilterDockWidgetTest, AtItsNarrowestEveryButtonShowsWhole)
+{
+    FilterRule shared = rangeRule("volume", -1234.5, 98765.4);
+    shared.propagationId = "{shared}";
+    entry.filter.addRule(shared);
+    entry.filter.addRule(polygonRule("area_um", "deform", 5));
+    FilterGroup cells{5, "Cells", {rangeRule("volume", -1234.5, 98765.4), polygonRule("area_um", "deform", 4)}};
+    QScrollArea frame;
+    frame.setWidgetResizable(true);
+    frame.setFrameShape(QFrame::NoFrame);
+    auto* narrow = new FilterDockWidget;
+    frame.setWidget(narrow);
+    narrow->setDatasetCount(3);
+    narrow->setActiveDataset(&entry);
+    narrow->rebuildGroupWidgets({&cells}, entry.reader.get());
+    narrow->setEnabledDiffers(true);   // the accent's bold face is the wider one
+    narrow->setCombineModeDiffers(true);
+    frame.resize(300, 900);
+    frame.show();
+    QCoreApplication::processEvents();
+
+    EXPECT_FALSE(Testing::scrollsSideways(&frame));
+    EXPECT_EQ(Testing::buttonsCutAcross(&frame), "");
+    EXPECT_GT(narrow->combineAllButton->y(), narrow->showExcludedCheck->y());
+
+    frame.resize(500, 900);
+    QCoreApplication::processEvents();
+    EXPECT_NEAR(narrow->combineAllButton->geometry().center().y(),
+                narrow->showExcludedCheck->geometry().center().y(), 1);
 }
