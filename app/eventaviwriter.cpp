@@ -53,26 +53,42 @@ class VideoOutput
 public:
     VideoOutput(int width, int height) : width(width), height(height) {}
 
-    // Opens the video at path for at most maxFrames frames.
+    // Opens the video at path for at most maxFrames frames; false, with the
+    // reason in failure(), when it cannot be created.
     bool open(const std::string& path, bool mjpeg, std::uint32_t maxFrames)
     {
         if (!mjpeg) {
             raw = std::make_unique<RawAviWriter>(path, width, height, int(framesPerSecond), maxFrames);
+            // Its headers may already fail to go out (a full disk): a failed write then.
+            if (!raw->isOpen())
+                openFailure = raw->failure().failed() ? raw->failure() : FileFailure{FileFailure::Create, {}};
             return raw->isOpen();
         }
         // A codec this machine's back ends lack leaves the writer closed.
         video.open(path, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), framesPerSecond, cv::Size(width, height), true);
+        if (!video.isOpened())
+            // The back end keeps the system's reason to itself: ask the system directly.
+            openFailure = {FileFailure::Create, appendFailureReason(path)};
         return video.isOpened();
     }
 
-    // Writes grey pixels of the frame size as one frame; other sizes are skipped.
-    void writeGrey(const std::vector<std::uint8_t>& pixels, int pixelWidth, int pixelHeight)
+    // Writes grey pixels of the frame size as one frame; false, writing
+    // nothing, for pixels that are missing or of another size.
+    bool writeGrey(const std::vector<std::uint8_t>& pixels, int pixelWidth, int pixelHeight)
     {
         if (pixels.empty() || pixelWidth != width || pixelHeight != height
             || pixels.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
-            return;
+            return false;
         const cv::Mat grey(height, width, CV_8UC1, const_cast<std::uint8_t*>(pixels.data()));
         writeGrey(grey);
+        return true;
+    }
+
+    void writeBlank()
+    {
+        if (blank.empty())
+            blank = cv::Mat::zeros(height, width, CV_8UC1);
+        writeGrey(blank);
     }
 
     void writeGrey(const cv::Mat& grey, int times = 1)
@@ -97,6 +113,8 @@ public:
     }
 
     int framesWritten() const { return written; }
+    // Why open or close failed: the step and the system's reason.
+    FileFailure failure() const { return raw && !openFailure.failed() ? raw->failure() : openFailure; }
 
 private:
     int width;
@@ -104,7 +122,9 @@ private:
     cv::VideoWriter video;
     std::unique_ptr<RawAviWriter> raw;
     cv::Mat colour;
+    cv::Mat blank;
     int written = 0;
+    FileFailure openFailure;
 };
 
 // Calls the progress report with the share first + span * k / n; true when
@@ -141,6 +161,16 @@ cv::Mat averageImage(const RTDCReader& reader, const std::vector<int>& indices, 
     return average;
 }
 
+// Why a video that is not whole could not be written: the back end does not
+// pass the system's reason on, so the system is asked by one more write.
+FileFailure incompleteVideoFailure(const std::string& path)
+{
+    std::string reason = appendFailureReason(path);
+    if (reason.empty())
+        reason = "the video back end did not write the whole video";
+    return {FileFailure::Write, reason};
+}
+
 // Whether the video is whole and reads back with all its frames: a write
 // that failed (a full disk) cuts the file short without the writer saying
 // so; cut within its frames it lacks its frame count or its last frames, cut
@@ -175,17 +205,23 @@ ExportMessage writeEventAvi(const DatasetEntry& entry, const std::string& path, 
     if (first.empty() || width < 1 || height < 1)
         return ExportMessage::warning(exportTitle, QStringLiteral("Failed to read image dimensions."));
 
-    const ExportMessage failed = ExportMessage::critical(
-        QStringLiteral("Export Error"), QStringLiteral("Failed to create video file: %1").arg(QString::fromStdString(path)));
+    const auto failed = [&path](const FileFailure& failure) {
+        return ExportMessage::fileFailure(failure, QString::fromStdString(path),
+                                          QStringLiteral("Failed to create video file: %1"));
+    };
     // The temporary name ends in ".avi": the video back end picks its container by it.
     StagedFile staged(path, ".avi");
     int framesWritten = 0;
+    std::vector<int> unreadable;
+    bool opened = false;
     try {
         VideoOutput output(width, height);
         const std::size_t maxFrames = indices.size() + (forReanalysis ? averageFrameCount : 0);
-        if (maxFrames > std::numeric_limits<std::uint32_t>::max()
-            || !output.open(staged.path(), mjpeg, std::uint32_t(maxFrames)))
-            return failed;
+        if (maxFrames > std::numeric_limits<std::uint32_t>::max())
+            return failed({FileFailure::Create, "too many frames for one video"});
+        if (!output.open(staged.path(), mjpeg, std::uint32_t(maxFrames)))
+            return failed(output.failure());
+        opened = true;
 
         // With reanalysis, the average takes the first half of the progress.
         const double averageShare = forReanalysis ? 0.5 : 0.0;
@@ -211,21 +247,28 @@ ExportMessage writeEventAvi(const DatasetEntry& entry, const std::string& path, 
             }
             int w = 0, h = 0;
             const std::vector<std::uint8_t> pixels = readEventImage(reader, indices[k], w, h);
-            output.writeGrey(pixels, w, h);
+            if (!output.writeGrey(pixels, w, h)) {
+                // The event keeps its place in the video, and the user learns which frames are blank.
+                output.writeBlank();
+                unreadable.push_back(indices[k]);
+            }
         }
         if (!output.close())
-            return failed;
+            return failed(output.failure());
         framesWritten = output.framesWritten();
-    } catch (const cv::Exception&) {
-        return failed;
+    } catch (const cv::Exception& e) {
+        return failed({opened ? FileFailure::Write : FileFailure::Create, e.what()});
     }
     if (!videoComplete(staged.path(), framesWritten))
-        return failed;
+        return failed(incompleteVideoFailure(staged.path()));
     if (progress && !progress(1.0))
         return {};
     std::string error;
     if (!staged.commit(error))
-        return failed;
+        return failed({FileFailure::Rename, error});
+    if (!unreadable.empty())
+        return ExportMessage::partsMissing(QString::fromStdString(path),
+                                           {unreadableFramesLine(QStringLiteral("image"), unreadable, true)});
     return {};
 }
 

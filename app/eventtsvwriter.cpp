@@ -5,6 +5,7 @@
 #include "rtdc/rtdcreader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -45,15 +46,18 @@ ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
                             const std::vector<std::string>& features, const std::vector<int>& indices,
                             const ExportProgressReport& progress)
 {
-    const ExportMessage failed = ExportMessage::critical(QStringLiteral("Export Error"),
-                                                         QStringLiteral("Failed to create: %1").arg(QString::fromStdString(path)));
+    // The reason is the system's error of the stream call that failed, taken at once.
+    const auto failed = [&path](FileFailure::Step step, int error) {
+        return ExportMessage::fileFailure({step, systemErrorText(error)}, QString::fromStdString(path));
+    };
     if (!entry.reader)
-        return failed;
+        return ExportMessage::fileFailure({FileFailure::Create, {}}, QString::fromStdString(path));
     const RTDCReader& reader = *entry.reader;
     StagedFile staged(path, ".part");
+    errno = 0;
     std::ofstream out(std::filesystem::u8path(staged.path())); // text mode: the platform's line ends
     if (!out)
-        return failed;
+        return failed(FileFailure::Create, errno);
     out.imbue(std::locale::classic());
 
     std::string text = "# Tessary TSV Export\n";
@@ -92,21 +96,26 @@ ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
         }
         text += '\n';
         if (text.size() >= flushBytes) {
+            errno = 0;
             out << text;
+            if (!out)
+                return failed(FileFailure::Write, errno);
             text.clear();
             if (progress && !progress(double(row + 1) / double(indices.size())))
                 return {};   // the unfinished file goes with `staged`
         }
     }
+    errno = 0;
     out << text;
-    out.close();
+    if (out)
+        out.close();
     if (!out)
-        return failed;
+        return failed(FileFailure::Write, errno);
     if (progress && !progress(1.0))
         return {};
     std::string error;
     if (!staged.commit(error))
-        return failed;
+        return ExportMessage::fileFailure({FileFailure::Rename, error}, QString::fromStdString(path));
     return {};
 }
 

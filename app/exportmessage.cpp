@@ -1,8 +1,48 @@
 #include "app/exportmessage.h"
 
+#include "widgets/filereplacement.h"
+
 #include <QMessageBox>
 
 namespace Tessary {
+
+namespace {
+
+constexpr int shownNames = 10;
+
+} // namespace
+
+ExportMessage ExportMessage::fileFailure(const FileFailure& failure, const QString& path, const QString& createText)
+{
+    return critical(QStringLiteral("Export Error"), fileFailureText(failure, path, createText));
+}
+
+ExportMessage ExportMessage::partsMissing(const QString& path, QStringList missing)
+{
+    const qsizetype more = missing.size() - shownNames;
+    if (more > 0) {
+        missing.erase(missing.begin() + shownNames, missing.end());
+        missing << QStringLiteral("and %1 more").arg(more);
+    }
+    return warning(QStringLiteral("Export"),
+                   QStringLiteral("Exported to %1, but these could not be copied from the source and are missing:\n%2")
+                       .arg(path, missing.join(QLatin1Char('\n'))));
+}
+
+QString unreadableFramesLine(const QString& kind, const std::vector<int>& events, bool blanks)
+{
+    const bool one = events.size() == 1;
+    QStringList numbers;
+    for (std::size_t i = 0; i < events.size() && i < std::size_t(shownNames); ++i)
+        numbers << QString::number(events[i]);
+    QString line = one ? QStringLiteral("%1 of event %2").arg(kind, numbers.join(QString()))
+                       : QStringLiteral("%1s of events %2").arg(kind, numbers.join(QStringLiteral(", ")));
+    if (events.size() > std::size_t(shownNames))
+        line += QStringLiteral(" and %1 more").arg(events.size() - std::size_t(shownNames));
+    if (blanks)
+        line += one ? QStringLiteral(" (a blank frame in its place)") : QStringLiteral(" (blank frames in their place)");
+    return line;
+}
 
 void showExportMessage(QWidget* parent, const ExportMessage& message)
 {

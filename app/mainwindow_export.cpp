@@ -8,6 +8,7 @@
 #include "app/displaytext.h"
 #include "app/eventaviwriter.h"
 #include "app/eventtsvwriter.h"
+#include "app/exportmessage.h"
 #include "app/exportprogress.h"
 #include "app/statsummary.h"
 #include "rtdc/exportfile.h"
@@ -28,6 +29,7 @@
 
 #include <qwt_plot_renderer.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <locale>
@@ -225,7 +227,7 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
 
     RTDCWriter writer;
     if (!writer.create(pathUtf8)) {
-        QMessageBox::critical(progress.messageParent(), kExportError, QStringLiteral("Failed to create: %1").arg(path));
+        showExportMessage(progress.messageParent(), ExportMessage::fileFailure(writer.fileFailure(), path));
         return false;
     }
     // The steps in the order they run, weighted by the time they usually take.
@@ -265,7 +267,7 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
         return false;
     // The file only takes its name once complete: a failure here leaves no file.
     if (!writer.close()) {
-        QMessageBox::critical(progress.messageParent(), kExportError, QStringLiteral("Failed to create: %1").arg(path));
+        showExportMessage(progress.messageParent(), ExportMessage::fileFailure(writer.fileFailure(), path));
         return false;
     }
     // A file without parts of its source is no plain success: the user is
@@ -275,18 +277,17 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
         missing << QStringLiteral("attribute \"%1\"").arg(shortenedText(QString::fromStdString(name), 100));
     for (const std::string& name : writer.leftOutTraces())
         missing << QStringLiteral("trace \"%1\"").arg(shortenedText(QString::fromStdString(name), 100));
+    // Frames that could not be read are blank in the file, unless none could
+    // be read and the stack was left out.
+    if (!writer.unreadableImages().empty())
+        missing << unreadableFramesLine(QStringLiteral("image"), writer.unreadableImages(),
+                                        writer.unreadableImages().size() < kept.size());
+    if (!writer.unreadableMasks().empty())
+        missing << unreadableFramesLine(QStringLiteral("mask"), writer.unreadableMasks(),
+                                        writer.unreadableMasks().size() < kept.size());
     if (missing.isEmpty())
         return true;
-    constexpr int shownNames = 10;
-    const qsizetype more = missing.size() - shownNames;
-    if (more > 0) {
-        missing.erase(missing.begin() + shownNames, missing.end());
-        missing << QStringLiteral("and %1 more").arg(more);
-    }
-    QMessageBox::warning(progress.messageParent(), kExport,
-                         QStringLiteral("Exported to %1, but these could not be copied from the source and are "
-                                        "missing:\n%2")
-                             .arg(path, missing.join(QLatin1Char('\n'))));
+    showExportMessage(progress.messageParent(), ExportMessage::partsMissing(path, missing));
     return false;
 }
 
@@ -327,8 +328,12 @@ void MainWindow::exportPlot()
 
     // The figure is drawn in memory first: only a write that completes
     // replaces a file of that name.
-    if (document.isEmpty() || !replaceFileContent(path, document)) {
-        QMessageBox::critical(this, kExportError, QStringLiteral("Failed to create: %1").arg(path));
+    FileFailure failure;
+    if (document.isEmpty() || !replaceFileContent(path, document, &failure)) {
+        // An empty document is a drawing that failed: no system reason to give.
+        const QString text = document.isEmpty() ? QStringLiteral("Failed to create: %1").arg(path)
+                                                 : fileFailureText(failure, path);
+        QMessageBox::critical(this, kExportError, text);
         return;
     }
     infoLabel->setText(QStringLiteral("Plot exported to: %1").arg(path));
@@ -381,18 +386,21 @@ void MainWindow::exportStatSummary()
     }
 
     const QString path = QString::fromStdString(options.outputPath);
-    const auto cannotWrite = [&] {
-        QMessageBox::warning(this, kExport, QStringLiteral("Could not open file for writing:\n%1").arg(path));
+    // Which step failed and the system's reason, taken right after the failing call.
+    const auto cannotWrite = [&](FileFailure::Step step, const std::string& reason) {
+        QMessageBox::warning(this, kExport,
+                             fileFailureText({step, reason}, path, QStringLiteral("Could not open file for writing:\n%1")));
     };
     if (options.outputPath.empty()) {
-        cannotWrite();
+        cannotWrite(FileFailure::Create, {});
         return;
     }
     StagedFile staged(options.outputPath, ".tsv");
     {
+        errno = 0;
         std::ofstream out(std::filesystem::u8path(staged.path()));
         if (!out) {
-            cannotWrite();
+            cannotWrite(FileFailure::Create, systemErrorText(errno));
             return;
         }
         // No decimal comma, whatever the program's locale.
@@ -437,15 +445,16 @@ void MainWindow::exportStatSummary()
             }
             out << '\n';
         }
+        errno = 0;
         out.close();
         if (!out) {
-            cannotWrite();
+            cannotWrite(FileFailure::Write, systemErrorText(errno));
             return;
         }
     }
     std::string error;
     if (!staged.commit(error)) {
-        cannotWrite();
+        cannotWrite(FileFailure::Rename, error);
         return;
     }
     // Its rows count the events that the rules kept: a rule on a column that

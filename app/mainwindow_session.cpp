@@ -11,6 +11,7 @@
 #include "calc/calculationsdockwidget.h"
 #include "rtdc/rtdcreader.h"
 #include "stats/statisticalevalwindow.h"
+#include "widgets/filereplacement.h"
 #include "widgets/filterdockwidget.h"
 #include "widgets/savedialoghelpers.h"
 #include "widgets/scatterplot.h"
@@ -450,9 +451,12 @@ bool MainWindow::writeFilterGroupsFile(const QString& path, const std::vector<in
     for (int id : groupIds)
         if (const FilterGroup* group = findFilterGroupById(id))
             chosen.push_back(group);
-    if (!writeJsonFile(path, filterGroupsFileObject(chosen))) {
+    // The message says which step failed and why (a full disk is no failure to open).
+    FileFailure failure;
+    const QByteArray bytes = QJsonDocument(filterGroupsFileObject(chosen)).toJson(QJsonDocument::Indented);
+    if (!replaceFileContent(path, bytes, &failure)) {
         QMessageBox::critical(this, QStringLiteral("Export Filter Groups"),
-                              QStringLiteral("Failed to open file for writing:\n") + path);
+                              fileFailureText(failure, path, QStringLiteral("Failed to open file for writing:\n%1")));
         return false;
     }
     infoLabel->setText(QStringLiteral("Exported %1 filter group(s).").arg(groupIds.size()));

@@ -1,5 +1,6 @@
 #include "app/rawaviwriter.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 
@@ -89,9 +90,12 @@ RawAviWriter::RawAviWriter(const std::string& path, int width, int height, int f
     for (int i = 0; i < 4; ++i)
         frameChunk[4 + i] = char(frameBytes >> (8 * i));
 
+    errno = 0;
     file.open(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
-    if (!file.is_open())
+    if (!file.is_open()) {
+        fileFailure = {FileFailure::Create, systemErrorText(errno)};
         return;
+    }
     writeHeaders();
     if (failed)
         file.close();
@@ -235,6 +239,7 @@ bool RawAviWriter::writeGrey(const std::uint8_t* pixels, std::size_t stride, int
     for (int i = 0; i < times && !failed; ++i) {
         if (totalFrames == maxFrames) {
             failed = true;
+            fileFailure = {FileFailure::Write, "more frames than the video was made for"};
             break;
         }
         if (segmentFrames == framesPerSegment) {
@@ -326,17 +331,31 @@ bool RawAviWriter::close()
         patch32(lengthAt, totalFrames);
         patch32(totalFramesAt, totalFrames);
     }
+    if (failed) {
+        file.close();
+        return false;
+    }
+    errno = 0;
     file.close();
-    failed = failed || file.fail();
+    checkStream();
     return !failed;
+}
+
+void RawAviWriter::checkStream()
+{
+    if (failed || file)
+        return;
+    failed = true;
+    fileFailure = {FileFailure::Write, systemErrorText(errno)};
 }
 
 void RawAviWriter::write(const void* bytes, std::size_t count)
 {
     if (failed)
         return;
+    errno = 0;
     file.write(static_cast<const char*>(bytes), std::streamsize(count));
-    failed = !file;
+    checkStream();
 }
 
 void RawAviWriter::patch32(std::uint64_t at, std::uint32_t value)
@@ -345,10 +364,15 @@ void RawAviWriter::patch32(std::uint64_t at, std::uint32_t value)
         return;
     const std::uint64_t end = std::uint64_t(file.tellp());
     const char bytes[4] = {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
+    errno = 0;
     file.seekp(std::streamoff(at));
+    checkStream();
     write(bytes, 4);
+    if (failed)
+        return;
+    errno = 0;
     file.seekp(std::streamoff(end));
-    failed = failed || !file;
+    checkStream();
 }
 
 } // namespace Tessary

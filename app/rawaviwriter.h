@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rtdc/exportfile.h"
+
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -43,6 +45,9 @@ public:
     // True when every write succeeded.
     bool close();
     std::uint32_t framesWritten() const { return totalFrames; }
+    // Why the file could not be created or written, with the system's reason
+    // taken at the call that failed; no failure while all went well.
+    const FileFailure& failure() const { return fileFailure; }
 
 private:
     struct Segment
@@ -61,6 +66,7 @@ private:
     void writeSuperIndex();
     void write(const void* bytes, std::size_t count);
     void patch32(std::uint64_t at, std::uint32_t value);
+    void checkStream(); // after a call on the stream: a failure gives its reason
 
     std::ofstream file;
     int width;
@@ -84,6 +90,7 @@ private:
     std::uint32_t totalFrames = 0;
     std::vector<Segment> segments;
     bool failed = false;
+    FileFailure fileFailure;
 };
 
 } // namespace Tessary

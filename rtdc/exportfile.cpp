@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <system_error>
 
@@ -40,6 +42,27 @@ std::string uniqueStem()
 }
 
 } // namespace
+
+std::string systemErrorText(int error)
+{
+    if (error == 0)
+        return "the system gave no reason";
+    return std::generic_category().message(error);
+}
+
+std::string appendFailureReason(const std::string& path)
+{
+    // Larger than any buffer between us and the file, so the write reaches the system.
+    const std::string block(std::size_t(1) << 20, '\0');
+    errno = 0;
+    std::ofstream out(pathFromUtf8(path), std::ios::binary | std::ios::app);
+    if (out)
+        out.write(block.data(), std::streamsize(block.size()));
+    if (out)
+        out.flush();
+    const int error = errno;
+    return out ? std::string() : error != 0 ? systemErrorText(error) : std::string();
+}
 
 StagedFile::StagedFile(const std::string& targetPath, const std::string& suffix)
     : target(targetPath)

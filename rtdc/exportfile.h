@@ -4,6 +4,28 @@
 
 namespace Tessary {
 
+// Why a file could not be written: the step that failed and the system's
+// reason in its own words ("No space left on device", "File too large").
+struct FileFailure
+{
+    enum Step { None, Create, Write, Rename };
+    Step step = None;
+    std::string reason;
+
+    bool failed() const { return step != None; }
+};
+
+// The system's words for an errno value; for 0 (a failure that set none) a
+// plain statement that it gave none.
+std::string systemErrorText(int error);
+
+// The system's reason why the file at path takes no more bytes, learnt by
+// appending a block to it: for writers that do not pass the reason on (the
+// video back end); a missing file is created, so a file the writer could not
+// create gives the reason too. Empty when the block was written (the file is
+// then longer: only for a file about to be discarded) or no reason was given.
+std::string appendFailureReason(const std::string& path);
+
 // A new file that replaces its target only once it is complete. The content
 // goes to a hidden temporary file in the target's folder (so the final rename
 // stays on one file system and never copies); `commit` renames it over the

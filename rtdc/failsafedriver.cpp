@@ -1,5 +1,7 @@
 #include "rtdc/failsafedriver.h"
 
+#include "rtdc/exportfile.h"
+
 #include <H5Cpp.h>
 #include <H5FDsec2.h>
 
@@ -7,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
-#include <system_error>
 #include <vector>
 
 namespace Tessary {
@@ -51,7 +52,7 @@ void recordFailure(FileState& state, int error)
     if (state.failure->failed)
         return;
     state.failure->failed = true;
-    state.failure->detail = error != 0 ? std::generic_category().message(error) : std::string("write failed");
+    state.failure->detail = systemErrorText(error);
 }
 
 // Later writes supersede earlier ones where they overlap, so reads apply the kept writes in order.
@@ -102,10 +103,17 @@ H5FD_t* openFile(const char* name, unsigned flags, hid_t fapl, haddr_t maxaddr)
     const hid_t innerFapl = innerAccessList();
     if (innerFapl < 0)
         return nullptr;
+    errno = 0;
     H5FD_t* inner = H5FDopen(name, flags, innerFapl, maxaddr);
+    const int openError = errno;
     H5Pclose(innerFapl);
-    if (!inner)
+    if (!inner) {
+        // The library keeps the reason only as text in its error stack. It
+        // tries to open a file before it creates it: only the creation counts.
+        if (flags & H5F_ACC_CREAT)
+            info->failure->openDetail = systemErrorText(openError);
         return nullptr;
+    }
     auto* file = new (std::nothrow) FailSafeFile{};
     auto* state = new (std::nothrow) FileState;
     if (!file || !state) {

@@ -12,6 +12,8 @@ struct WriteFailure
 {
     bool failed = false;
     std::string detail; // the system's reason, e.g. "No space left on device"
+    // The system's reason why the file could not be created.
+    std::string openDetail;
 };
 
 // Makes the file access property list fapl open files through a driver that

@@ -101,12 +101,15 @@ bool RTDCWriter::create(const std::string& path)
     Hdf5Lock lock;
     if (file)
         close();
+    *writeFailure = WriteFailure();
+    failure = FileFailure();
+    attributesLeftOut.clear();
+    tracesLeftOut.clear();
+    imagesUnread.clear();
+    masksUnread.clear();
     try {
         H5::H5Library::checkVersion(H5_VERS_MAJOR, H5_VERS_MINOR, H5_VERS_RELEASE);
         H5::H5Library::open();
-        *writeFailure = WriteFailure();
-        attributesLeftOut.clear();
-        tracesLeftOut.clear();
         H5::FileAccPropList access;
         useFailSafeDriver(access.getId(), *writeFailure);
         // The oldest format keeps every attribute in the root group's header,
@@ -122,6 +125,12 @@ bool RTDCWriter::create(const std::string& path)
         return true;
     } catch (...) {
         reportHdf5Failure("Error creating file: ");
+        // A file that was created but whose first bytes did not go out failed in its write.
+        if (writeFailure->failed)
+            failure = {FileFailure::Write, writeFailure->detail};
+        else
+            failure = {FileFailure::Create, !writeFailure->openDetail.empty() ? writeFailure->openDetail
+                                                                             : "the HDF5 library could not create it"};
         dropFile();
         return false;
     }
@@ -148,15 +157,19 @@ bool RTDCWriter::close()
     }
     copiedAttributes.clear();
     const std::unique_ptr<StagedFile> staging = std::move(staged); // removes the file unless committed
-    if (!closed)
+    if (!closed) {
+        failure = {FileFailure::Write, "the HDF5 library could not finish the file"};
         return false;
+    }
     if (writeFailure->failed) {
         warn("Error writing file '" + staging->targetPath() + "': " + writeFailure->detail);
+        failure = {FileFailure::Write, writeFailure->detail};
         return false;
     }
     std::string error;
     if (!staging->commit(error)) {
         warn("Error replacing file '" + staging->targetPath() + "': " + error);
+        failure = {FileFailure::Rename, error};
         return false;
     }
     return true;
@@ -335,21 +348,31 @@ void RTDCWriter::writeFrames(const RTDCReader& reader, const std::vector<int>& i
     if (!writable() || indices.empty() || !(masks ? reader.hasMask() : reader.hasImage()))
         return;
     Hdf5Lock lock;
+    std::vector<int>& unread = masks ? masksUnread : imagesUnread;
     const auto readFrame = [&](int index, int& width, int& height) {
+        width = height = 0;
         if (index < 0)
             return std::vector<std::uint8_t>();
         const auto event = static_cast<std::size_t>(index);
         return masks ? reader.readMask(event, width, height) : reader.readImage(event, width, height);
     };
     try {
+        // The first frame that reads gives the stack its size; the events
+        // before it, like any later one that cannot be read, get a blank frame.
         int width = 0;
         int height = 0;
-        const std::vector<std::uint8_t> first = readFrame(indices[0], width, height);
-        if (first.empty() || width < 1 || height < 1)
+        std::vector<std::uint8_t> first;
+        std::size_t firstRow = 0;
+        for (; firstRow < indices.size(); ++firstRow) {
+            first = readFrame(indices[firstRow], width, height);
+            if (!first.empty() && width >= 1 && height >= 1
+                && first.size() == static_cast<std::size_t>(width) * static_cast<std::size_t>(height))
+                break;
+            unread.push_back(indices[firstRow]);
+        }
+        if (firstRow == indices.size())
             return;
-        const std::size_t frameBytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-        if (first.size() != frameBytes)
-            return;
+        const std::size_t frameBytes = first.size();
         const std::vector<hsize_t> frameShape{static_cast<hsize_t>(height), static_cast<hsize_t>(width)};
         H5::DataSet dataset = createRowChunkedDataSet(*file, masks ? "/events/mask" : "/events/image",
                                                       H5::PredType::NATIVE_UINT8, indices.size(), frameShape);
@@ -360,18 +383,21 @@ void RTDCWriter::writeFrames(const RTDCReader& reader, const std::vector<int>& i
             const std::size_t count = std::min(rows, indices.size() - start);
             for (std::size_t r = 0; r < count; ++r) {
                 std::uint8_t* row = block.data() + r * frameBytes;
-                if (start + r == 0) {
+                if (start + r == firstRow) {
                     std::memcpy(row, first.data(), frameBytes);
                     continue;
                 }
+                std::memset(row, 0, frameBytes);
+                if (start + r < firstRow)
+                    continue; // named already
                 int frameWidth = 0;
                 int frameHeight = 0;
                 const std::vector<std::uint8_t> frame = readFrame(indices[start + r], frameWidth, frameHeight);
-                // A missing frame or one of another size stays as the zeros an unwritten row reads as.
+                // A frame that cannot be read or has another size stays blank and is named.
                 if (frame.size() == frameBytes && frameWidth == width && frameHeight == height)
                     std::memcpy(row, frame.data(), frameBytes);
                 else
-                    std::memset(row, 0, frameBytes);
+                    unread.push_back(indices[start + r]);
             }
             deflater.write(block.data(), start, count);
             if (progress && !progress(double(start + count) / double(indices.size())))

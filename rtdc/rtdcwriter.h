@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rtdc/exportfile.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,7 +19,6 @@ namespace Tessary {
 class EventFilter;
 class RTDCReader;
 struct FilterRule;
-class StagedFile;
 struct WriteFailure;
 
 // Writes the kept events of one dataset into a new .rtdc file, in the layout
@@ -33,7 +34,7 @@ struct WriteFailure;
 //
 // A write that does not reach the disk (full disk, size limit) is different:
 // the file is lost, the remaining steps do nothing, and `close` reports it
-// once and fails (see useFailSafeDriver).
+// once and fails, with the system's reason in fileFailure (see useFailSafeDriver).
 //
 // The file is written under a temporary name in the target's folder and
 // renamed over the target by `close`, so an existing file of that name stays
@@ -86,9 +87,11 @@ public:
     void writeScalarFeatures(const std::vector<std::string>& names, const std::vector<int>& indices,
                              const RTDCReader& reader);
     // "/events/image" and "/events/mask": (N, H, W) uint8, chunks of one
-    // frame, deflate level 4; H and W from the first kept frame. A frame that
-    // is missing or of another size reads back as zeros. Progress comes
-    // after each block of rows.
+    // frame, deflate level 4; H and W from the first kept frame that can be
+    // read. A frame that cannot be read (missing, damaged) or is of another
+    // size is stored blank (zeros) and its event joins unreadableImages or
+    // unreadableMasks; when no kept frame can be read, the stack is left out
+    // and every kept event is named. Progress comes after each block of rows.
     void writeImages(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress = {});
     void writeMasks(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress = {});
     // "/events/trace/<name>": (N, L) float32 for every stored and computed
@@ -103,12 +106,20 @@ public:
     // read or written, each name once, in the order met. Emptied by `create`.
     const std::vector<std::string>& leftOutAttributes() const { return attributesLeftOut; }
     const std::vector<std::string>& leftOutTraces() const { return tracesLeftOut; }
+    // The kept events (source indices, in kept order) whose image or mask
+    // is blank in the file, or missing with its stack. Emptied by `create`.
+    const std::vector<int>& unreadableImages() const { return imagesUnread; }
+    const std::vector<int>& unreadableMasks() const { return masksUnread; }
 
     // Closes the file and puts it in place of the target. False, with one
     // line on standard error, when the file could not be written, finished or
     // renamed; the unfinished file is then removed and the target left as it
     // was. False without a message when no file is open.
     bool close();
+
+    // Why the last `create` or `close` failed: the step (creating, writing,
+    // renaming into place) and the system's reason; no failure otherwise.
+    const FileFailure& fileFailure() const { return failure; }
 
 private:
     // Create one attribute on "/", in place of a copy of that name from the
@@ -134,6 +145,9 @@ private:
     std::set<std::string> copiedAttributes;  // names copyMetadata wrote and no record replaced yet
     std::vector<std::string> attributesLeftOut;
     std::vector<std::string> tracesLeftOut;
+    std::vector<int> imagesUnread;
+    std::vector<int> masksUnread;
+    FileFailure failure;
 };
 
 // The word the metadata record for an axis scale mode: "linear", "log" or

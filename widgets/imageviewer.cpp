@@ -360,26 +360,27 @@ void ImageViewer::saveImage()
         return;
     fileName = ensureFilterSuffix(fileName, selectedFilter);
 
-    // The encoder picks the format by suffix; the bytes go through Qt's file
-    // API, which handles paths that the C library cannot open on every system,
-    // and replace an existing file only once all of them are written.
+    // The encoder picks the format by suffix; the bytes are written by our
+    // own code, which takes any path the system does, and replace an existing
+    // file only once all of them are written.
     QString failure;
     try {
         const std::string suffix = "." + QFileInfo(fileName).suffix().toStdString();
         std::vector<uchar> encoded;
         if (!cv::imencode(suffix, frames->displayImage, encoded)) {
-            failure = tr("the image could not be encoded.");
+            failure = tr("Failed to save image: %1").arg(tr("the image could not be encoded."));
         } else {
             const QByteArray bytes(reinterpret_cast<const char*>(encoded.data()), qsizetype(encoded.size()));
-            if (!replaceFileContent(fileName, bytes, &failure) && failure.isEmpty())
-                failure = tr("the file could not be written.");
+            FileFailure fileFailure;
+            if (!replaceFileContent(fileName, bytes, &fileFailure))
+                failure = fileFailureText(fileFailure, fileName);
         }
     } catch (const cv::Exception& e) {
-        failure = QString::fromStdString(e.what());
+        failure = tr("Failed to save image: %1").arg(QString::fromStdString(e.what()));
     }
 
     if (!failure.isEmpty()) {
-        QMessageBox::critical(this, tr("Error"), tr("Failed to save image: %1").arg(failure));
+        QMessageBox::critical(this, tr("Error"), failure);
         return;
     }
     emit imageSaved(fileName);

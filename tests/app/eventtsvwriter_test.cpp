@@ -169,7 +169,7 @@ TEST_F(EventTsvWriterTest, UnwritableFolderGivesCriticalMessage)
     const ExportMessage message = writeEventTsv(entry, path, {"deform"}, {0});
     EXPECT_EQ(message.severity, ExportMessage::Critical);
     EXPECT_EQ(message.title, "Export Error");
-    EXPECT_EQ(message.text, QString::fromStdString("Failed to create: " + path));
+    EXPECT_EQ(message.text, QString::fromStdString("Failed to create: " + path + "\nNo such file or directory"));
 
     DatasetEntry readerless;
     EXPECT_EQ(writeEventTsv(readerless, dir.file("x.tsv"), {"deform"}, {0}).severity, ExportMessage::Critical);

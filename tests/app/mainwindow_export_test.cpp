@@ -29,6 +29,10 @@
 
 #include <qwt_plot_item.h>
 
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -306,6 +310,108 @@ TEST_F(MainWindowExportTest, RtdcExportNamesWhatItCouldNotCopyInsteadOfSuccess)
     EXPECT_EQ(out.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl2_raw"}));
 }
 
+TEST_F(MainWindowExportTest, DamagedImageIsNamedAndKeepsItsFrameInEveryFormat)
+{
+    Fixtures::StandardOptions options;
+    options.images = true;
+    options.imageStorage = {1, 4};
+    const std::string source = dir.file("m.rtdc");
+    Fixtures::writeStandardMeasurement(source, 20, options);
+    Fixtures::damageFrameChunk(source, "image", 7);
+    DatasetEntry* ds = Testing::addLoadedDataset(window, source, "A");
+    ASSERT_NE(ds, nullptr);
+    const auto namedImage = [](const std::string& path) {
+        return "Export|Exported to " + path + ", but these could not be copied from the source and are missing:\n"
+               "image of event 7 (a blank frame in its place)";
+    };
+    const auto sourceImage = [&](std::size_t event) {
+        int width = 0, height = 0;
+        return ds->reader->readImage(event, width, height);
+    };
+
+    driver.exportDialog = [](ExportDialog& d) { d.accept(); };
+    driver.run("exportData", window);
+    EXPECT_EQ(driver.boxes.join("\n").toStdString(), namedImage(dir.file("RYXexport_m.rtdc")));
+    RTDCReader out;
+    ASSERT_TRUE(out.open(dir.file("RYXexport_m.rtdc")));
+    ASSERT_EQ(out.eventCount(), 20u);
+    int width = 0, height = 0;
+    EXPECT_EQ(out.readImage(7, width, height), std::vector<uint8_t>(40 * 90, 0));
+    EXPECT_EQ(out.readImage(8, width, height), sourceImage(8));
+
+    // Both videos keep one frame per event: frame 8 is event 8.
+    for (const bool mjpeg : {false, true}) {
+        driver.boxes.clear();
+        driver.exportDialog = [mjpeg](ExportDialog& d) {
+            d.aviRadio->setChecked(true);
+            (mjpeg ? d.mjpegRadio : d.rawRadio)->setChecked(true);
+            d.accept();
+        };
+        driver.run("exportData", window);
+        const std::string path = dir.file(mjpeg ? "RYXexport_m_2.avi" : "RYXexport_m.avi");
+        EXPECT_EQ(driver.boxes.join("\n").toStdString(), namedImage(path));
+        cv::VideoCapture video(path);
+        ASSERT_TRUE(video.isOpened()) << path;
+        EXPECT_EQ(video.get(cv::CAP_PROP_FRAME_COUNT), 20.0) << path;
+        std::vector<cv::Mat> frames;
+        for (cv::Mat frame; video.read(frame);) {
+            cv::cvtColor(frame, frame, cv::COLOR_BGR2GRAY);
+            frames.push_back(frame);
+        }
+        ASSERT_EQ(frames.size(), 20u) << path;
+        double brightest = 0.0;
+        cv::minMaxLoc(frames[7], nullptr, &brightest);
+        EXPECT_LE(brightest, mjpeg ? 8.0 : 0.0) << path;
+        std::vector<uint8_t> pixels = sourceImage(8);
+        const cv::Mat eight(40, 90, CV_8UC1, pixels.data());
+        EXPECT_LE(cv::norm(frames[8], eight, cv::NORM_INF), mjpeg ? 40.0 : 0.0) << path;
+    }
+}
+
+#ifdef __unix__
+TEST_F(MainWindowExportTest, WritesThatFailSayTheStepAndTheSystemsReason)
+{
+    // Files cannot grow beyond a limit, as on a full disk: every format says
+    // that the write failed and why, not that the file could not be created.
+    Fixtures::StandardOptions options;
+    options.images = true;
+    Fixtures::writeStandardMeasurement(dir.file("m.rtdc"), 300, options);
+    ASSERT_NE(Testing::addLoadedDataset(window, dir.file("m.rtdc"), "A"), nullptr);
+    const std::pair<const char*, std::function<void(ExportDialog&)>> formats[] = {
+        {"RYXexport_m.rtdc", [](ExportDialog&) {}},
+        {"RYXexport_m.tsv", [](ExportDialog& d) { d.tsvRadio->setChecked(true); }},
+        {"RYXexport_m.avi", [](ExportDialog& d) { d.aviRadio->setChecked(true), d.rawRadio->setChecked(true); }},
+        {"RYXexport_m.avi", [](ExportDialog& d) { d.aviRadio->setChecked(true), d.mjpegRadio->setChecked(true); }},
+    };
+    for (const auto& [name, choose] : formats) {
+        driver.boxes.clear();
+        driver.exportDialog = [&choose = choose](ExportDialog& d) {
+            choose(d);
+            d.accept();
+        };
+        {
+            const Testing::FileSizeLimit limit(4096);
+            driver.run("exportData", window);
+        }
+        EXPECT_EQ(driver.boxes.join("\n").toStdString(),
+                  "Export Error|Failed to write: " + dir.file(name) + "\nFile too large");
+    }
+
+    const QString summary = QString::fromStdString(dir.file("summary.tsv"));
+    driver.boxes.clear();
+    driver.summaryDialog = [&](StatSummaryExportDialog& d) {
+        d.outputEdit->setText(summary);
+        d.accept();
+    };
+    {
+        const Testing::FileSizeLimit limit(16);
+        driver.run("exportStatSummary", window);
+    }
+    EXPECT_EQ(driver.boxes, QStringList{"Export|Failed to write: " + summary + "\nFile too large"});
+    EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"m.rtdc"});
+}
+#endif
+
 TEST_F(MainWindowExportTest, CustomFolderMustBeAnExistingFullPath)
 {
     ASSERT_NE(Testing::addLoadedDataset(window, measurement(dir.file("m.rtdc")), "A"), nullptr);
@@ -424,7 +530,8 @@ TEST_F(MainWindowExportTest, SummaryRefusesWhatItCannotWrite)
         d.accept();
     };
     driver.run("exportStatSummary", window);
-    EXPECT_EQ(driver.boxes, QStringList{"Export|Could not open file for writing:\n" + missing});
+    EXPECT_EQ(driver.boxes, QStringList{"Export|Could not open file for writing:\n" + missing
+                                        + "\nNo such file or directory"});
     EXPECT_TRUE(window.lastStatSummaryOptions.has_value());
 }
 
@@ -483,7 +590,7 @@ TEST_F(MainWindowExportTest, PlotImagesOfEachFormatWithoutGatesThatComeBackAfter
         const Testing::FileSizeLimit limit(4096);
         driver.run("exportPlot", window);
     }
-    EXPECT_EQ(driver.boxes.last().toStdString(), ("Export Error|Failed to create: " + old).toStdString());
+    EXPECT_EQ(driver.boxes.last().toStdString(), ("Export Error|Failed to write: " + old + "\nFile too large").toStdString());
     EXPECT_EQ(fileText(old.toStdString()), before);
     EXPECT_EQ(folderEntries(dir.path()), files);
     EXPECT_EQ(gateCount(), 1);

@@ -9,6 +9,7 @@
 #include "mainwindowtesting.h"
 #include "rtdc/hdf5lock.h"
 #include "app/statsummaryexportdialog.h"
+#include "common/filesizelimit.h"
 #include "calc/flrefinement.h"
 #include "stats/statisticalevalwindow.h"
 #include "widgets/filterdockwidget.h"
@@ -473,6 +474,18 @@ TEST_F(MainWindowSessionTest, FailedSavesAndDamagedSessionsChangeNothing)
     EXPECT_TRUE(boxes.texts.last().startsWith("This session was saved by a newer version of Tessary."));
     EXPECT_TRUE(window->datasetEntries.empty());
     EXPECT_EQ(window->combineWindows.size(), 1u);
+
+#ifdef __unix__
+    // A full disk is no failure to open: the groups file says which step failed and why.
+    const int group = window->addFilterGroup("Gates");
+    {
+        const Testing::FileSizeLimit limit(16);
+        EXPECT_FALSE(window->writeFilterGroupsFile(path("g.ryxfg"), {group}));
+    }
+    EXPECT_EQ(boxes.titles.last(), "Export Filter Groups");
+    EXPECT_EQ(boxes.texts.last(), "Failed to write: " + path("g.ryxfg") + "\nFile too large");
+    EXPECT_FALSE(QFile::exists(path("g.ryxfg")));
+#endif
 }
 
 TEST_F(MainWindowSessionTest, OpeningSessionCannotBeSavedOverAndShowsTheDatasetItNamed)

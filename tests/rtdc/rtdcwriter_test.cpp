@@ -61,6 +61,9 @@ protected:
         const bool closed = writer.close();
         leftOutAttributes = writer.leftOutAttributes();
         leftOutTraces = writer.leftOutTraces();
+        unreadableImages = writer.unreadableImages();
+        unreadableMasks = writer.unreadableMasks();
+        fileFailure = writer.fileFailure();
         return closed;
     }
 
@@ -145,6 +148,9 @@ protected:
     RTDCMetadata sourceMetadata;
     std::vector<std::string> leftOutAttributes; // of the last exportAll
     std::vector<std::string> leftOutTraces;
+    std::vector<int> unreadableImages;
+    std::vector<int> unreadableMasks;
+    FileFailure fileFailure;
 };
 
 FilterRule rangeRule(const std::string& feature, double minValue, double maxValue, bool enabled = true)
@@ -276,6 +282,48 @@ TEST_F(RTDCWriterTest, MissingFramesReadBackAsZeros)
     int w = 0, h = 0;
     EXPECT_EQ(out.readImage(0, w, h), b.frame("image", 1));
     EXPECT_EQ(out.readImage(1, w, h), std::vector<uint8_t>(24, 0));
+    EXPECT_EQ(unreadableImages, std::vector<int>{3});
+}
+
+TEST_F(RTDCWriterTest, DamagedFramesAreStoredBlankAndNamed)
+{
+    Fixtures::StandardOptions options;
+    options.images = options.masks = true;
+    options.imageStorage = options.maskStorage = {1, 4};
+    Fixtures::writeStandardMeasurement(dir.file("source.rtdc"), 12, options);
+    // The first kept image among them: the stack takes its size from the next one.
+    Fixtures::damageFrameChunk(dir.file("source.rtdc"), "image", 0);
+    Fixtures::damageFrameChunk(dir.file("source.rtdc"), "image", 7);
+    Fixtures::damageFrameChunk(dir.file("source.rtdc"), "mask", 3);
+    openSource(dir.file("source.rtdc"));
+    {
+        StderrCapture err;
+        ASSERT_TRUE(exportAll(dir.file("out.rtdc"), {0, 3, 7, 8}));
+        EXPECT_EQ(err.lines().size(), 3u);   // the reader's line for each frame
+    }
+    EXPECT_EQ(unreadableImages, (std::vector<int>{0, 7}));
+    EXPECT_EQ(unreadableMasks, std::vector<int>{3});
+    RTDCReader out;
+    ASSERT_TRUE(out.open(dir.file("out.rtdc")));
+    ASSERT_EQ(out.eventCount(), 4u);
+    const std::vector<uint8_t> blank(40 * 90, 0);
+    int w = 0, h = 0;
+    EXPECT_EQ(out.readImage(0, w, h), blank);
+    EXPECT_EQ(out.readImage(1, w, h), source.readImage(3, w, h));
+    EXPECT_EQ(out.readImage(2, w, h), blank);
+    EXPECT_EQ(out.readImage(3, w, h), source.readImage(8, w, h));
+    EXPECT_EQ(out.readMask(1, w, h), blank);
+    EXPECT_EQ(out.readMask(2, w, h), source.readMask(7, w, h));
+
+    // No kept image reads at all: no stack, and every kept event is named.
+    StderrCapture err;
+    ASSERT_TRUE(exportAll(dir.file("none.rtdc"), {7, 0}));
+    EXPECT_EQ(unreadableImages, (std::vector<int>{7, 0}));
+    EXPECT_TRUE(unreadableMasks.empty());
+    RTDCReader none;
+    ASSERT_TRUE(none.open(dir.file("none.rtdc")));
+    EXPECT_FALSE(none.hasImage());
+    EXPECT_TRUE(none.hasMask());
 }
 
 TEST_F(RTDCWriterTest, LargeStacksSpanningSeveralBlocksRoundTrip)
@@ -661,6 +709,10 @@ TEST_F(RTDCWriterTest, CreateFailsInAFolderThatCannotHoldTheFile)
         const std::vector<std::string> lines = err.lines();
         ASSERT_EQ(lines.size(), 1u) << path;
         EXPECT_TRUE(startsWith(lines[0], "Error creating file: ")) << lines[0];
+        // The system's reason, which the library keeps to its own error stack.
+        EXPECT_EQ(writer.fileFailure().step, FileFailure::Create) << path;
+        EXPECT_EQ(writer.fileFailure().reason, path == dir.file("missing/out.rtdc") ? "No such file or directory"
+                                                                                      : "Not a directory");
     }
     EXPECT_EQ(folderEntries(), std::vector<std::string>{"plain"});
 }
@@ -712,7 +764,8 @@ TEST_F(RTDCWriterTest, ExportOntoAFullDiskFailsOnceAndLeavesTheTargetAsItWas)
             setrlimit(RLIMIT_FSIZE, &limit);
             const bool exported = exportAll(target, kept);
             H5close();
-            std::_Exit(exported ? 1 : 0);
+            const bool toldWhy = fileFailure.step == FileFailure::Write && fileFailure.reason == "File too large";
+            std::_Exit(exported ? 1 : toldWhy ? 0 : 2);
         },
         ::testing::ExitedWithCode(0), "^Error writing file '[^']*target.rtdc': File too large\n$");
     EXPECT_EQ(Fixtures::fileSize(target), originalSize);

@@ -464,12 +464,14 @@ TEST(ImageViewer, FailedSavesReportErrorNotSuccess)
         QString path;
         QString filter;
         const char* what;
+        QString message;
     };
     const Case cases[] = {
-        // The encoder succeeds, the write fails without any exception.
-        {dir.filePath("missing/folder/image.png"), "PNG Images (*.png)", "folder that does not exist"},
+        // The encoder succeeds, the write fails without any exception: the step and the system's reason.
+        {dir.filePath("missing/folder/image.png"), "PNG Images (*.png)", "folder that does not exist",
+         "Error|Failed to create: " + dir.filePath("missing/folder/image.png") + "\nNo such file or directory"},
         // "All Files" adds no suffix; the encoder knows no ".xyz" and throws.
-        {dir.filePath("image.xyz"), "All Files (*)", "unknown format"},
+        {dir.filePath("image.xyz"), "All Files (*)", "unknown format", "Error|Failed to save image: "},
     };
     for (const Case& failing : cases) {
         ImageViewer viewer;
@@ -482,7 +484,7 @@ TEST(ImageViewer, FailedSavesReportErrorNotSuccess)
         };
         answers.run([&viewer] { QMetaObject::invokeMethod(&viewer, "saveImage"); });
         ASSERT_EQ(answers.boxes.size(), 1) << failing.what;
-        EXPECT_TRUE(answers.boxes.first().startsWith("Error|Failed to save image: "))
+        EXPECT_TRUE(answers.boxes.first().startsWith(failing.message))
             << failing.what << ": " << answers.boxes.first().toStdString();
         EXPECT_EQ(saved.count(), 0) << failing.what;
         EXPECT_FALSE(QFile::exists(failing.path)) << failing.what;
@@ -508,7 +510,7 @@ TEST(ImageViewer, FailedSavesReportErrorNotSuccess)
         answers.run([&viewer] { QMetaObject::invokeMethod(&viewer, "saveImage"); });
     }
     ASSERT_EQ(answers.boxes.size(), 2);   // after the question whether to replace it
-    EXPECT_TRUE(answers.boxes.last().startsWith("Error|Failed to save image: ")) << answers.boxes.last().toStdString();
+    EXPECT_EQ(answers.boxes.last(), "Error|Failed to write: " + old + "\nFile too large");
     EXPECT_EQ(saved.count(), 0);
     QFile file(old);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
