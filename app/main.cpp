@@ -21,6 +21,7 @@ int main(int argc, char** argv)
     using namespace Tessary;
 
     disableHdf5ErrorPrinting();
+    failWritesPastFileSizeLimit();
     initSessionLog();
 
     // The argument storage outlives the application object, which keeps

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <csignal>
+
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
@@ -74,6 +76,13 @@ std::vector<std::string> processArguments(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         result.emplace_back(argv[i] ? argv[i] : "");
     return result;
+}
+
+void failWritesPastFileSizeLimit()
+{
+#ifdef SIGXFSZ   // Windows has no such limit
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 ArgumentStore::ArgumentStore(std::vector<std::string> args)

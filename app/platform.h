@@ -1,6 +1,7 @@
 #pragma once
 // The thin layer between the operating system and the program: the folder of
-// the executable and the process arguments in UTF-8.
+// the executable, the process arguments in UTF-8 and how writes past a
+// file-size limit end.
 
 #include <QString>
 
@@ -18,6 +19,11 @@ QString executableDirectory();
 // wide command line, since the narrow argv uses the ANSI code page and loses
 // characters outside it; elsewhere argv is copied as it is.
 std::vector<std::string> processArguments(int argc, char** argv);
+
+// A write beyond the process's file-size limit fails with "File too large"
+// instead of ending the process, so the writer reports it and the user keeps
+// the session. Call once at start-up.
+void failWritesPastFileSizeLimit();
 
 // Keeps argument strings alive and offers them as the argc/argv pair that
 // QApplication wants. It must outlive the application object, which keeps

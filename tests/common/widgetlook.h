@@ -54,6 +54,17 @@ inline std::string buttonsCutAcross(QWidget* root)
     return cut.join(" | ").toStdString();
 }
 
+// The class names of the shown widgets under root that are squeezed below
+// the minimum width they ask for (a value box cut short), joined by " | ".
+inline std::string widgetsSqueezed(QWidget* root)
+{
+    QStringList squeezed;
+    for (QWidget* widget : root->findChildren<QWidget*>())
+        if (widget->isVisibleTo(root) && widget->width() < widget->minimumWidth())
+            squeezed << QString::fromLatin1(widget->metaObject()->className());
+    return squeezed.join(" | ").toStdString();
+}
+
 // Whether root, or a scroll area under it, shows a horizontal scroll bar.
 inline bool scrollsSideways(QWidget* root)
 {
