@@ -57,4 +57,21 @@ struct DatasetEntry {
     std::unordered_map<int, bool> groupEnabled;
 };
 
+// The calculation state: applied flags, crosstalk channels and matrix and
+// the Young's-modulus parameters. A dataset on the same reader shows the same
+// calculated columns, and needs this state to have them recomputed once the
+// dataset it was copied from is gone. (The refinement settings are not kept:
+// a session recomputes the refinement with the defaults.)
+inline void copyCalculationState(const DatasetEntry& from, DatasetEntry& to)
+{
+    to.flRefinementApplied = from.flRefinementApplied;
+    to.ctcApplied = from.ctcApplied;
+    to.ctcChannels = from.ctcChannels;
+    to.spilloverMatrix = from.spilloverMatrix;
+    to.emodApplied = from.emodApplied;
+    to.emodParams = from.emodParams;
+    to.fcDeformApplied = from.fcDeformApplied;
+    to.imageFeaturesApplied = from.imageFeaturesApplied;
+}
+
 } // namespace Tessary

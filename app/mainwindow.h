@@ -16,6 +16,7 @@
 #include <QPolygonF>
 #include <QStringList>
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -118,6 +119,11 @@ public:
     // Starts one calculation: work on the global thread pool, completion on
     // the GUI thread. False (and nothing runs) while another one runs.
     bool startCalculation(std::function<void()> work, std::function<void()> completion);
+    // The work of a calculation on a dataset's reader: it returns soon after
+    // stopRequested is set, which happens when every dataset on that reader
+    // has been closed (or the window closes).
+    using CalculationWork = std::function<void(const std::atomic<bool>& stopRequested)>;
+    bool startCalculationOn(const RTDCReader* reader, CalculationWork work, std::function<void()> completion);
     bool calculationRunning() const { return calcRunning; }
     // Stops the running calculation and waits for it and the preload (used
     // before closing): nothing of theirs may outlive the window.
@@ -293,9 +299,11 @@ private:
     DatasetEntry* calculationTarget(const QString& title);
     void connectProgress(QObject* engine);
     // The common frame of the calculation slots: progress, the pool task on
-    // the dataset's reader, and a completion that finds the dataset by id.
+    // the dataset's reader, and a completion that marks every dataset on
+    // that reader (the dataset may have gone meanwhile, a duplicate not).
+    using CalculationCompute = std::function<bool(RTDCReader*, const std::atomic<bool>& stopRequested)>;
     void launchCalculation(DatasetEntry* ds, QObject* engine, const QString& title, const QString& failure,
-                           std::function<bool(RTDCReader*)> compute, std::function<void(DatasetEntry*)> markApplied,
+                           CalculationCompute compute, std::function<void(DatasetEntry*)> markApplied,
                            std::function<bool(const std::string&)> zoomReset);
     template <typename Window> void trackToolWindow(std::vector<Window*>& list, Window* window);
     template <typename Window> void closeToolWindows(std::vector<Window*>& list);
@@ -327,9 +335,20 @@ private:
     void onRecomputedColumns(const RTDCReader* reader);
     // Ends the running calculation early and lets none start: the window is going.
     void stopCalculations();
+    // After datasets were closed: a calculation that no open dataset needs
+    // any more is stopped, and the next one can start at once.
+    void stopCalculationOfClosedDatasets();
+    // Whether an open dataset still needs the running calculation's columns:
+    // a dataset on its reader (a duplicate), which takes over a restored
+    // calculation whose own dataset was closed.
+    bool runningCalculationStillNeeded();
+    // Lets go of the running calculation: it is told to stop, its completion
+    // is dropped and nothing counts as running any more.
+    void abandonRunningCalculation();
     std::deque<int> recomputeQueue;
     std::set<int> recomputeAttempted;   // a recomputation that failed is not tried again
     int recomputingId = -1;             // the dataset whose recomputation runs in the background
+    std::vector<CalculationPart> recomputingParts;   // what that recomputation computes
     int recomputeStarted = 0;           // recomputations started since the queue was last empty
     int crosstalkTableDatasetId = -1;   // the dataset whose matrix the crosstalk table shows
     // The shown dataset whose panels wait for its recomputation (-1: none).
@@ -534,6 +553,13 @@ public:
     QFutureWatcher<void>* calcWatcher = nullptr;
     bool calcRunning = false;
     std::function<void()> calcCompletion;
+    // The reader the running calculation works on (null for one that serves
+    // no dataset), for identity only, and its stop request.
+    const RTDCReader* calcReader = nullptr;
+    std::shared_ptr<std::atomic<bool>> calcStopRequested;
+    // Abandoned calculations that may still be returning on the pool: they
+    // use the engines, so the window does not go before them.
+    QList<QFuture<void>> abandonedCalculations;
     // The text of an exception thrown by the running calculation (empty when
     // none); written by its pool task, read after it has finished.
     std::shared_ptr<QString> calcError;

@@ -120,18 +120,27 @@ bool MainWindow::emodulusAvailable(const DatasetEntry& ds)
 
 bool MainWindow::startCalculation(std::function<void()> work, std::function<void()> completion)
 {
+    return startCalculationOn(nullptr, [work = std::move(work)](const std::atomic<bool>&) { work(); },
+                              std::move(completion));
+}
+
+bool MainWindow::startCalculationOn(const RTDCReader* reader, CalculationWork work, std::function<void()> completion)
+{
     if (calcRunning)
         return false;   // one at a time; the request is dropped
     calcRunning = true;
+    calcReader = reader;
     calcCompletion = std::move(completion);
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    calcStopRequested = stop;
     auto error = std::make_shared<QString>();
     calcError = error;
     // An exception must not stay in the future: whoever waits for it later
     // (clearing, closing, the destructor) would have it thrown at them. Its
     // text goes to the completion instead.
-    calcWatcher->setFuture(QtConcurrent::run([work = std::move(work), error] {
+    calcWatcher->setFuture(QtConcurrent::run([work = std::move(work), error, stop] {
         try {
-            work();
+            work(*stop);
         } catch (const std::exception& e) {
             *error = QString::fromUtf8(e.what());
             if (error->isEmpty())
@@ -145,10 +154,14 @@ bool MainWindow::startCalculation(std::function<void()> work, std::function<void
 
 void MainWindow::onCalcFinished()
 {
-    // A calculation stopped for closing has nothing left to report.
-    if (!calcRunning || closing)
+    // A calculation stopped for closing has nothing left to report. An end
+    // posted by an abandoned calculation may arrive after the next one began:
+    // it is not the running one's.
+    if (!calcRunning || closing || !calcWatcher->future().isFinished())
         return;
     calcRunning = false;
+    calcReader = nullptr;
+    calcStopRequested.reset();
     std::function<void()> completion = std::move(calcCompletion);
     calcCompletion = nullptr;
     calcDockWidget->resetProgress();   // whatever the outcome, before any message about it
@@ -213,29 +226,32 @@ DatasetEntry* MainWindow::calculationTarget(const QString& title)
 }
 
 void MainWindow::launchCalculation(DatasetEntry* ds, QObject* engine, const QString& title, const QString& failure,
-                                   std::function<bool(RTDCReader*)> compute,
-                                   std::function<void(DatasetEntry*)> markApplied,
+                                   CalculationCompute compute, std::function<void(DatasetEntry*)> markApplied,
                                    std::function<bool(const std::string&)> zoomReset)
 {
     connectProgress(engine);
     setCalcProgressFormat(1, 1);
     setCalcProgressValue(0);
     // The task holds the reader itself, never the entry: the dataset may be
-    // removed while it runs, and the completion looks it up by id.
-    const int id = ds->id;
+    // removed while it runs (then the calculation stops, unless a duplicate
+    // on the same reader is left).
     std::shared_ptr<RTDCReader> reader = ds->reader;
     auto ok = std::make_shared<bool>(false);
-    startCalculation([reader, compute, ok] { *ok = compute(reader.get()); },
-                     [this, id, ok, title, failure, markApplied, zoomReset] {
-                         DatasetEntry* target = findDatasetById(id);
-                         if (target && *ok)
-                             markApplied(target);
-                         if (!*ok && !calculationFailed())   // an exception has had its own box
-                             QMessageBox::warning(this, title, failure);
-                         updateCalculationControls();   // off while it ran, whichever dataset is shown now
-                         zoomResetHook = zoomReset;
-                         refreshFeaturesAndPlot();
-                     });
+    startCalculationOn(reader.get(),
+                       [reader, compute, ok](const std::atomic<bool>& stop) { *ok = compute(reader.get(), stop); },
+                       [this, reader = reader.get(), ok, title, failure, markApplied, zoomReset] {
+                           // The columns are in the reader: every dataset on it,
+                           // a duplicate too, has them and says so in a session.
+                           if (*ok)
+                               for (const auto& entry : datasetEntries)
+                                   if (entry->reader.get() == reader)
+                                       markApplied(entry.get());
+                           if (!*ok && !calculationFailed())   // an exception has had its own box
+                               QMessageBox::warning(this, title, failure);
+                           updateCalculationControls();   // off while it ran, whichever dataset is shown now
+                           zoomResetHook = zoomReset;
+                           refreshFeaturesAndPlot();
+                       });
     updateCalculationControls();   // buttons stay off while it runs
 }
 
@@ -260,7 +276,9 @@ void MainWindow::onRefineFluorescence()
     const RefinementSettings settings = calcDockWidget->refinementSettings();
     FLRefinement* engine = flRefinement;
     launchCalculation(ds, engine, title, QStringLiteral("The fluorescence peaks could not be refined."),
-                      [engine, metadata, settings](RTDCReader* r) { return engine->compute(r, metadata, settings); },
+                      [engine, metadata, settings](RTDCReader* r, const std::atomic<bool>& stop) {
+                          return engine->compute(r, metadata, settings, &stop);
+                      },
                       [](DatasetEntry* t) { t->flRefinementApplied = true; }, suffixIs("_rf"));
 }
 
@@ -289,7 +307,9 @@ void MainWindow::onCompensateCrosstalk()
     launchCalculation(ds, engine, title,
                       QStringLiteral("The crosstalk could not be compensated: the spillover matrix cannot be inverted "
                                      "or a fluorescence peak column is missing."),
-                      [engine, channels, matrix](RTDCReader* r) { return engine->compute(r, channels, matrix); },
+                      [engine, channels, matrix](RTDCReader* r, const std::atomic<bool>&) {
+                          return engine->compute(r, channels, matrix);
+                      },
                       [channels, matrix](DatasetEntry* t) {
                           t->ctcApplied = true;
                           t->ctcChannels = channels;
@@ -307,7 +327,7 @@ void MainWindow::onComputeEmodulus()
     const EModulusParams params = withMeasuredTemperature(calcDockWidget->emodulusParams(), ds->metadata);
     EModulus* engine = emodulusEngine;
     launchCalculation(ds, engine, title, QStringLiteral("Young's modulus could not be computed."),
-                      [engine, params](RTDCReader* r) { return engine->compute(r, params); },
+                      [engine, params](RTDCReader* r, const std::atomic<bool>&) { return engine->compute(r, params); },
                       [params](DatasetEntry* t) {
                           t->emodApplied = true;
                           t->emodParams = params;
@@ -329,7 +349,7 @@ void MainWindow::onComputeFourierDeform()
         return;
     FourierDeform* engine = fourierDeform;
     launchCalculation(ds, engine, title, QStringLiteral("The Fourier deformation could not be computed."),
-                      [engine](RTDCReader* r) { return engine->compute(r); },
+                      [engine](RTDCReader* r, const std::atomic<bool>&) { return engine->compute(r); },
                       [](DatasetEntry* t) { t->fcDeformApplied = true; }, nullptr);
 }
 
@@ -341,7 +361,7 @@ void MainWindow::onComputeImageFeatures()
         return;
     ImageFeatures* engine = imageFeatures;
     launchCalculation(ds, engine, title, QStringLiteral("The image features could not be computed."),
-                      [engine](RTDCReader* r) { return engine->compute(r); },
+                      [engine](RTDCReader* r, const std::atomic<bool>&) { return engine->compute(r); },
                       [](DatasetEntry* t) { t->imageFeaturesApplied = true; }, nullptr);
 }
 
@@ -418,30 +438,41 @@ struct Recomputation
         return !refinement && !compensation && !fourier && !emodulus && !imageFeatures && impossible.empty();
     }
 
-    // Every part counts as failed until it has succeeded, so a part that
-    // throws leaves itself and those after it in the list.
-    void run(std::vector<Part>& failed) const
+    // The parts that will be computed.
+    std::vector<Part> parts() const
     {
-        failed = impossible;
+        std::vector<Part> computed;
         for (const auto& [engine, part] : {std::pair<const void*, Part>{refinement, Part::Refinement},
                                            {compensation, Part::Compensation}, {fourier, Part::Fourier},
                                            {emodulus, Part::Emodulus}, {imageFeatures, Part::ImageFeatures}})
             if (engine)
-                failed.push_back(part);
+                computed.push_back(part);
+        return computed;
+    }
+
+    // Every part counts as failed until it has succeeded, so a part that
+    // throws leaves itself and those after it in the list. Once a stop is
+    // requested no further part begins (the result is dropped anyway).
+    void run(std::vector<Part>& failed, const std::atomic<bool>& stop) const
+    {
+        failed = impossible;
+        const std::vector<Part> computed = parts();
+        failed.insert(failed.end(), computed.begin(), computed.end());
         const auto succeeded = [&failed](bool ok, Part part) {
             if (ok)
                 failed.erase(std::remove(failed.begin(), failed.end(), part), failed.end());
         };
+        const auto due = [&stop](const void* engine) { return engine && !stop.load(); };
         RTDCReader* r = reader.get();
-        if (refinement)   // a session recomputes with the defaults
-            succeeded(refinement->compute(r, metadata, RefinementSettings()), Part::Refinement);
-        if (compensation)
+        if (due(refinement))   // a session recomputes with the defaults
+            succeeded(refinement->compute(r, metadata, RefinementSettings(), &stop), Part::Refinement);
+        if (due(compensation))
             succeeded(compensation->compute(r, channels, spillover), Part::Compensation);
-        if (fourier)
+        if (due(fourier))
             succeeded(fourier->compute(r), Part::Fourier);
-        if (emodulus)
+        if (due(emodulus))
             succeeded(emodulus->compute(r, emodParams), Part::Emodulus);
-        if (imageFeatures)
+        if (due(imageFeatures))
             succeeded(imageFeatures->compute(r), Part::ImageFeatures);
     }
 };
@@ -579,8 +610,79 @@ void MainWindow::stopCalculations()
     closing = true;
     recomputeQueue.clear();
     // Only the refinement runs long enough to hold up closing; the other
-    // engines finish within moments.
-    flRefinement->stop();
+    // engines finish within moments. The running calculation is waited for
+    // with the preload (waitForBackgroundWork); those abandoned before were
+    // told to stop long ago and are at most one event from their end.
+    if (calcStopRequested)
+        calcStopRequested->store(true);
+    for (QFuture<void>& abandoned : abandonedCalculations)
+        abandoned.waitForFinished();
+    abandonedCalculations.clear();
+}
+
+void MainWindow::abandonRunningCalculation()
+{
+    if (!calcRunning)
+        return;
+    if (calcStopRequested)
+        calcStopRequested->store(true);
+    // It returns within one event and its end is not reported; until then it
+    // still uses an engine.
+    abandonedCalculations.removeIf([](const QFuture<void>& f) { return f.isFinished(); });
+    abandonedCalculations.append(calcWatcher->future());
+    calcRunning = false;
+    calcReader = nullptr;
+    calcStopRequested.reset();
+    calcCompletion = nullptr;
+    calcError.reset();
+    recomputingId = -1;
+    recomputingParts.clear();
+    calcDockWidget->resetProgress();
+}
+
+bool MainWindow::runningCalculationStillNeeded()
+{
+    const bool restoring = recomputingId >= 0;
+    if (restoring && findDatasetById(recomputingId))
+        return true;
+    for (const auto& entry : datasetEntries) {
+        if (entry->reader.get() != calcReader)
+            continue;
+        // The user's calculation marks every dataset on its reader when it ends.
+        if (!restoring)
+            return true;
+        // A duplicate that awaits some of these parts itself takes the run
+        // over; what it still lacks afterwards is looked at once it ends.
+        const std::vector<Part> awaited = outstandingCalculations(*this, *entry).parts();
+        const bool needed = !recomputeAttempted.count(entry->id)
+                            && std::any_of(awaited.begin(), awaited.end(), [this](Part part) {
+                                   return std::find(recomputingParts.begin(), recomputingParts.end(), part)
+                                          != recomputingParts.end();
+                               });
+        if (needed) {
+            recomputingId = entry->id;
+            if (std::find(recomputeQueue.begin(), recomputeQueue.end(), entry->id) == recomputeQueue.end())
+                recomputeQueue.push_front(entry->id);
+            return true;
+        }
+    }
+    return false;
+}
+
+void MainWindow::stopCalculationOfClosedDatasets()
+{
+    // A calculation that serves no dataset has nothing to be closed under it.
+    if (!calcRunning || !calcReader)
+        return;
+    if (!runningCalculationStillNeeded()) {
+        abandonRunningCalculation();
+        updateCalculationControls();
+        startNextRecomputation();
+    }
+    // The shown dataset may have waited for it: it is whole now, or says
+    // what it waits for now.
+    if (const DatasetEntry* shown = activeEntry(); shown && shown->id == panelsWaitingId)
+        refreshPanelsForDataset();
 }
 
 void MainWindow::scheduleRecomputations()
@@ -630,16 +732,19 @@ void MainWindow::startNextRecomputation()
         setCalcProgressFormat(recomputeStarted, recomputeStarted + int(recomputeQueue.size()));
         setCalcProgressValue(0);
         recomputingId = id;
+        recomputingParts = todo.parts();
         if (const DatasetEntry* shown = activeEntry(); shown && shown->id == id && id == panelsWaitingId)
             infoLabel->setText(restoringCalculationsText(*shown));
         auto failed = std::make_shared<std::vector<CalculationPart>>();
-        startCalculation([todo, failed] { todo.run(*failed); },
-                         [this, id, failed, reader = todo.reader] {
-                             recomputingId = -1;
-                             settleRecomputation(id, *failed);
-                             updateCalculationControls();
-                             onRecomputedColumns(reader.get());
-                         });
+        startCalculationOn(todo.reader.get(),
+                           [todo, failed](const std::atomic<bool>& stop) { todo.run(*failed, stop); },
+                           [this, id, failed, reader = todo.reader.get()] {
+                               recomputingId = -1;
+                               recomputingParts.clear();
+                               settleRecomputation(id, *failed);   // nothing when a duplicate took it over
+                               updateCalculationControls();
+                               onRecomputedColumns(reader);
+                           });
         updateCalculationControls();   // buttons stay off while it runs
     }
     if (recomputeQueue.empty() && !calcRunning)

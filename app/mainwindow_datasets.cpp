@@ -418,6 +418,7 @@ void MainWindow::duplicateDataset()
     copy->contourFraction2 = source.contourFraction2;
     copy->scaleXMode = source.scaleXMode;
     copy->scaleYMode = source.scaleYMode;
+    copyCalculationState(source, *copy);   // saved and restored like its source's
     copy->loaded = true;
     datasetEntries.push_back(std::move(copy));
     filterDock->setDatasetCount(int(datasetEntries.size()));
@@ -479,6 +480,7 @@ void MainWindow::removeDataset()
         const QSignalBlocker block(datasetList);
         datasetList->setCurrentRow(activeDatasetIndex);
     }
+    stopCalculationOfClosedDatasets();
     refreshDatasetViews();
 }
 

@@ -187,6 +187,9 @@ void MainWindow::discardSession()
     filterDock->setActiveDataset(nullptr);
     calcDockWidget->setActiveDataset(nullptr);
     datasetEntries.clear();
+    // Their calculation's result would be thrown away: it stops, and the
+    // next dataset's calculation does not wait for it.
+    stopCalculationOfClosedDatasets();
     {
         const QSignalBlocker block(datasetList);
         datasetList->clear();

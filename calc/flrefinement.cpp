@@ -77,9 +77,11 @@ FLRefinement::Peak FLRefinement::findPeak(const std::vector<float>& trace, doubl
     return {height, double(best) * samplePeriod, (right - left) * samplePeriod};
 }
 
-bool FLRefinement::compute(RTDCReader* reader, const RTDCMetadata& metadata, RefinementSettings settings)
+bool FLRefinement::compute(RTDCReader* reader, const RTDCMetadata& metadata, RefinementSettings settings,
+                           const std::atomic<bool>* stopRequested)
 {
-    if (stopped.load())
+    const auto stopped = [stopRequested] { return stopRequested && stopRequested->load(std::memory_order_relaxed); };
+    if (stopped())
         return false;
     if (!reader || !reader->hasTraces()) {
         std::cerr << "FLRefinement: the dataset has no fluorescence traces" << std::endl;
@@ -121,7 +123,7 @@ bool FLRefinement::compute(RTDCReader* reader, const RTDCMetadata& metadata, Ref
     std::vector<std::vector<double>> height(n, std::vector<double>(events)), position = height, width = height;
     int lastPercent = -1;
     for (size_t e = 0; e < events; ++e) {
-        if (stopped.load(std::memory_order_relaxed))
+        if (stopped())
             return false;
         for (size_t k = 0; k < n; ++k) {
             const Peak p = findPeak(reader->readTrace(refinedNames[k], e), period, settings.peakThreshold);
@@ -130,7 +132,7 @@ bool FLRefinement::compute(RTDCReader* reader, const RTDCMetadata& metadata, Ref
             width[k][e] = p.width;
         }
         const int percent = int((e + 1) * 100 / events);
-        if (percent != lastPercent) {
+        if (percent != lastPercent && !stopped()) {   // the bar may show the next run already
             lastPercent = percent;
             emit progressChanged(percent);
         }

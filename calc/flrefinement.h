@@ -38,17 +38,16 @@ public:
     // channel c with a raw trace "fl<c>_raw", and registers the smoothed trace
     // "fl<c>_median_rf". False, with a line on standard error, when the reader
     // has no raw fluorescence traces. Runs on the calling thread.
-    bool compute(RTDCReader* reader, const RTDCMetadata& metadata, RefinementSettings settings);
-
-    // Makes a running compute return false within one event, storing
-    // nothing, and every later one at once: its window is closing. Any thread.
-    void stop() { stopped.store(true); }
+    //
+    // A refinement of a large file runs for minutes. Setting stopRequested
+    // (from any thread) makes this run return false within one event,
+    // storing nothing; each run has its own flag, so stopping one leaves the
+    // next to run.
+    bool compute(RTDCReader* reader, const RTDCMetadata& metadata, RefinementSettings settings,
+                 const std::atomic<bool>* stopRequested = nullptr);
 
 signals:
     void progressChanged(int percent);
-
-private:
-    std::atomic<bool> stopped{false};
 };
 
 } // namespace Tessary

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 
 using namespace Tessary;
@@ -18,6 +19,23 @@ std::vector<float> triangle(size_t length, size_t peakAt, float height, float ha
         t[i] = std::max(0.0f, height * (1.0f - std::abs(float(i) - float(peakAt)) / halfBase));
     return t;
 }
+
+// A measurement with fluorescence traces, written and opened.
+struct TracedMeasurement
+{
+    explicit TracedMeasurement(size_t events)
+    {
+        Fixtures::StandardOptions options;
+        options.traces = true;
+        Fixtures::writeStandardMeasurement(dir.file("m.rtdc"), events, options);
+        opened = reader.open(dir.file("m.rtdc"));
+        metadata = reader.readMetadata();
+    }
+    Fixtures::TempDir dir;
+    RTDCReader reader;
+    RTDCMetadata metadata;
+    bool opened = false;
+};
 
 } // namespace
 
@@ -60,18 +78,13 @@ TEST(FLRefinementTest, EmptyOrNaNTraceGivesNaN)
 
 TEST(FLRefinementTest, StoresRefinedFeaturesOfEveryChannel)
 {
-    Fixtures::TempDir dir;
-    const std::string path = dir.file("m.rtdc");
-    Fixtures::StandardOptions options;
-    options.traces = true;
-    Fixtures::writeStandardMeasurement(path, 30, options);
-    RTDCReader reader;
-    ASSERT_TRUE(reader.open(path));
-    const RTDCMetadata metadata = reader.readMetadata();
+    TracedMeasurement m(30);
+    ASSERT_TRUE(m.opened);
+    RTDCReader& reader = m.reader;
     FLRefinement engine;
     RefinementSettings settings;
     settings.peakThreshold = 0.0;
-    ASSERT_TRUE(engine.compute(&reader, metadata, settings));
+    ASSERT_TRUE(engine.compute(&reader, m.metadata, settings));
     for (const char* name : {"fl1_max_rf", "fl1_pos_rf", "fl1_width_rf", "fl2_max_rf", "fl2_pos_rf", "fl2_width_rf"}) {
         ASSERT_TRUE(reader.hasFeature(name)) << name;
         EXPECT_EQ(reader.readFeature(name).size(), 30u) << name;
@@ -81,6 +94,29 @@ TEST(FLRefinementTest, StoresRefinedFeaturesOfEveryChannel)
     // Each refined height is the maximum of its refined trace.
     const std::vector<float> row = reader.readTrace("fl2_median_rf", 7);
     EXPECT_DOUBLE_EQ(reader.readFeature("fl2_max_rf")[7], *std::max_element(row.begin(), row.end()));
+}
+
+// A stop ends the run it was requested for within an event, storing nothing;
+// the next run has its own and refines.
+TEST(FLRefinementTest, StopEndsOnlyItsOwnRun)
+{
+    TracedMeasurement m(400);
+    ASSERT_TRUE(m.opened);
+    FLRefinement engine;
+    std::atomic<bool> stop{false};
+    int lastPercent = 0;
+    QObject::connect(&engine, &FLRefinement::progressChanged, [&](int percent) {
+        lastPercent = percent;
+        if (percent >= 10)
+            stop = true;
+    });
+    EXPECT_FALSE(engine.compute(&m.reader, m.metadata, RefinementSettings(), &stop));
+    EXPECT_EQ(lastPercent, 10);
+    EXPECT_FALSE(m.reader.hasFeature("fl1_max_rf"));
+
+    std::atomic<bool> next{false};
+    EXPECT_TRUE(engine.compute(&m.reader, m.metadata, RefinementSettings(), &next));
+    EXPECT_TRUE(m.reader.hasFeature("fl1_max_rf"));
 }
 
 TEST(FLRefinementTest, DatasetWithoutTracesIsRefused)

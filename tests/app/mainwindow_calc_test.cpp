@@ -6,6 +6,7 @@
 #include "app/datasetviews.h"
 #include "calc/calculationsdockwidget.h"
 #include "mainwindowtesting.h"
+#include "rtdc/hdf5lock.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -13,6 +14,8 @@
 #include <QTableWidget>
 
 #include <gtest/gtest.h>
+
+#include <mutex>
 
 using namespace Tessary;
 
@@ -110,4 +113,48 @@ TEST_F(MainWindowCalcTest, EntriesThatAreNotNumbersAreRefusedByName)
     EXPECT_FALSE(entry(0)->ctcApplied);
     EXPECT_FALSE(entry(0)->reader->hasFeature("fl1_max_ctc"));
     EXPECT_EQ(cell(1, 0), "0.08x");
+}
+
+// A refinement whose dataset is removed stops, and the next calculation
+// starts at once; with a copy left on the same reader it goes on, and the
+// copy is marked refined.
+TEST_F(MainWindowCalcTest, RemovingADatasetStopsItsRefinementUnlessACopyIsLeft)
+{
+    Fixtures::StandardOptions traces;
+    traces.traces = true;
+    for (const char* name : {"t1.rtdc", "t2.rtdc"}) {
+        Fixtures::writeStandardMeasurement(dir.file(name), 2000, traces);
+        window->addDataset(QString::fromStdString(dir.file(name)));
+        ASSERT_TRUE(settled());
+    }
+    // While the lock is held, the refinement cannot end (it reads traces).
+    std::unique_lock<std::recursive_mutex> hold(hdf5Mutex);
+    show(2);
+    const std::shared_ptr<RTDCReader> alone = entry(2)->reader;
+    QMetaObject::invokeMethod(window.get(), "onRefineFluorescence");
+    ASSERT_TRUE(window->calculationRunning());
+    QMetaObject::invokeMethod(window.get(), "removeDataset");
+    EXPECT_FALSE(window->calculationRunning());
+    hold.unlock();
+    show(0);
+    EXPECT_EQ(compensate()->seen, 0);   // not "Another calculation is running."
+    EXPECT_TRUE(entry(0)->ctcApplied);
+    for (QFuture<void>& stopped : window->abandonedCalculations)
+        stopped.waitForFinished();
+    EXPECT_FALSE(alone->isComputedFeature("fl1_max_rf"));
+
+    hold.lock();
+    show(2);
+    QMetaObject::invokeMethod(window.get(), "onRefineFluorescence");
+    ASSERT_TRUE(window->calculationRunning());
+    QMetaObject::invokeMethod(window.get(), "duplicateDataset");
+    ASSERT_EQ(window->datasetEntries.size(), 4u);
+    show(2);
+    QMetaObject::invokeMethod(window.get(), "removeDataset");
+    EXPECT_TRUE(window->calculationRunning());
+    hold.unlock();
+    ASSERT_TRUE(settled());
+    const DatasetEntry* copy = entry(2);
+    EXPECT_TRUE(copy->flRefinementApplied);
+    EXPECT_TRUE(copy->reader->isComputedFeature("fl1_max_rf"));
 }

@@ -9,6 +9,7 @@
 #include "mainwindowtesting.h"
 #include "rtdc/hdf5lock.h"
 #include "app/statsummaryexportdialog.h"
+#include "calc/calculationsdockwidget.h"
 #include "common/filesizelimit.h"
 #include "calc/flrefinement.h"
 #include "stats/statisticalevalwindow.h"
@@ -300,6 +301,62 @@ protected:
         show("s1.rtdc");
         EXPECT_EQ(info(), "Loading: S1 - Waiting for the running calculation...");
         return kept;
+    }
+    // Sessions of r.rtdc (traces, its refinement marked applied) and s.rtdc
+    // (shown): "r.RYX" holds both, "rr.RYX" also a copy of r.rtdc that marks
+    // the refinement itself; "c.RYX" holds c.rtdc alone, compensated and
+    // filtered. The events c.rtdc's rule keeps.
+    size_t writeRefinementSessions()
+    {
+        Fixtures::StandardOptions options;
+        options.sample = "R";
+        options.traces = true;
+        Fixtures::writeStandardMeasurement(dir.file("r.rtdc"), 20000, options);
+        options = {};
+        options.sample = "C";
+        const size_t kept = countCompensatedAbove500(Fixtures::writeStandardMeasurement(dir.file("c.rtdc"), 6000, options));
+        window->addDataset(path("r.rtdc"));
+        EXPECT_TRUE(settled());
+        QMetaObject::invokeMethod(window.get(), "duplicateDataset");
+        open("s.rtdc", 1000, "S");
+        // Marked only while saving: shown, they would be refined here.
+        const auto markRefined = [this](bool refined) {
+            for (const auto& ds : window->datasetEntries)
+                ds->flRefinementApplied = refined && ds->reader == entryOf("r.rtdc")->reader;
+        };
+        markRefined(true);
+        EXPECT_TRUE(window->writeSessionFile(path("rr.RYX")));
+        markRefined(false);
+        window->datasetList->setCurrentRow(1);   // the copy
+        QMetaObject::invokeMethod(window.get(), "removeDataset");
+        markRefined(true);
+        EXPECT_TRUE(window->writeSessionFile(path("r.RYX")));
+        boxes.answers["Clear Session"] = QMessageBox::Ok;
+        QMetaObject::invokeMethod(window.get(), "clearSession");
+        window->addDataset(path("c.rtdc"));
+        EXPECT_TRUE(settled());
+        markCompensated(*entryOf("c.rtdc"));
+        EXPECT_TRUE(window->writeSessionFile(path("c.RYX")));
+        return kept;
+    }
+    // Loads a session of writeRefinementSessions() and lets r.rtdc's restored
+    // refinement begin; it cannot end while the returned lock is held.
+    std::unique_lock<std::recursive_mutex> loadWithRefinementHeld(const std::string& session)
+    {
+        holdCalculation();   // the refinement waits behind it meanwhile
+        EXPECT_TRUE(window->loadSessionFile(path(session)));
+        EXPECT_TRUE(settled());
+        std::unique_lock<std::recursive_mutex> hold(hdf5Mutex);
+        releaseCalculation();
+        // Running, and no longer the held one, which has finished.
+        EXPECT_TRUE(waitUntil([this] { return window->calculationRunning() && !window->calcWatcher->isFinished(); }));
+        return hold;
+    }
+    // Compensates the shown dataset from the panel and waits for the end.
+    void compensateShown()
+    {
+        QMetaObject::invokeMethod(window.get(), "onCompensateCrosstalk");
+        EXPECT_TRUE(calculated());
     }
     // The event rows of an exported TSV file (-1 when there is none).
     int tsvRows(const std::string& name)
@@ -763,6 +820,148 @@ TEST_F(MainWindowSessionTest, DuplicateOfAWaitingDatasetWaitsAndKeepsItsAxesAndF
               "A session is still being loaded. Duplicate the dataset once loading has finished.");
     ASSERT_TRUE(calculated());
     EXPECT_EQ(window->datasetEntries.size(), 2u);
+}
+
+// A copy starts with its source's calculation state: once the source is
+// removed, a saved session still has the copy's compensation recomputed, and
+// the copy's rule on the compensated peak keeps what it kept before.
+TEST_F(MainWindowSessionTest, CopyKeepsItsCalculationsOnceItsSourceIsGone)
+{
+    Fixtures::StandardOptions options;
+    options.sample = "S1";
+    const auto s1 = Fixtures::writeStandardMeasurement(dir.file("s1.rtdc"), 6000, options);
+    // What numpy keeps: the first row of [[1, 0.15], [0.08, 1]]^-1 m at or above 500.
+    const std::vector<double> fl1 = s1.column("fl1_max"), fl2 = s1.column("fl2_max");
+    size_t kept = 0;
+    for (size_t i = 0; i < fl1.size(); ++i)
+        kept += (fl1[i] - 0.15 * fl2[i]) / (1.0 - 0.15 * 0.08) >= 500.0;
+    ASSERT_TRUE(kept > 0 && kept < 6000);
+    const QString shown = QString("%1/6000 events shown").arg(kept);
+
+    window->addDataset(path("s1.rtdc"));
+    ASSERT_TRUE(settled());
+    auto* table = window->calcDockWidget->findChild<QTableWidget*>();
+    table->item(0, 1)->setText("0.15");
+    table->item(1, 0)->setText("0.08");
+    compensateShown();
+    ASSERT_TRUE(entry(0)->ctcApplied);
+    entry(0)->filter.addRule(rangeRule("fl1_max_ctc", 500.0, 1e9));
+    window->refreshPanelsForDataset();
+    ASSERT_TRUE(window->infoLabel->text().contains(shown)) << info();
+    QMetaObject::invokeMethod(window.get(), "duplicateDataset");
+    ASSERT_EQ(window->datasetEntries.size(), 2u);
+    EXPECT_TRUE(entry(1)->ctcApplied);
+    EXPECT_EQ(entry(1)->ctcChannels, std::vector<int>({1, 2}));
+
+    window->datasetList->setCurrentRow(0);
+    QMetaObject::invokeMethod(window.get(), "removeDataset");
+    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    ASSERT_TRUE(calculated());
+    ASSERT_EQ(window->datasetEntries.size(), 1u);
+    const DatasetEntry* copy = entry(0);
+    EXPECT_EQ(copy->displayName, "S1 (copy)");
+    EXPECT_TRUE(window->infoLabel->text().contains(shown)) << info();
+    EXPECT_TRUE(copy->ctcApplied);
+    EXPECT_EQ(copy->ctcChannels, std::vector<int>({1, 2}));
+}
+
+// A session's copy shares its source's reader, and with it the columns that
+// the source's restored calculation is still to bring: shown meanwhile, it
+// waits as well, also when it carries no calculation state of its own (as
+// sessions stored copies before).
+TEST_F(MainWindowSessionTest, SessionCopyWaitsForItsSourcesCalculation)
+{
+    Fixtures::StandardOptions options;
+    options.sample = "S1";
+    const size_t kept = countCompensatedAbove500(Fixtures::writeStandardMeasurement(dir.file("s1.rtdc"), 6000, options));
+    window->addDataset(path("s1.rtdc"));
+    ASSERT_TRUE(settled());
+    QMetaObject::invokeMethod(window.get(), "duplicateDataset");
+    open("s2.rtdc", 1000, "S2");
+    markCompensated(*entry(0));
+    markCompensated(*entry(1));
+    entry(1)->ctcApplied = false;   // its rule and axes name the source's columns
+    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
+
+    holdCalculation();
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    ASSERT_TRUE(settled());
+    const DatasetEntry* copy = window->datasetEntries.back().get();
+    ASSERT_EQ(copy->displayName, "S1 (copy)");
+    window->datasetList->setCurrentRow(window->datasetRowById(copy->id));
+    EXPECT_EQ(info(), "Loading: S1 (copy) - Waiting for the running calculation...");
+    EXPECT_TRUE(window->plotXValues.empty());
+    releaseCalculation();
+    ASSERT_TRUE(calculated());
+    EXPECT_EQ(combo(window->xFeatureCombo), "fl1_max_ctc");
+    EXPECT_TRUE(window->infoLabel->text().contains(QString("%1/6000 events shown").arg(kept))) << info();
+}
+
+// Closing the datasets of a restored refinement stops it: after "Clear
+// Session" a file opened by hand is compensated at once, and a session loaded
+// next is restored at once. The refinement stores nothing.
+TEST_F(MainWindowSessionTest, ClearingOrLoadingStopsTheRefinementOfTheClosedDatasets)
+{
+    const size_t keptC = writeRefinementSessions();
+    auto hold = loadWithRefinementHeld("r.RYX");
+    std::shared_ptr<RTDCReader> refined = entryOf("r.rtdc")->reader;
+    QMetaObject::invokeMethod(window.get(), "clearSession");   // answered OK
+    EXPECT_FALSE(window->calculationRunning());
+    hold.unlock();
+    open("d.rtdc", 1000, "D");
+    compensateShown();
+    EXPECT_FALSE(boxes.texts.contains("Another calculation is running."));
+    EXPECT_TRUE(entryOf("d.rtdc")->ctcApplied);
+    ASSERT_TRUE(waitUntil([&refined] { return refined.use_count() == 1; }));   // it has returned
+    EXPECT_FALSE(refined->isComputedFeature("fl1_max_rf"));
+
+    hold = loadWithRefinementHeld("r.RYX");
+    refined = entryOf("r.rtdc")->reader;
+    ASSERT_TRUE(window->loadSessionFile(path("c.RYX")));
+    EXPECT_FALSE(window->calculationRunning());
+    hold.unlock();
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(info().find("Waiting for the running calculation"), std::string::npos) << info();
+    ASSERT_TRUE(calculated());
+    EXPECT_TRUE(window->infoLabel->text().contains(QString("%1/6000 events shown").arg(keptC))) << info();
+    ASSERT_TRUE(waitUntil([&refined] { return refined.use_count() == 1; }));
+    EXPECT_FALSE(refined->isComputedFeature("fl1_max_rf"));
+}
+
+// Removing the dataset of a restored refinement stops it, and the next
+// calculation starts at once; a copy on the same reader that awaits the
+// refinement itself keeps it going and gets its columns.
+TEST_F(MainWindowSessionTest, RemovingADatasetStopsItsRefinementUnlessACopyAwaitsIt)
+{
+    writeRefinementSessions();
+    auto hold = loadWithRefinementHeld("rr.RYX");
+    ASSERT_EQ(window->datasetEntries.size(), 3u);
+    const int copyId = window->datasetEntries.back()->id;
+    show("r.rtdc");
+    QMetaObject::invokeMethod(window.get(), "removeDataset");
+    EXPECT_TRUE(window->calculationRunning());
+    show("r.rtdc");   // the copy now
+    EXPECT_EQ(info(), "Loading: R (copy) - Restoring calculations...");
+    hold.unlock();
+    ASSERT_TRUE(calculated());
+    const DatasetEntry* copy = window->findDatasetById(copyId);
+    EXPECT_TRUE(copy->flRefinementApplied);
+    EXPECT_TRUE(copy->reader->isComputedFeature("fl1_max_rf"));
+    EXPECT_TRUE(window->isDatasetWhole(copyId));
+
+    hold = loadWithRefinementHeld("r.RYX");
+    const std::shared_ptr<RTDCReader> refined = entryOf("r.rtdc")->reader;
+    show("r.rtdc");
+    QMetaObject::invokeMethod(window.get(), "removeDataset");
+    EXPECT_FALSE(window->calculationRunning());
+    hold.unlock();
+    ASSERT_EQ(window->activeDatasetId(), entryOf("s.rtdc")->id);
+    compensateShown();
+    EXPECT_FALSE(boxes.texts.contains("Another calculation is running."));
+    EXPECT_TRUE(entryOf("s.rtdc")->ctcApplied);
+    ASSERT_TRUE(waitUntil([&refined] { return refined.use_count() == 1; }));
+    EXPECT_FALSE(refined->isComputedFeature("fl1_max_rf"));
 }
 
 // Every action of the menus and of the dataset list's context menu, and every
