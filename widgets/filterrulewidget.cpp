@@ -1,6 +1,7 @@
 #include "widgets/filterrulewidget.h"
 
 #include "rtdc/rtdcreader.h"
+#include "widgets/boundspinbox.h"
 #include "widgets/flowlayout.h"
 
 #include <QCheckBox>
@@ -49,16 +50,12 @@ FiniteRange finiteRange(RTDCReader& reader, const std::string& name)
 
 QDoubleSpinBox* makeBoundSpin(QWidget* parent, const QString& tooltip)
 {
-    auto* spin = new QDoubleSpinBox(parent);
+    auto* spin = new BoundSpinBox(parent);
     spin->setRange(-1e15, 1e15);
     spin->setToolTip(tooltip);
     // Each committed value recomputes the plot; typing a number digit by digit
     // must not.
     spin->setKeyboardTracking(false);
-    spin->setMaximumWidth(spin->fontMetrics().horizontalAdvance("-1234567.89") + 30);
-    // A row inside a group in the narrowest dock has less room than that; a
-    // little narrower the bounds are still readable.
-    spin->setMinimumWidth(spin->fontMetrics().horizontalAdvance("-12345.6") + 30);
     return spin;
 }
 } // namespace
@@ -89,12 +86,17 @@ FilterRuleWidget::FilterRuleWidget(const std::vector<std::string>& features_,
     dash->setAlignment(Qt::AlignCenter);
     invertCheck = new QCheckBox("Invert", this);
     invertCheck->setToolTip("Invert this rule (pass events that do NOT match)");
-    auto* bounds = new QHBoxLayout;
+    auto* toMax = new QHBoxLayout;
+    toMax->setSpacing(4);
+    toMax->addWidget(dash);
+    toMax->addWidget(maxSpin);
+    // Where the dock is too narrow, the maximum goes below the minimum and
+    // "Invert" below the bounds, so every value shows whole.
+    auto* bounds = new FlowLayout;
+    bounds->setExpandsSideways(false);
     bounds->setSpacing(4);
     bounds->addWidget(minSpin);
-    bounds->addWidget(dash);
-    bounds->addWidget(maxSpin);
-    // "Invert" goes below the bounds where the dock is too narrow for both.
+    bounds->addLayout(toMax);
     auto* boundsRow = new FlowLayout;
     boundsRow->setContentsMargins(20, 0, 0, 0);
     boundsRow->setSpacing(12);

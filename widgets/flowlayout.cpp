@@ -95,7 +95,7 @@ QLayoutItem* FlowLayout::takeAt(int index)
 Qt::Orientations FlowLayout::expandingDirections() const
 {
     // A flow uses whatever width it is given: the wider, the fewer lines.
-    return Qt::Horizontal;
+    return expanding ? Qt::Horizontal : Qt::Orientations();
 }
 
 bool FlowLayout::hasHeightForWidth() const

@@ -16,6 +16,12 @@ public:
     FlowLayout() = default;
     ~FlowLayout() override;
 
+    // Whether the flow, as an item of another layout, asks for more width
+    // than its one-line width when there is room (the default); a flow that
+    // does not keeps its items together on one line as long as that fits,
+    // and wraps them only where even a line of its own is too narrow.
+    void setExpandsSideways(bool expands) { expanding = expands; }
+
     // The layout takes ownership of the added item or layout.
     void addItem(QLayoutItem* item) override;
     void addLayout(QLayout* layout);
@@ -37,6 +43,7 @@ private:
     int arrange(const QRect& rect, bool apply) const;
 
     QList<QLayoutItem*> items;
+    bool expanding = true;
     // Layouts ask for the sizes many times between two changes.
     mutable int cachedWidth = -1;
     mutable int cachedHeight = -1;

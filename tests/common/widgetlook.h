@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QColor>
 #include <QImage>
+#include <QAbstractSpinBox>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -54,15 +56,21 @@ inline std::string buttonsCutAcross(QWidget* root)
     return cut.join(" | ").toStdString();
 }
 
-// The class names of the shown widgets under root that are squeezed below
-// the minimum width they ask for (a value box cut short), joined by " | ".
-inline std::string widgetsSqueezed(QWidget* root)
+// The texts of the shown value boxes under root whose value does not fit in
+// them (a number cut short), joined by " | ".
+inline std::string valuesCut(QWidget* root)
 {
-    QStringList squeezed;
-    for (QWidget* widget : root->findChildren<QWidget*>())
-        if (widget->isVisibleTo(root) && widget->width() < widget->minimumWidth())
-            squeezed << QString::fromLatin1(widget->metaObject()->className());
-    return squeezed.join(" | ").toStdString();
+    QStringList cut;
+    for (QAbstractSpinBox* box : root->findChildren<QAbstractSpinBox*>()) {
+        if (!box->isVisibleTo(root))
+            continue;
+        const QLineEdit* edit = box->findChild<QLineEdit*>();
+        const QMargins margins = edit->textMargins();
+        const int room = edit->contentsRect().width() - margins.left() - margins.right() - 4;
+        if (edit->fontMetrics().horizontalAdvance(edit->text()) > room)
+            cut << edit->text();
+    }
+    return cut.join(" | ").toStdString();
 }
 
 // Whether root, or a scroll area under it, shows a horizontal scroll bar.

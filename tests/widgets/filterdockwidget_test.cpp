@@ -517,7 +517,7 @@ TEST_F(FilterDockWidgetTest, AtItsNarrowestEveryButtonShowsWhole)
 
     EXPECT_FALSE(Testing::scrollsSideways(&frame));
     EXPECT_EQ(Testing::buttonsCutAcross(&frame), "");
-    EXPECT_EQ(Testing::widgetsSqueezed(&frame), "");
+    EXPECT_EQ(Testing::valuesCut(&frame), "");
     EXPECT_GT(narrow->combineAllButton->y(), narrow->showExcludedCheck->y());
 
     frame.resize(500, 900);
