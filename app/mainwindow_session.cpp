@@ -130,8 +130,12 @@ bool MainWindow::writeSessionFile(const QString& path)
         {QStringLiteral("combineWindows"), combineArray},
         {QStringLiteral("statEvalWindows"), statEvalArray},
     };
-    if (!writeJsonFile(path, root)) {
-        QMessageBox::critical(this, QStringLiteral("Error"), QStringLiteral("Failed to write session file: ") + path);
+    QString problem;
+    if (!writeJsonFile(path, root, &problem)) {
+        QString text = QStringLiteral("Failed to write session file: ") + path;
+        if (!problem.isEmpty())
+            text += QLatin1Char('\n') + problem;   // the system's reason: a full disk, a missing folder
+        QMessageBox::critical(this, QStringLiteral("Error"), text);
         return false;
     }
     infoLabel->setText(QStringLiteral("Session saved: ") + QFileInfo(path).fileName());

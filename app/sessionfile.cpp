@@ -5,12 +5,12 @@
 #include "app/filtergroupregistry.h"
 #include "rtdc/axistransforms.h"
 #include "rtdc/rtdcreader.h"
+#include "widgets/filereplacement.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -124,19 +124,14 @@ std::vector<FilterRule> deserializeRules(const QJsonValue& value)
 // ---------------------------------------------------------------------------
 // Writing
 
-bool writeJsonFile(const QString& path, const QJsonObject& root)
+bool writeJsonFile(const QString& path, const QJsonObject& root, QString* problem)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Indented);
-    // The device buffers what is written: a full disk may show only when the
-    // buffer goes out, and commit() would still put the short file in place.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    FileFailure failure;
+    if (replaceFileContent(path, QJsonDocument(root).toJson(QJsonDocument::Indented), &failure))
+        return true;
+    if (problem)
+        *problem = QString::fromStdString(failure.reason);
+    return false;
 }
 
 // ---------------------------------------------------------------------------

@@ -30,8 +30,9 @@ constexpr int kSessionFormatVersion = 1;
 // Writes the object as indented JSON (session and filter-group files). The
 // text goes to a temporary file that replaces the target only once all of it
 // is written, so on failure (a full disk) an existing file stays as it was
-// and nothing new is left behind. False on any failure.
-bool writeJsonFile(const QString& path, const QJsonObject& root);
+// and nothing new is left behind. False on any failure, with the system's
+// reason in *problem.
+bool writeJsonFile(const QString& path, const QJsonObject& root, QString* problem = nullptr);
 
 // Infinite bounds are written as the largest finite double of their sign and
 // read back as infinities, also from the text "inf", "-inf" or "Infinity". A

@@ -516,7 +516,7 @@ TEST_F(MainWindowSessionTest, FailedSavesAndDamagedSessionsChangeNothing)
         EXPECT_FALSE(window->loadSessionFile(path(name)));
     ASSERT_EQ(boxes.texts.size(), 5);
     EXPECT_EQ(boxes.texts[0], "No datasets loaded to save.");
-    EXPECT_EQ(boxes.texts[1], "Failed to write session file: " + path("no/such/folder/s.RYX"));
+    EXPECT_EQ(boxes.texts[1], "Failed to write session file: " + path("no/such/folder/s.RYX") + "\nNo such file or directory");
     EXPECT_EQ(boxes.texts[2], "Failed to read session file: " + path("none.RYX"));
     EXPECT_TRUE(boxes.texts[3].startsWith("Invalid session file: "));
     EXPECT_EQ(boxes.texts[4], "Unrecognized session file format.");
