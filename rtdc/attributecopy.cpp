@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 
 namespace Tessary {
 
@@ -72,9 +73,17 @@ constexpr std::size_t maximumNumberBytes = 16;
 // Nesting of array, compound, enum and variable-length types checked at most.
 constexpr int maximumTypeDepth = 16;
 
-bool bitsWithin(std::size_t position, std::size_t size, std::size_t limit)
+// Whether a part (bits of a number, bytes of a member) lies within its whole.
+bool partWithin(std::size_t position, std::size_t size, std::size_t limit)
 {
     return position <= limit && size <= limit - position;
+}
+
+std::optional<std::size_t> productWithin(std::size_t first, std::size_t second)
+{
+    if (second != 0 && first > std::numeric_limits<std::size_t>::max() / second)
+        return std::nullopt;
+    return first * second;
 }
 
 bool bitsOverlap(std::size_t firstPosition, std::size_t firstSize, std::size_t secondPosition,
@@ -89,7 +98,7 @@ bool numberBitsConsistent(hid_t type, std::size_t size)
     const std::size_t precision = H5Tget_precision(type);
     const int offset = H5Tget_offset(type);
     return size > 0 && size <= maximumNumberBytes && precision > 0 && offset >= 0
-        && bitsWithin(static_cast<std::size_t>(offset), precision, 8 * size);
+        && partWithin(static_cast<std::size_t>(offset), precision, 8 * size);
 }
 
 // Sign, exponent and mantissa lie within the precision without overlapping,
@@ -101,7 +110,7 @@ bool floatFieldsConsistent(hid_t type)
         return false;
     const std::size_t precision = H5Tget_precision(type);
     return exponentSize > 0 && exponentSize < 32 && mantissaSize > 0 && sign < precision
-        && bitsWithin(exponentPosition, exponentSize, precision) && bitsWithin(mantissaPosition, mantissaSize, precision)
+        && partWithin(exponentPosition, exponentSize, precision) && partWithin(mantissaPosition, mantissaSize, precision)
         && !bitsOverlap(exponentPosition, exponentSize, mantissaPosition, mantissaSize)
         && !bitsOverlap(sign, 1, exponentPosition, exponentSize) && !bitsOverlap(sign, 1, mantissaPosition, mantissaSize)
         && H5Tget_norm(type) != H5T_NORM_ERROR;
@@ -149,7 +158,7 @@ bool compoundTypeWritable(hid_t type, std::size_t size, int depth)
     for (int i = 0; i < members; ++i) {
         const Handle member(H5Tget_member_type(type, static_cast<unsigned>(i)), H5Tclose);
         if (member.get() < 0 || !typeWritable(member.get(), depth + 1)
-            || !bitsWithin(H5Tget_member_offset(type, static_cast<unsigned>(i)), H5Tget_size(member.get()), size))
+            || !partWithin(H5Tget_member_offset(type, static_cast<unsigned>(i)), H5Tget_size(member.get()), size))
             return false;
     }
     return true;
@@ -186,7 +195,112 @@ bool typeWritable(hid_t type, int depth)
     }
 }
 
-void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, std::set<std::string>& copied)
+// The types the library hands out are laid out for memory, where a
+// variable-length part takes the size of a pointer; the file holds a heap
+// reference in its place, and the library reads the stored bytes by that
+// stored layout. A damaged dimension or size makes the layout claim more
+// than is stored, so it is worked out here and checked against the bytes.
+std::optional<std::size_t> storedSize(hid_t type, std::size_t referenceSize, int depth);
+
+std::optional<std::size_t> storedArraySize(hid_t type, std::size_t referenceSize, int depth)
+{
+    const int rank = H5Tget_array_ndims(type);
+    const Handle super(H5Tget_super(type), H5Tclose);
+    hsize_t dims[H5S_MAX_RANK] = {};
+    if (rank < 1 || rank > H5S_MAX_RANK || super.get() < 0 || H5Tget_array_dims2(type, dims) < 0)
+        return std::nullopt;
+    std::optional<std::size_t> size = storedSize(super.get(), referenceSize, depth + 1);
+    for (int i = 0; i < rank && size; ++i)
+        size = dims[i] <= std::numeric_limits<std::size_t>::max() ? productWithin(*size, dims[i]) : std::nullopt;
+    return size;
+}
+
+// In memory every member after a variable-length part has moved by the
+// difference of the two sizes (the library keeps the members in stored
+// order); undoing the moves gives where each member is stored. The
+// arithmetic wraps as the library's does, so a damaged size comes back as
+// stored and is then found too small.
+std::optional<std::size_t> storedCompoundSize(hid_t type, std::size_t referenceSize, int depth)
+{
+    const int members = H5Tget_nmembers(type);
+    if (members < 1)
+        return std::nullopt;
+    std::vector<std::pair<std::size_t, std::size_t>> storedMembers; // offset and size
+    std::size_t moved = 0;
+    for (int i = 0; i < members; ++i) {
+        const Handle member(H5Tget_member_type(type, static_cast<unsigned>(i)), H5Tclose);
+        const std::optional<std::size_t> size =
+            member.get() < 0 ? std::nullopt : storedSize(member.get(), referenceSize, depth + 1);
+        if (!size)
+            return std::nullopt;
+        storedMembers.emplace_back(H5Tget_member_offset(type, static_cast<unsigned>(i)) - moved, *size);
+        moved += H5Tget_size(member.get()) - *size;
+    }
+    const std::size_t size = H5Tget_size(type) - moved;
+    for (const auto& [offset, memberSize] : storedMembers) {
+        if (!partWithin(offset, memberSize, size))
+            return std::nullopt;
+    }
+    return size;
+}
+
+// Bytes one value of the type takes in the file; none when its parts do not fit.
+std::optional<std::size_t> storedSize(hid_t type, std::size_t referenceSize, int depth)
+{
+    if (depth > maximumTypeDepth)
+        return std::nullopt;
+    switch (H5Tget_class(type)) {
+    case H5T_STRING:
+        return H5Tis_variable_str(type) > 0 ? referenceSize : H5Tget_size(type);
+    case H5T_VLEN: {
+        const Handle super(H5Tget_super(type), H5Tclose);
+        if (super.get() < 0 || !storedSize(super.get(), referenceSize, depth + 1))
+            return std::nullopt;
+        return referenceSize;
+    }
+    case H5T_ARRAY:
+        return storedArraySize(type, referenceSize, depth);
+    case H5T_COMPOUND:
+        return storedCompoundSize(type, referenceSize, depth);
+    case H5T_ENUM: {
+        const Handle super(H5Tget_super(type), H5Tclose);
+        const std::size_t size = H5Tget_size(type);
+        if (super.get() < 0 || storedSize(super.get(), referenceSize, depth + 1) != size)
+            return std::nullopt;
+        return size;
+    }
+    default:
+        return H5Tget_size(type);
+    }
+}
+
+// Bytes of a heap reference in the file: a sequence length, the address of
+// the heap collection and an index in it.
+std::size_t heapReferenceSize(hid_t file)
+{
+    const Handle fileId(H5Iget_file_id(file), H5Fclose);
+    const Handle creation(fileId.get() < 0 ? -1 : H5Fget_create_plist(fileId.get()), H5Pclose);
+    std::size_t addressSize = 0;
+    if (creation.get() < 0 || H5Pget_sizes(creation.get(), &addressSize, nullptr) < 0)
+        throw H5::FileIException("copyRootAttributes", "the source's address size cannot be read");
+    return 4 + addressSize + 4;
+}
+
+// The library converts the stored bytes trusting that they hold what type
+// and extent say; when they hold less, it reads (and the copy would write)
+// memory that never came from the file.
+void checkStoredBytes(hid_t attribute, hid_t fileType, hssize_t count, std::size_t referenceSize)
+{
+    const std::optional<std::size_t> element = storedSize(fileType, referenceSize, 0);
+    if (!element)
+        throw H5::AttributeIException("copyRootAttributes", "its data type is damaged");
+    const std::optional<std::size_t> needed = productWithin(static_cast<std::size_t>(count), *element);
+    if (!needed || H5Aget_storage_size(attribute) != *needed)
+        throw H5::AttributeIException("copyRootAttributes", "its stored size does not match its type");
+}
+
+void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, std::size_t referenceSize,
+                   std::set<std::string>& copied)
 {
     const Handle attribute(checked(H5Aopen(fromRoot, name.c_str(), H5P_DEFAULT), "it cannot be opened"), H5Aclose);
     const Handle space(checked(H5Aget_space(attribute.get()), "its extent cannot be read"), H5Sclose);
@@ -199,6 +313,7 @@ void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, std::s
         throw H5::AttributeIException("copyRootAttributes", "it refers to objects of the source file");
     if (!typeWritable(fileType.get(), 0))
         throw H5::AttributeIException("copyRootAttributes", "its data type is damaged");
+    checkStoredBytes(attribute.get(), fileType.get(), count, referenceSize);
     // A null extent or one of no elements holds no value, but the attribute
     // still says something (a field left empty): it is created with the same
     // extent, a null one staying null and an empty one keeping its rank.
@@ -245,6 +360,7 @@ bool copyRootAttributes(hid_t from, hid_t to, std::set<std::string>& copied, std
     const Handle toRoot(H5Gopen2(to, "/", H5P_DEFAULT), H5Gclose);
     if (fromRoot.get() < 0 || toRoot.get() < 0)
         throw H5::GroupIException("copyRootAttributes", "the root group cannot be opened");
+    const std::size_t referenceSize = heapReferenceSize(from);
     // The names first, so that no library walk is open while the progress lets the GUI run.
     std::vector<std::string> names;
     hsize_t position = 0;
@@ -252,7 +368,7 @@ bool copyRootAttributes(hid_t from, hid_t to, std::set<std::string>& copied, std
         throw H5::GroupIException("copyRootAttributes", "the attributes cannot be listed");
     for (std::size_t i = 0; i < names.size(); ++i) {
         try {
-            copyAttribute(fromRoot.get(), toRoot.get(), names[i], copied);
+            copyAttribute(fromRoot.get(), toRoot.get(), names[i], referenceSize, copied);
         } catch (...) {
             reportHdf5Failure("Warning: failed to write attribute '" + names[i] + "': ");
             failed.push_back(names[i]);
