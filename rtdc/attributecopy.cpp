@@ -4,6 +4,7 @@
 
 #include <H5Cpp.h>
 
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
@@ -58,7 +59,7 @@ public:
     }
     AttributeValue(const AttributeValue&) = delete;
     AttributeValue& operator=(const AttributeValue&) = delete;
-    const void* data() const { return buffer.data(); }
+    const unsigned char* data() const { return buffer.data(); }
 
 private:
     hid_t memoryType;
@@ -274,24 +275,34 @@ std::optional<std::size_t> storedSize(hid_t type, std::size_t referenceSize, int
     }
 }
 
-// Bytes of a heap reference in the file: a sequence length, the address of
-// the heap collection and an index in it.
-std::size_t heapReferenceSize(hid_t file)
+// What the checks of an attribute's bytes need to know of the source file.
+struct SourceFile
 {
-    const Handle fileId(H5Iget_file_id(file), H5Fclose);
-    const Handle creation(fileId.get() < 0 ? -1 : H5Fget_create_plist(fileId.get()), H5Pclose);
+    // Bytes of a heap reference in the file: a sequence length, the address
+    // of the heap collection and an index in it.
+    std::size_t referenceSize = 0;
+    hsize_t size = 0;
+};
+
+SourceFile sourceFile(hid_t location)
+{
+    const Handle file(H5Iget_file_id(location), H5Fclose);
+    const Handle creation(file.get() < 0 ? -1 : H5Fget_create_plist(file.get()), H5Pclose);
     std::size_t addressSize = 0;
-    if (creation.get() < 0 || H5Pget_sizes(creation.get(), &addressSize, nullptr) < 0)
-        throw H5::FileIException("copyRootAttributes", "the source's address size cannot be read");
-    return 4 + addressSize + 4;
+    SourceFile source;
+    if (creation.get() < 0 || H5Pget_sizes(creation.get(), &addressSize, nullptr) < 0
+        || H5Fget_filesize(file.get(), &source.size) < 0)
+        throw H5::FileIException("copyRootAttributes", "the source file cannot be inquired");
+    source.referenceSize = 4 + addressSize + 4;
+    return source;
 }
 
 // The library converts the stored bytes trusting that they hold what type
 // and extent say; when they hold less, it reads (and the copy would write)
 // memory that never came from the file.
-void checkStoredBytes(hid_t attribute, hid_t fileType, hssize_t count, std::size_t referenceSize)
+void checkStoredBytes(hid_t attribute, hid_t fileType, hssize_t count, const SourceFile& source)
 {
-    const std::optional<std::size_t> element = storedSize(fileType, referenceSize, 0);
+    const std::optional<std::size_t> element = storedSize(fileType, source.referenceSize, 0);
     if (!element)
         throw H5::AttributeIException("copyRootAttributes", "its data type is damaged");
     const std::optional<std::size_t> needed = productWithin(static_cast<std::size_t>(count), *element);
@@ -299,7 +310,60 @@ void checkStoredBytes(hid_t attribute, hid_t fileType, hssize_t count, std::size
         throw H5::AttributeIException("copyRootAttributes", "its stored size does not match its type");
 }
 
-void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, std::size_t referenceSize,
+bool sequencesWithin(hid_t memoryType, const unsigned char* value, hsize_t limit, int depth);
+
+// The parts of `count` values in memory laid out by `type` one after the other.
+bool allSequencesWithin(hid_t type, const unsigned char* values, std::size_t count, hsize_t limit, int depth)
+{
+    if (H5Tdetect_class(type, H5T_VLEN) <= 0)
+        return true;
+    const std::size_t size = H5Tget_size(type);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!sequencesWithin(type, values + i * size, limit, depth))
+            return false;
+    }
+    return true;
+}
+
+// Whether no variable-length sequence of a value read has more elements than
+// `limit`. The library takes a sequence's length from the stored heap
+// reference and fills what the heap object does not hold with zeros, so a
+// damaged length would have the copy write (and the library allocate)
+// gigabytes that were never stored.
+bool sequencesWithin(hid_t memoryType, const unsigned char* value, hsize_t limit, int depth)
+{
+    if (depth > maximumTypeDepth)
+        return false;
+    switch (H5Tget_class(memoryType)) {
+    case H5T_VLEN: {
+        const Handle super(H5Tget_super(memoryType), H5Tclose);
+        hvl_t sequence;
+        std::memcpy(&sequence, value, sizeof sequence);
+        return super.get() >= 0 && sequence.len <= limit
+            && allSequencesWithin(super.get(), static_cast<const unsigned char*>(sequence.p), sequence.len, limit,
+                                  depth + 1);
+    }
+    case H5T_ARRAY: {
+        const Handle super(H5Tget_super(memoryType), H5Tclose);
+        const std::size_t superSize = super.get() < 0 ? 0 : H5Tget_size(super.get());
+        return superSize > 0
+            && allSequencesWithin(super.get(), value, H5Tget_size(memoryType) / superSize, limit, depth + 1);
+    }
+    case H5T_COMPOUND:
+        for (int i = 0; i < H5Tget_nmembers(memoryType); ++i) {
+            const Handle member(H5Tget_member_type(memoryType, static_cast<unsigned>(i)), H5Tclose);
+            if (member.get() < 0
+                || !allSequencesWithin(member.get(), value + H5Tget_member_offset(memoryType, static_cast<unsigned>(i)),
+                                       1, limit, depth + 1))
+                return false;
+        }
+        return true;
+    default:
+        return true; // strings are written up to their end, whatever length was stored
+    }
+}
+
+void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, const SourceFile& source,
                    std::set<std::string>& copied)
 {
     const Handle attribute(checked(H5Aopen(fromRoot, name.c_str(), H5P_DEFAULT), "it cannot be opened"), H5Aclose);
@@ -313,7 +377,7 @@ void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, std::s
         throw H5::AttributeIException("copyRootAttributes", "it refers to objects of the source file");
     if (!typeWritable(fileType.get(), 0))
         throw H5::AttributeIException("copyRootAttributes", "its data type is damaged");
-    checkStoredBytes(attribute.get(), fileType.get(), count, referenceSize);
+    checkStoredBytes(attribute.get(), fileType.get(), count, source);
     // A null extent or one of no elements holds no value, but the attribute
     // still says something (a field left empty): it is created with the same
     // extent, a null one staying null and an empty one keeping its rank.
@@ -327,6 +391,8 @@ void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, std::s
     if (holdsValues)
         value = std::make_unique<AttributeValue>(attribute.get(), memoryType.get(), space.get(),
                                                  static_cast<std::size_t>(count) * elementSize);
+    if (value && !allSequencesWithin(memoryType.get(), value->data(), static_cast<std::size_t>(count), source.size, 0))
+        throw H5::AttributeIException("copyRootAttributes", "its variable-length data claims more than the file holds");
     // A transient copy: a type committed in the source file cannot be named in the target.
     const Handle targetType(checked(H5Tcopy(fileType.get()), "its type cannot be copied"), H5Tclose);
     const Handle target(checked(H5Acreate2(toRoot, name.c_str(), targetType.get(), space.get(), H5P_DEFAULT,
@@ -360,7 +426,7 @@ bool copyRootAttributes(hid_t from, hid_t to, std::set<std::string>& copied, std
     const Handle toRoot(H5Gopen2(to, "/", H5P_DEFAULT), H5Gclose);
     if (fromRoot.get() < 0 || toRoot.get() < 0)
         throw H5::GroupIException("copyRootAttributes", "the root group cannot be opened");
-    const std::size_t referenceSize = heapReferenceSize(from);
+    const SourceFile source = sourceFile(from);
     // The names first, so that no library walk is open while the progress lets the GUI run.
     std::vector<std::string> names;
     hsize_t position = 0;
@@ -368,7 +434,7 @@ bool copyRootAttributes(hid_t from, hid_t to, std::set<std::string>& copied, std
         throw H5::GroupIException("copyRootAttributes", "the attributes cannot be listed");
     for (std::size_t i = 0; i < names.size(); ++i) {
         try {
-            copyAttribute(fromRoot.get(), toRoot.get(), names[i], referenceSize, copied);
+            copyAttribute(fromRoot.get(), toRoot.get(), names[i], source, copied);
         } catch (...) {
             reportHdf5Failure("Warning: failed to write attribute '" + names[i] + "': ");
             failed.push_back(names[i]);

@@ -116,3 +116,21 @@ TEST_F(AttributeCopyTest, CompoundWhoseSizeCannotHoldItsMembersIsLeftOut)
     EXPECT_EQ(Fixtures::shapedAttributeText(target, "zz:records", AttributeShape::Compound),
               "1 1.5 x|2 2.5 yy|3 3.5 zzz");
 }
+
+TEST_F(AttributeCopyTest, SequenceLongerThanTheFileIsLeftOut)
+{
+    // The first stored length says a million numbers where the heap holds
+    // three: the library fills the rest with zeros, 4 MB that were never stored.
+    const std::string source = dir.file("source.rtdc");
+    Fixtures::standardMeasurement(5).write(source);
+    Fixtures::addShapedAttribute(source, "zz:sequences", AttributeShape::SequenceArray);
+    Fixtures::damageFirstSequenceLength(source, "zz:sequences", 1000000);
+    const std::string target = dir.file("copy.rtdc");
+    const std::vector<std::string> lines = copy(source, target);
+
+    EXPECT_EQ(failed, std::vector<std::string>{"zz:sequences"});
+    EXPECT_EQ(lines, std::vector<std::string>{"Warning: failed to write attribute 'zz:sequences': its variable-length "
+                                              "data claims more than the file holds"});
+    EXPECT_EQ(rootAttributeNames(target).count("zz:sequences"), 0u);
+    EXPECT_LT(Fixtures::fileSize(target), 64u * 1024u);
+}
