@@ -125,12 +125,33 @@ bool superTypeWritable(hid_t type, int depth)
     return super.get() >= 0 && typeWritable(super.get(), depth + 1);
 }
 
+// A variable-length string is a sequence of one-byte characters. The
+// interface hides that character type, but the type's stored description
+// (as H5Tencode gives it) shows it: after two bytes of the encoding and
+// eight of the string's class and size come the character's class and
+// size. A damaged character size has the library read and write each
+// character at that size, filled with zeros it never read.
+bool charactersAreBytes(hid_t type)
+{
+    constexpr std::size_t character = 2 + 8;
+    std::size_t bytes = 0;
+    if (H5Tencode(type, nullptr, &bytes) < 0 || bytes < character + 8)
+        return false;
+    std::vector<unsigned char> encoded(bytes);
+    if (H5Tencode(type, encoded.data(), &bytes) < 0)
+        return false;
+    const unsigned char* size = &encoded[character + 4];
+    return (encoded[character] & 0x0f) == H5T_INTEGER && size[0] == 1 && size[1] == 0 && size[2] == 0 && size[3] == 0;
+}
+
 bool stringTypeWritable(hid_t type, std::size_t size)
 {
     const H5T_cset_t cset = H5Tget_cset(type);
     const H5T_str_t padding = H5Tget_strpad(type);
-    return size > 0 && H5Tis_variable_str(type) >= 0 && (cset == H5T_CSET_ASCII || cset == H5T_CSET_UTF8)
-        && (padding == H5T_STR_NULLTERM || padding == H5T_STR_NULLPAD || padding == H5T_STR_SPACEPAD);
+    const htri_t variable = H5Tis_variable_str(type);
+    return size > 0 && variable >= 0 && (cset == H5T_CSET_ASCII || cset == H5T_CSET_UTF8)
+        && (padding == H5T_STR_NULLTERM || padding == H5T_STR_NULLPAD || padding == H5T_STR_SPACEPAD)
+        && (variable == 0 || charactersAreBytes(type));
 }
 
 bool arrayTypeWritable(hid_t type, std::size_t size, int depth)

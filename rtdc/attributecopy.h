@@ -17,7 +17,8 @@ using AttributeCopyProgress = std::function<bool(double done)>;
 // in ascending name order; one without a value keeps its null or empty
 // extent. An attribute that cannot be copied, among them references (which
 // point into the source file), one whose stored data type is damaged (fields
-// that do not fit its size, which the library would convert out of bounds),
+// that do not fit its size, which the library would convert out of bounds,
+// or string characters of more than one byte),
 // one whose stored bytes are not what its type and extent need (a damaged
 // dimension or size) and one with a variable-length sequence longer than the
 // whole file (a damaged length, which the library fills with zeros), gives

@@ -100,21 +100,32 @@ TEST_F(AttributeCopyTest, ArraysClaimingMoreEntriesThanStoredAreLeftOut)
     EXPECT_LT(Fixtures::fileSize(target), 64u * 1024u);
 }
 
-TEST_F(AttributeCopyTest, CompoundWhoseSizeCannotHoldItsMembersIsLeftOut)
+TEST_F(AttributeCopyTest, TypesWhosePartsDoNotFitTheirSizesAreLeftOut)
 {
-    // The size says 4 bytes, less than the heap reference of the string
-    // member alone; laid out for memory it wraps around to nearly 2^64.
+    // The compound's size says 4 bytes, less than the heap reference of its
+    // string member alone; laid out for memory it wraps around to nearly 2^64.
+    // The strings' characters say 16 MB each, which the library would read
+    // and write as zeros around every stored byte.
     const std::string source = sourceWith({{"zz:records", AttributeShape::Compound}});
+    Fixtures::addShapedAttribute(source, "zz:strings", AttributeShape::StringArray);
+    Fixtures::damageCharacterSize(source, "zz:strings");
     const std::string target = dir.file("copy.rtdc");
     const std::vector<std::string> lines = copy(source, target);
 
-    EXPECT_EQ(failed, std::vector<std::string>{"zz:records damaged"});
-    EXPECT_EQ(lines, std::vector<std::string>{
-                         "Warning: failed to write attribute 'zz:records damaged': its data type is damaged"});
-    EXPECT_EQ(copied.count("zz:records damaged"), 0u);
-    EXPECT_EQ(rootAttributeNames(target).count("zz:records damaged"), 0u);
+    const std::vector<std::string> damaged{"zz:records damaged", "zz:strings"};
+    EXPECT_EQ(failed, damaged);
+    std::vector<std::string> warnings;
+    for (const std::string& name : damaged)
+        warnings.push_back("Warning: failed to write attribute '" + name + "': its data type is damaged");
+    EXPECT_EQ(lines, warnings);
+    const std::set<std::string> written = rootAttributeNames(target);
+    for (const std::string& name : damaged) {
+        EXPECT_EQ(copied.count(name), 0u) << name;
+        EXPECT_EQ(written.count(name), 0u) << name;
+    }
     EXPECT_EQ(Fixtures::shapedAttributeText(target, "zz:records", AttributeShape::Compound),
               "1 1.5 x|2 2.5 yy|3 3.5 zzz");
+    EXPECT_LT(Fixtures::fileSize(target), 64u * 1024u);
 }
 
 TEST_F(AttributeCopyTest, SequenceLongerThanTheFileIsLeftOut)
