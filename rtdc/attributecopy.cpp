@@ -4,9 +4,11 @@
 
 #include <H5Cpp.h>
 
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
+#include <optional>
 
 namespace Tessary {
 
@@ -57,7 +59,7 @@ public:
     }
     AttributeValue(const AttributeValue&) = delete;
     AttributeValue& operator=(const AttributeValue&) = delete;
-    const void* data() const { return buffer.data(); }
+    const unsigned char* data() const { return buffer.data(); }
 
 private:
     hid_t memoryType;
@@ -72,9 +74,17 @@ constexpr std::size_t maximumNumberBytes = 16;
 // Nesting of array, compound, enum and variable-length types checked at most.
 constexpr int maximumTypeDepth = 16;
 
-bool bitsWithin(std::size_t position, std::size_t size, std::size_t limit)
+// Whether a part (bits of a number, bytes of a member) lies within its whole.
+bool partWithin(std::size_t position, std::size_t size, std::size_t limit)
 {
     return position <= limit && size <= limit - position;
+}
+
+std::optional<std::size_t> productWithin(std::size_t first, std::size_t second)
+{
+    if (second != 0 && first > std::numeric_limits<std::size_t>::max() / second)
+        return std::nullopt;
+    return first * second;
 }
 
 bool bitsOverlap(std::size_t firstPosition, std::size_t firstSize, std::size_t secondPosition,
@@ -89,7 +99,7 @@ bool numberBitsConsistent(hid_t type, std::size_t size)
     const std::size_t precision = H5Tget_precision(type);
     const int offset = H5Tget_offset(type);
     return size > 0 && size <= maximumNumberBytes && precision > 0 && offset >= 0
-        && bitsWithin(static_cast<std::size_t>(offset), precision, 8 * size);
+        && partWithin(static_cast<std::size_t>(offset), precision, 8 * size);
 }
 
 // Sign, exponent and mantissa lie within the precision without overlapping,
@@ -101,7 +111,7 @@ bool floatFieldsConsistent(hid_t type)
         return false;
     const std::size_t precision = H5Tget_precision(type);
     return exponentSize > 0 && exponentSize < 32 && mantissaSize > 0 && sign < precision
-        && bitsWithin(exponentPosition, exponentSize, precision) && bitsWithin(mantissaPosition, mantissaSize, precision)
+        && partWithin(exponentPosition, exponentSize, precision) && partWithin(mantissaPosition, mantissaSize, precision)
         && !bitsOverlap(exponentPosition, exponentSize, mantissaPosition, mantissaSize)
         && !bitsOverlap(sign, 1, exponentPosition, exponentSize) && !bitsOverlap(sign, 1, mantissaPosition, mantissaSize)
         && H5Tget_norm(type) != H5T_NORM_ERROR;
@@ -115,12 +125,33 @@ bool superTypeWritable(hid_t type, int depth)
     return super.get() >= 0 && typeWritable(super.get(), depth + 1);
 }
 
+// A variable-length string is a sequence of one-byte characters. The
+// interface hides that character type, but the type's stored description
+// (as H5Tencode gives it) shows it: after two bytes of the encoding and
+// eight of the string's class and size come the character's class and
+// size. A damaged character size has the library read and write each
+// character at that size, filled with zeros it never read.
+bool charactersAreBytes(hid_t type)
+{
+    constexpr std::size_t character = 2 + 8;
+    std::size_t bytes = 0;
+    if (H5Tencode(type, nullptr, &bytes) < 0 || bytes < character + 8)
+        return false;
+    std::vector<unsigned char> encoded(bytes);
+    if (H5Tencode(type, encoded.data(), &bytes) < 0)
+        return false;
+    const unsigned char* size = &encoded[character + 4];
+    return (encoded[character] & 0x0f) == H5T_INTEGER && size[0] == 1 && size[1] == 0 && size[2] == 0 && size[3] == 0;
+}
+
 bool stringTypeWritable(hid_t type, std::size_t size)
 {
     const H5T_cset_t cset = H5Tget_cset(type);
     const H5T_str_t padding = H5Tget_strpad(type);
-    return size > 0 && H5Tis_variable_str(type) >= 0 && (cset == H5T_CSET_ASCII || cset == H5T_CSET_UTF8)
-        && (padding == H5T_STR_NULLTERM || padding == H5T_STR_NULLPAD || padding == H5T_STR_SPACEPAD);
+    const htri_t variable = H5Tis_variable_str(type);
+    return size > 0 && variable >= 0 && (cset == H5T_CSET_ASCII || cset == H5T_CSET_UTF8)
+        && (padding == H5T_STR_NULLTERM || padding == H5T_STR_NULLPAD || padding == H5T_STR_SPACEPAD)
+        && (variable == 0 || charactersAreBytes(type));
 }
 
 bool arrayTypeWritable(hid_t type, std::size_t size, int depth)
@@ -149,7 +180,7 @@ bool compoundTypeWritable(hid_t type, std::size_t size, int depth)
     for (int i = 0; i < members; ++i) {
         const Handle member(H5Tget_member_type(type, static_cast<unsigned>(i)), H5Tclose);
         if (member.get() < 0 || !typeWritable(member.get(), depth + 1)
-            || !bitsWithin(H5Tget_member_offset(type, static_cast<unsigned>(i)), H5Tget_size(member.get()), size))
+            || !partWithin(H5Tget_member_offset(type, static_cast<unsigned>(i)), H5Tget_size(member.get()), size))
             return false;
     }
     return true;
@@ -186,7 +217,175 @@ bool typeWritable(hid_t type, int depth)
     }
 }
 
-void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, std::set<std::string>& copied)
+// The types the library hands out are laid out for memory, where a
+// variable-length part takes the size of a pointer; the file holds a heap
+// reference in its place, and the library reads the stored bytes by that
+// stored layout. A damaged dimension or size makes the layout claim more
+// than is stored, so it is worked out here and checked against the bytes.
+std::optional<std::size_t> storedSize(hid_t type, std::size_t referenceSize, int depth);
+
+std::optional<std::size_t> storedArraySize(hid_t type, std::size_t referenceSize, int depth)
+{
+    const int rank = H5Tget_array_ndims(type);
+    const Handle super(H5Tget_super(type), H5Tclose);
+    hsize_t dims[H5S_MAX_RANK] = {};
+    if (rank < 1 || rank > H5S_MAX_RANK || super.get() < 0 || H5Tget_array_dims2(type, dims) < 0)
+        return std::nullopt;
+    std::optional<std::size_t> size = storedSize(super.get(), referenceSize, depth + 1);
+    for (int i = 0; i < rank && size; ++i)
+        size = dims[i] <= std::numeric_limits<std::size_t>::max() ? productWithin(*size, dims[i]) : std::nullopt;
+    return size;
+}
+
+// In memory every member after a variable-length part has moved by the
+// difference of the two sizes (the library keeps the members in stored
+// order); undoing the moves gives where each member is stored. The
+// arithmetic wraps as the library's does, so a damaged size comes back as
+// stored and is then found too small.
+std::optional<std::size_t> storedCompoundSize(hid_t type, std::size_t referenceSize, int depth)
+{
+    const int members = H5Tget_nmembers(type);
+    if (members < 1)
+        return std::nullopt;
+    std::vector<std::pair<std::size_t, std::size_t>> storedMembers; // offset and size
+    std::size_t moved = 0;
+    for (int i = 0; i < members; ++i) {
+        const Handle member(H5Tget_member_type(type, static_cast<unsigned>(i)), H5Tclose);
+        const std::optional<std::size_t> size =
+            member.get() < 0 ? std::nullopt : storedSize(member.get(), referenceSize, depth + 1);
+        if (!size)
+            return std::nullopt;
+        storedMembers.emplace_back(H5Tget_member_offset(type, static_cast<unsigned>(i)) - moved, *size);
+        moved += H5Tget_size(member.get()) - *size;
+    }
+    const std::size_t size = H5Tget_size(type) - moved;
+    for (const auto& [offset, memberSize] : storedMembers) {
+        if (!partWithin(offset, memberSize, size))
+            return std::nullopt;
+    }
+    return size;
+}
+
+// Bytes one value of the type takes in the file; none when its parts do not fit.
+std::optional<std::size_t> storedSize(hid_t type, std::size_t referenceSize, int depth)
+{
+    if (depth > maximumTypeDepth)
+        return std::nullopt;
+    switch (H5Tget_class(type)) {
+    case H5T_STRING:
+        return H5Tis_variable_str(type) > 0 ? referenceSize : H5Tget_size(type);
+    case H5T_VLEN: {
+        const Handle super(H5Tget_super(type), H5Tclose);
+        if (super.get() < 0 || !storedSize(super.get(), referenceSize, depth + 1))
+            return std::nullopt;
+        return referenceSize;
+    }
+    case H5T_ARRAY:
+        return storedArraySize(type, referenceSize, depth);
+    case H5T_COMPOUND:
+        return storedCompoundSize(type, referenceSize, depth);
+    case H5T_ENUM: {
+        const Handle super(H5Tget_super(type), H5Tclose);
+        const std::size_t size = H5Tget_size(type);
+        if (super.get() < 0 || storedSize(super.get(), referenceSize, depth + 1) != size)
+            return std::nullopt;
+        return size;
+    }
+    default:
+        return H5Tget_size(type);
+    }
+}
+
+// What the checks of an attribute's bytes need to know of the source file.
+struct SourceFile
+{
+    // Bytes of a heap reference in the file: a sequence length, the address
+    // of the heap collection and an index in it.
+    std::size_t referenceSize = 0;
+    hsize_t size = 0;
+};
+
+SourceFile sourceFile(hid_t location)
+{
+    const Handle file(H5Iget_file_id(location), H5Fclose);
+    const Handle creation(file.get() < 0 ? -1 : H5Fget_create_plist(file.get()), H5Pclose);
+    std::size_t addressSize = 0;
+    SourceFile source;
+    if (creation.get() < 0 || H5Pget_sizes(creation.get(), &addressSize, nullptr) < 0
+        || H5Fget_filesize(file.get(), &source.size) < 0)
+        throw H5::FileIException("copyRootAttributes", "the source file cannot be inquired");
+    source.referenceSize = 4 + addressSize + 4;
+    return source;
+}
+
+// The library converts the stored bytes trusting that they hold what type
+// and extent say; when they hold less, it reads (and the copy would write)
+// memory that never came from the file.
+void checkStoredBytes(hid_t attribute, hid_t fileType, hssize_t count, const SourceFile& source)
+{
+    const std::optional<std::size_t> element = storedSize(fileType, source.referenceSize, 0);
+    if (!element)
+        throw H5::AttributeIException("copyRootAttributes", "its data type is damaged");
+    const std::optional<std::size_t> needed = productWithin(static_cast<std::size_t>(count), *element);
+    if (!needed || H5Aget_storage_size(attribute) != *needed)
+        throw H5::AttributeIException("copyRootAttributes", "its stored size does not match its type");
+}
+
+bool sequencesWithin(hid_t memoryType, const unsigned char* value, hsize_t limit, int depth);
+
+// The parts of `count` values in memory laid out by `type` one after the other.
+bool allSequencesWithin(hid_t type, const unsigned char* values, std::size_t count, hsize_t limit, int depth)
+{
+    if (H5Tdetect_class(type, H5T_VLEN) <= 0)
+        return true;
+    const std::size_t size = H5Tget_size(type);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!sequencesWithin(type, values + i * size, limit, depth))
+            return false;
+    }
+    return true;
+}
+
+// Whether no variable-length sequence of a value read has more elements than
+// `limit`. The library takes a sequence's length from the stored heap
+// reference and fills what the heap object does not hold with zeros, so a
+// damaged length would have the copy write (and the library allocate)
+// gigabytes that were never stored.
+bool sequencesWithin(hid_t memoryType, const unsigned char* value, hsize_t limit, int depth)
+{
+    if (depth > maximumTypeDepth)
+        return false;
+    switch (H5Tget_class(memoryType)) {
+    case H5T_VLEN: {
+        const Handle super(H5Tget_super(memoryType), H5Tclose);
+        hvl_t sequence;
+        std::memcpy(&sequence, value, sizeof sequence);
+        return super.get() >= 0 && sequence.len <= limit
+            && allSequencesWithin(super.get(), static_cast<const unsigned char*>(sequence.p), sequence.len, limit,
+                                  depth + 1);
+    }
+    case H5T_ARRAY: {
+        const Handle super(H5Tget_super(memoryType), H5Tclose);
+        const std::size_t superSize = super.get() < 0 ? 0 : H5Tget_size(super.get());
+        return superSize > 0
+            && allSequencesWithin(super.get(), value, H5Tget_size(memoryType) / superSize, limit, depth + 1);
+    }
+    case H5T_COMPOUND:
+        for (int i = 0; i < H5Tget_nmembers(memoryType); ++i) {
+            const Handle member(H5Tget_member_type(memoryType, static_cast<unsigned>(i)), H5Tclose);
+            if (member.get() < 0
+                || !allSequencesWithin(member.get(), value + H5Tget_member_offset(memoryType, static_cast<unsigned>(i)),
+                                       1, limit, depth + 1))
+                return false;
+        }
+        return true;
+    default:
+        return true; // strings are written up to their end, whatever length was stored
+    }
+}
+
+void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, const SourceFile& source,
+                   std::set<std::string>& copied)
 {
     const Handle attribute(checked(H5Aopen(fromRoot, name.c_str(), H5P_DEFAULT), "it cannot be opened"), H5Aclose);
     const Handle space(checked(H5Aget_space(attribute.get()), "its extent cannot be read"), H5Sclose);
@@ -199,6 +398,7 @@ void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, std::s
         throw H5::AttributeIException("copyRootAttributes", "it refers to objects of the source file");
     if (!typeWritable(fileType.get(), 0))
         throw H5::AttributeIException("copyRootAttributes", "its data type is damaged");
+    checkStoredBytes(attribute.get(), fileType.get(), count, source);
     // A null extent or one of no elements holds no value, but the attribute
     // still says something (a field left empty): it is created with the same
     // extent, a null one staying null and an empty one keeping its rank.
@@ -212,6 +412,8 @@ void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, std::s
     if (holdsValues)
         value = std::make_unique<AttributeValue>(attribute.get(), memoryType.get(), space.get(),
                                                  static_cast<std::size_t>(count) * elementSize);
+    if (value && !allSequencesWithin(memoryType.get(), value->data(), static_cast<std::size_t>(count), source.size, 0))
+        throw H5::AttributeIException("copyRootAttributes", "its variable-length data claims more than the file holds");
     // A transient copy: a type committed in the source file cannot be named in the target.
     const Handle targetType(checked(H5Tcopy(fileType.get()), "its type cannot be copied"), H5Tclose);
     const Handle target(checked(H5Acreate2(toRoot, name.c_str(), targetType.get(), space.get(), H5P_DEFAULT,
@@ -245,6 +447,7 @@ bool copyRootAttributes(hid_t from, hid_t to, std::set<std::string>& copied, std
     const Handle toRoot(H5Gopen2(to, "/", H5P_DEFAULT), H5Gclose);
     if (fromRoot.get() < 0 || toRoot.get() < 0)
         throw H5::GroupIException("copyRootAttributes", "the root group cannot be opened");
+    const SourceFile source = sourceFile(from);
     // The names first, so that no library walk is open while the progress lets the GUI run.
     std::vector<std::string> names;
     hsize_t position = 0;
@@ -252,7 +455,7 @@ bool copyRootAttributes(hid_t from, hid_t to, std::set<std::string>& copied, std
         throw H5::GroupIException("copyRootAttributes", "the attributes cannot be listed");
     for (std::size_t i = 0; i < names.size(); ++i) {
         try {
-            copyAttribute(fromRoot.get(), toRoot.get(), names[i], copied);
+            copyAttribute(fromRoot.get(), toRoot.get(), names[i], source, copied);
         } catch (...) {
             reportHdf5Failure("Warning: failed to write attribute '" + names[i] + "': ");
             failed.push_back(names[i]);

@@ -16,10 +16,15 @@ using AttributeCopyProgress = std::function<bool(double done)>;
 // group of the file `to`, as stored: same name, data type, shape and value,
 // in ascending name order; one without a value keeps its null or empty
 // extent. An attribute that cannot be copied, among them references (which
-// point into the source file) and one whose stored data type is damaged
-// (fields that do not fit its size, which the library would convert out of
-// bounds), gives "Warning: failed to write attribute '<name>': <detail>", its
-// name is appended to `failed`, and the copy goes on. The names written are
+// point into the source file), one whose stored data type is damaged (fields
+// that do not fit its size, which the library would convert out of bounds,
+// or string characters of more than one byte),
+// one whose stored bytes are not what its type and extent need (a damaged
+// dimension or size) and one with a variable-length sequence longer than the
+// whole file (a damaged length, which the library fills with zeros), gives
+// "Warning: failed to write attribute '<name>': <detail>", its name is
+// appended to `failed`, and the copy goes on: nothing that was not read from
+// the file is written. The names written are
 // added to `copied`. False when `progress` stopped the copy. Throws
 // H5::Exception when a root group cannot be opened or walked. Caller holds
 // the HDF5 lock.
