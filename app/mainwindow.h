@@ -338,10 +338,11 @@ private:
     // After datasets were closed: a calculation that no open dataset needs
     // any more is stopped, and the next one can start at once.
     void stopCalculationOfClosedDatasets();
-    // Whether an open dataset still needs the running calculation's columns:
-    // a dataset on its reader (a duplicate), which takes over a restored
-    // calculation whose own dataset was closed.
-    bool runningCalculationStillNeeded();
+    // Whether an open dataset still needs the running calculation's columns
+    // (a duplicate on its reader). A restored calculation whose own dataset
+    // was closed is handed over here: that duplicate becomes the one it is
+    // recomputing, at the head of the queue.
+    bool handRunningCalculationToOpenDataset();
     // Lets go of the running calculation: it is told to stop, its completion
     // is dropped and nothing counts as running any more.
     void abandonRunningCalculation();

@@ -640,7 +640,7 @@ void MainWindow::abandonRunningCalculation()
     calcDockWidget->resetProgress();
 }
 
-bool MainWindow::runningCalculationStillNeeded()
+bool MainWindow::handRunningCalculationToOpenDataset()
 {
     const bool restoring = recomputingId >= 0;
     if (restoring && findDatasetById(recomputingId))
@@ -674,7 +674,7 @@ void MainWindow::stopCalculationOfClosedDatasets()
     // A calculation that serves no dataset has nothing to be closed under it.
     if (!calcRunning || !calcReader)
         return;
-    if (!runningCalculationStillNeeded()) {
+    if (!handRunningCalculationToOpenDataset()) {
         abandonRunningCalculation();
         updateCalculationControls();
         startNextRecomputation();
