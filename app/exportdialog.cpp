@@ -21,7 +21,8 @@
 namespace Tessary {
 
 ExportDialog::ExportDialog(const DatasetEntry* current, const std::vector<std::unique_ptr<DatasetEntry>>& entries,
-                           bool expertMode, QWidget* parent, const ExportOptions* previous)
+                           bool expertMode, QWidget* parent, const ExportOptions* previous,
+                           const ColumnsToCome& toCome)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Export Data"));
@@ -76,7 +77,7 @@ ExportDialog::ExportDialog(const DatasetEntry* current, const std::vector<std::u
     aviOptionsGroup->setVisible(false);
     layout->addWidget(aviOptionsGroup);
 
-    featureList = std::make_unique<ExportFeatureList>(current, entries, 250, this);
+    featureList = std::make_unique<ExportFeatureList>(current, entries, toCome, 250, this);
     layout->addWidget(featureList->group());
 
     auto* dataGroup = new QGroupBox(QStringLiteral("Non-scalar Data"), this);

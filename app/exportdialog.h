@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/exportfeaturelist.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -16,7 +18,6 @@ namespace Tessary {
 
 struct DatasetEntry;
 struct ExportScopeGroup;
-class ExportFeatureList;
 
 // What an event export writes, as the export dialog was left.
 struct ExportOptions
@@ -51,7 +52,8 @@ class ExportDialog : public QDialog
 public:
     // previous: the options of the last accepted export of this run, or null.
     ExportDialog(const DatasetEntry* current, const std::vector<std::unique_ptr<DatasetEntry>>& entries,
-                 bool expertMode, QWidget* parent, const ExportOptions* previous);
+                 bool expertMode, QWidget* parent, const ExportOptions* previous,
+                 const ColumnsToCome& toCome = {});
     ~ExportDialog() override;
 
     ExportOptions exportOptions() const;

@@ -19,7 +19,7 @@ namespace Tessary {
 
 namespace {
 
-std::set<std::string> scalarFeatures(const DatasetEntry* entry)
+std::set<std::string> scalarFeatures(const DatasetEntry* entry, const ColumnsToCome& toCome)
 {
     std::set<std::string> names;
     if (!entry || !entry->reader)
@@ -27,6 +27,8 @@ std::set<std::string> scalarFeatures(const DatasetEntry* entry)
     for (const std::string& name : entry->reader->features())
         if (RTDCReader::isScalarFeatureName(name))
             names.insert(name);
+    if (const auto coming = toCome.find(entry->id); coming != toCome.end())
+        names.insert(coming->second.begin(), coming->second.end());
     return names;
 }
 
@@ -81,15 +83,15 @@ void addExportButtons(QDialog* dialog, QVBoxLayout* layout)
 }
 
 ExportFeatureList::ExportFeatureList(const DatasetEntry* current,
-                                     const std::vector<std::unique_ptr<DatasetEntry>>& entries, int maxHeight,
-                                     QWidget* parent)
+                                     const std::vector<std::unique_ptr<DatasetEntry>>& entries,
+                                     const ColumnsToCome& toCome, int maxHeight, QWidget* parent)
 {
-    currentFeatures = scalarFeatures(current);
+    currentFeatures = scalarFeatures(current, toCome);
     std::set<std::string> others;
     for (const auto& entry : entries) {
         if (entry.get() == current)
             continue;
-        for (const std::string& name : scalarFeatures(entry.get()))
+        for (const std::string& name : scalarFeatures(entry.get(), toCome))
             if (!currentFeatures.count(name))
                 others.insert(name);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -16,6 +17,10 @@ class QWidget;
 namespace Tessary {
 
 struct DatasetEntry;
+
+// Dataset id -> the columns that its restored calculations are still to add:
+// offered like the columns it has, since the export waits for them.
+using ColumnsToCome = std::map<int, std::vector<std::string>>;
 
 // The parts that the event export and the statistical-summary dialogs share:
 // the scope radios, the checkable list of scalar features of all datasets,
@@ -51,7 +56,7 @@ public:
     // Builds the "Scalar Features" group with its Select All / Deselect All
     // row and a scroll area of at most maxHeight pixels. The dialog owns the widgets.
     ExportFeatureList(const DatasetEntry* current, const std::vector<std::unique_ptr<DatasetEntry>>& entries,
-                      int maxHeight, QWidget* parent);
+                      const ColumnsToCome& toCome, int maxHeight, QWidget* parent);
 
     QGroupBox* group() const { return box; }
     QPushButton* selectAllButton() const { return selectAll; }

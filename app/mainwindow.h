@@ -317,7 +317,25 @@ public:
     // and are still not applied ("crosstalk compensation", ...), empty when none.
     QStringList unrestoredCalculations(const DatasetEntry& ds) const;
     enum class CalculationPart { Refinement, Compensation, Fourier, Emodulus, ImageFeatures };
+    // The columns that the restored calculations the dataset awaits (its own,
+    // or those of another dataset on its reader) are still to add.
+    std::vector<std::string> columnsToCome(const DatasetEntry& ds) const;
 private:
+    // Before a dataset closes: the datasets on its reader that do not mark a
+    // restored calculation it still awaits take its state for that
+    // calculation, so the columns they show are still computed (and saved).
+    void passAwaitedCalculationsToCopies(const DatasetEntry& closing);
+    // After a restored calculation: every dataset on its reader that does not
+    // mark a part it computed takes the state it was computed with, as after
+    // a calculation the user starts.
+    void shareRestoredCalculations(const DatasetEntry& source, const std::vector<CalculationPart>& parts);
+    // The restored calculations of the dataset still to come: those of its
+    // running recomputation and those it has not tried yet.
+    std::vector<CalculationPart> awaitedParts(const DatasetEntry& ds) const;
+    // The parts that `to` does not mark take from's state; whether any did.
+    bool takeCalculationParts(const DatasetEntry& from, DatasetEntry& to, const std::vector<CalculationPart>& parts);
+    // Queues the dataset's recomputation where the closing one's was queued.
+    void queueInPlaceOf(int closingId, int datasetId);
     // Queues every dataset whose marked calculations are missing; they run in
     // the background one at a time, each after the calculation before it.
     void scheduleRecomputations();
@@ -635,6 +653,9 @@ private:
     // active dataset whole; false after telling the user why not (also when
     // no dataset is open).
     bool awaitDatasetsForExport(const QString& what);
+    // Every dataset's columns still to come from its restored calculations:
+    // the export dialogs offer them, and the export waits for them.
+    ColumnsToCome columnsToCome() const;
     // The datasets an export of that scope covers: all in list order, or the
     // active one (none when there is none).
     std::vector<int> exportScopeIds(bool allDatasets) const;

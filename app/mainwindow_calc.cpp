@@ -414,6 +414,18 @@ auto& appliedFlag(Entry& ds, Part part)
     return ds.imageFeaturesApplied;
 }
 
+// Copies the state that one part was computed with: its flag and parameters.
+void copyCalculationPart(const DatasetEntry& from, DatasetEntry& to, Part part)
+{
+    appliedFlag(to, part) = appliedFlag(from, part);
+    if (part == Part::Compensation) {
+        to.ctcChannels = from.ctcChannels;
+        to.spilloverMatrix = from.spilloverMatrix;
+    } else if (part == Part::Emodulus) {
+        to.emodParams = from.emodParams;
+    }
+}
+
 // What a dataset's marked calculations still lack in its reader, copied from
 // the entry so that a pool thread can compute it without touching the entry.
 // The engines keep no state between calls and the reader guards itself.
@@ -546,7 +558,106 @@ Recomputation outstandingCalculations(const MainWindow& window, const DatasetEnt
     return todo;
 }
 
+// The columns a part stores when computed for the dataset; none for a part
+// this build cannot compute, whose restoring fails.
+std::vector<std::string> partColumns(const MainWindow& window, const DatasetEntry& ds, Part part)
+{
+    switch (part) {
+    case Part::Refinement:
+        return FLRefinement::featureNames(*ds.reader);
+    case Part::Compensation: {
+        std::vector<std::string> names;
+        for (int c : ds.ctcChannels)
+            names.push_back("fl" + std::to_string(c) + "_max_ctc");
+        return names;
+    }
+    case Part::Fourier:
+        if (window.fourierDeform->isAvailable())
+            return {"deform_odd", "deform_even", "deform_fc"};
+        break;
+    case Part::Emodulus:
+        if (window.emodulusEngine->isAvailable())
+            return {"emodulus"};
+        break;
+    case Part::ImageFeatures:
+        if (window.imageFeatures->isAvailable())
+            return ImageFeatures::featureNames();
+        break;
+    }
+    return {};
+}
+
 } // namespace
+
+std::vector<MainWindow::CalculationPart> MainWindow::awaitedParts(const DatasetEntry& ds) const
+{
+    std::vector<Part> parts;
+    if (ds.id == recomputingId)
+        parts = recomputingParts;
+    if (!recomputeAttempted.count(ds.id))
+        for (Part part : outstandingCalculations(*this, ds).parts())
+            if (std::find(parts.begin(), parts.end(), part) == parts.end())
+                parts.push_back(part);
+    return parts;
+}
+
+std::vector<std::string> MainWindow::columnsToCome(const DatasetEntry& ds) const
+{
+    std::vector<std::string> columns;
+    if (!ds.reader)
+        return columns;
+    for (int id : awaitedRecomputations(ds)) {
+        const DatasetEntry* calculating = findDatasetById(id);
+        for (Part part : awaitedParts(*calculating))
+            for (const std::string& name : partColumns(*this, *calculating, part))
+                if (!ds.reader->hasFeature(name) && std::find(columns.begin(), columns.end(), name) == columns.end())
+                    columns.push_back(name);
+    }
+    return columns;
+}
+
+void MainWindow::passAwaitedCalculationsToCopies(const DatasetEntry& closing)
+{
+    const std::vector<Part> parts = awaitedParts(closing);
+    if (parts.empty())
+        return;
+    for (const auto& entry : datasetEntries)
+        if (entry.get() != &closing && entry->reader == closing.reader && takeCalculationParts(closing, *entry, parts))
+            queueInPlaceOf(closing.id, entry->id);
+}
+
+void MainWindow::shareRestoredCalculations(const DatasetEntry& source, const std::vector<CalculationPart>& parts)
+{
+    for (const auto& entry : datasetEntries)
+        if (entry.get() != &source && entry->reader == source.reader)
+            takeCalculationParts(source, *entry, parts);
+}
+
+bool MainWindow::takeCalculationParts(const DatasetEntry& from, DatasetEntry& to, const std::vector<CalculationPart>& parts)
+{
+    bool took = false;
+    for (Part part : parts)
+        if (!appliedFlag(to, part)) {
+            copyCalculationPart(from, to, part);
+            took = true;
+        }
+    if (took && to.id == activeDatasetId())
+        crosstalkTableDatasetId = -1;   // the table shows the matrix it took
+    return took;
+}
+
+void MainWindow::queueInPlaceOf(int closingId, int datasetId)
+{
+    // A running recomputation is handed over once its dataset is gone.
+    if (closingId == recomputingId || datasetId == recomputingId
+        || std::find(recomputeQueue.begin(), recomputeQueue.end(), datasetId) != recomputeQueue.end())
+        return;
+    const auto place = std::find(recomputeQueue.begin(), recomputeQueue.end(), closingId);
+    if (place != recomputeQueue.end())
+        *place = datasetId;
+    else
+        recomputeQueue.push_back(datasetId);
+}
 
 bool MainWindow::recomputationPending(int datasetId) const
 {
@@ -738,10 +849,20 @@ void MainWindow::startNextRecomputation()
         auto failed = std::make_shared<std::vector<CalculationPart>>();
         startCalculationOn(todo.reader.get(),
                            [todo, failed](const std::atomic<bool>& stop) { todo.run(*failed, stop); },
-                           [this, id, failed, reader = todo.reader.get()] {
+                           [this, id, failed, computed = todo.parts(), reader = todo.reader.get()] {
+                               const int ranFor = recomputingId;   // a copy when its dataset was closed
                                recomputingId = -1;
                                recomputingParts.clear();
                                settleRecomputation(id, *failed);   // nothing when a duplicate took it over
+                               // Copies that stored no state of their own show these
+                               // columns too: a saved session must say so.
+                               if (const DatasetEntry* ran = findDatasetById(ranFor)) {
+                                   std::vector<CalculationPart> succeeded;
+                                   for (CalculationPart part : computed)
+                                       if (std::find(failed->begin(), failed->end(), part) == failed->end())
+                                           succeeded.push_back(part);
+                                   shareRestoredCalculations(*ran, succeeded);
+                               }
                                updateCalculationControls();
                                onRecomputedColumns(reader);
                            });

@@ -437,6 +437,7 @@ void MainWindow::removeDataset()
         return;
     }
     const DatasetEntry* removed = datasetEntries[size_t(row)].get();
+    passAwaitedCalculationsToCopies(*removed);
     notifyDatasetRemoved(removed->id);
     // The docks keep a pointer to the dataset they show: let go of it before
     // it goes, so nothing (a message box's event loop) can show it meanwhile.

@@ -87,6 +87,15 @@ bool MainWindow::awaitDatasetsForExport(const QString& what)
     return false;
 }
 
+ColumnsToCome MainWindow::columnsToCome() const
+{
+    ColumnsToCome toCome;
+    for (const auto& entry : datasetEntries)
+        if (std::vector<std::string> columns = columnsToCome(*entry); !columns.empty())
+            toCome[entry->id] = std::move(columns);
+    return toCome;
+}
+
 std::vector<int> MainWindow::exportScopeIds(bool allDatasets) const
 {
     if (allDatasets)
@@ -103,7 +112,7 @@ bool MainWindow::warnOfUnrestoredCalculations(const std::vector<int>& datasetIds
         return false;
     QMessageBox::warning(this, kExport,
                          QStringLiteral("%1\n\nThese calculations of the session could not be restored, so "
-                                        "filter rules on their columns were not applied:\n%2")
+                                        "their columns are missing and filter rules on them were not applied:\n%2")
                              .arg(done, unrestored.join(QLatin1Char('\n'))));
     return true;
 }
@@ -132,7 +141,7 @@ void MainWindow::exportData()
     ExportOptions options;
     {
         ExportDialog dialog(active, datasetEntries, expert, this,
-                            lastExportOptions ? &*lastExportOptions : nullptr);
+                            lastExportOptions ? &*lastExportOptions : nullptr, columnsToCome());
         if (dialog.exec() != QDialog::Accepted)
             return;
         options = dialog.exportOptions();
@@ -354,7 +363,7 @@ void MainWindow::exportStatSummary()
     StatSummaryOptions options;
     {
         StatSummaryExportDialog dialog(active, datasetEntries, this,
-                                       lastStatSummaryOptions ? &*lastStatSummaryOptions : nullptr);
+                                       lastStatSummaryOptions ? &*lastStatSummaryOptions : nullptr, columnsToCome());
         if (dialog.exec() != QDialog::Accepted)
             return;
         options = dialog.exportOptions();

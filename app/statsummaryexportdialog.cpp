@@ -18,7 +18,8 @@ namespace Tessary {
 
 StatSummaryExportDialog::StatSummaryExportDialog(const DatasetEntry* current,
                                                  const std::vector<std::unique_ptr<DatasetEntry>>& entries,
-                                                 QWidget* parent, const StatSummaryOptions* previous)
+                                                 QWidget* parent, const StatSummaryOptions* previous,
+                                                 const ColumnsToCome& toCome)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Export Statistical Summary"));
@@ -27,7 +28,7 @@ StatSummaryExportDialog::StatSummaryExportDialog(const DatasetEntry* current,
 
     scope = std::make_unique<ExportScopeGroup>(int(entries.size()), this);
     layout->addWidget(scope->group);
-    featureList = std::make_unique<ExportFeatureList>(current, entries, 200, this);
+    featureList = std::make_unique<ExportFeatureList>(current, entries, toCome, 200, this);
     layout->addWidget(featureList->group());
 
     auto* statsGroup = new QGroupBox(QStringLiteral("Statistics"), this);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/exportfeaturelist.h"
+
 #include <QDialog>
 
 #include <memory>
@@ -15,7 +17,6 @@ namespace Tessary {
 
 struct DatasetEntry;
 struct ExportScopeGroup;
-class ExportFeatureList;
 
 // What a statistical summary holds, as its dialog was left.
 struct StatSummaryOptions
@@ -50,7 +51,7 @@ class StatSummaryExportDialog : public QDialog
 public:
     // previous: the options of the last summary of this run, or null.
     StatSummaryExportDialog(const DatasetEntry* current, const std::vector<std::unique_ptr<DatasetEntry>>& entries,
-                            QWidget* parent, const StatSummaryOptions* previous);
+                            QWidget* parent, const StatSummaryOptions* previous, const ColumnsToCome& toCome = {});
     ~StatSummaryExportDialog() override;
 
     StatSummaryOptions exportOptions() const;

@@ -77,19 +77,11 @@ FLRefinement::Peak FLRefinement::findPeak(const std::vector<float>& trace, doubl
     return {height, double(best) * samplePeriod, (right - left) * samplePeriod};
 }
 
-bool FLRefinement::compute(RTDCReader* reader, const RTDCMetadata& metadata, RefinementSettings settings,
-                           const std::atomic<bool>* stopRequested)
+std::vector<int> FLRefinement::rawTraceChannels(const RTDCReader& reader)
 {
-    const auto stopped = [stopRequested] { return stopRequested && stopRequested->load(std::memory_order_relaxed); };
-    if (stopped())
-        return false;
-    if (!reader || !reader->hasTraces()) {
-        std::cerr << "FLRefinement: the dataset has no fluorescence traces" << std::endl;
-        return false;
-    }
     static const std::regex rawName("fl([0-9]+)_raw");
     std::vector<int> channels;
-    for (const std::string& name : reader->traceNames()) {
+    for (const std::string& name : reader.traceNames()) {
         std::smatch m;
         if (!std::regex_match(name, m, rawName))
             continue;
@@ -100,6 +92,29 @@ bool FLRefinement::compute(RTDCReader* reader, const RTDCMetadata& metadata, Ref
         if (error == std::errc() && end == digits.data() + digits.size())
             channels.push_back(channel);
     }
+    return channels;
+}
+
+std::vector<std::string> FLRefinement::featureNames(const RTDCReader& reader)
+{
+    std::vector<std::string> names;
+    for (int c : rawTraceChannels(reader))
+        for (const char* quantity : {"_max_rf", "_pos_rf", "_width_rf"})
+            names.push_back("fl" + std::to_string(c) + quantity);
+    return names;
+}
+
+bool FLRefinement::compute(RTDCReader* reader, const RTDCMetadata& metadata, RefinementSettings settings,
+                           const std::atomic<bool>* stopRequested)
+{
+    const auto stopped = [stopRequested] { return stopRequested && stopRequested->load(std::memory_order_relaxed); };
+    if (stopped())
+        return false;
+    if (!reader || !reader->hasTraces()) {
+        std::cerr << "FLRefinement: the dataset has no fluorescence traces" << std::endl;
+        return false;
+    }
+    const std::vector<int> channels = rawTraceChannels(*reader);
     if (channels.empty()) {
         std::cerr << "FLRefinement: the dataset has no raw fluorescence traces" << std::endl;
         return false;

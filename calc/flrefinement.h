@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 namespace Tessary {
@@ -33,6 +34,11 @@ public:
     // An empty trace gives NaN everywhere; a maximum below threshold keeps its
     // height but gives NaN position and width, since a peak that low is noise.
     static Peak findPeak(const std::vector<float>& trace, double samplePeriod, double threshold);
+
+    // The channels c of the reader's raw traces "fl<c>_raw", in trace order.
+    static std::vector<int> rawTraceChannels(const RTDCReader& reader);
+    // The columns compute() stores for those channels.
+    static std::vector<std::string> featureNames(const RTDCReader& reader);
 
     // Stores "fl<c>_max_rf", "fl<c>_pos_rf" and "fl<c>_width_rf" for every
     // channel c with a raw trace "fl<c>_raw", and registers the smoothed trace

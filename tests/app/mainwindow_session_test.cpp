@@ -243,11 +243,12 @@ protected:
     }
     // "Export Data" of every dataset to TSV (or .rtdc) files beside them, the
     // dialog answered as the user would; the number of dialogs that came.
-    int exportAllToTsv(bool tsv = true)
+    // With every feature, also those of other datasets, selected when asked.
+    int exportAllToTsv(bool tsv = true, bool everyFeature = false)
     {
         int dialogs = 0;
         QTimer answer;
-        QObject::connect(&answer, &QTimer::timeout, [&dialogs, tsv] {
+        QObject::connect(&answer, &QTimer::timeout, [&dialogs, tsv, everyFeature] {
             auto* dialog = qobject_cast<ExportDialog*>(QApplication::activeModalWidget());
             if (!dialog || dialog->property("answered").toBool())
                 return;
@@ -255,6 +256,9 @@ protected:
             ++dialogs;
             dialog->allDatasetsRadio()->setChecked(true);
             (tsv ? dialog->tsvRadio : dialog->rtdcRadio)->setChecked(true);
+            for (QPushButton* button : dialog->findChildren<QPushButton*>())
+                if (everyFeature && button->text() == "Select All")
+                    button->click();
             dialog->accept();
         });
         answer.start(10);
@@ -368,6 +372,15 @@ protected:
                                       .split('\n', Qt::SkipEmptyParts)
                                       .filter(QRegularExpression("^[^#]"));   // after the metadata lines
         return int(lines.size()) - 1;   // the header
+    }
+    // The column titles of an exported TSV file.
+    QStringList tsvColumns(const std::string& name)
+    {
+        QFile tsv(path(name));
+        if (!tsv.open(QIODevice::ReadOnly))
+            return {};
+        const QStringList lines = QString::fromUtf8(tsv.readAll()).split('\n').filter(QRegularExpression("^[^#]"));
+        return lines.isEmpty() ? QStringList() : lines.first().split('\t');
     }
     static std::string combo(const QComboBox* box) { return box->currentData().toString().toStdString(); }
     std::string info() const { return window->infoLabel->text().toStdString(); }
@@ -840,10 +853,22 @@ TEST_F(MainWindowSessionTest, CopyKeepsItsCalculationsOnceItsSourceIsGone)
 
     window->addDataset(path("s1.rtdc"));
     ASSERT_TRUE(settled());
-    auto* table = window->calcDockWidget->findChild<QTableWidget*>();
-    table->item(0, 1)->setText("0.15");
-    table->item(1, 0)->setText("0.08");
-    compensateShown();
+    const auto compensateFromTable = [this] {
+        auto* table = window->calcDockWidget->findChild<QTableWidget*>();
+        table->item(0, 1)->setText("0.15");
+        table->item(1, 0)->setText("0.08");
+        compensateShown();
+    };
+    // The first dataset removed, the session saved and loaded: the copy is left.
+    const auto keepOnlyTheCopy = [this] {
+        window->datasetList->setCurrentRow(0);
+        QMetaObject::invokeMethod(window.get(), "removeDataset");
+        ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
+        ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+        ASSERT_TRUE(calculated());
+        ASSERT_EQ(window->datasetEntries.size(), 1u);
+    };
+    compensateFromTable();
     ASSERT_TRUE(entry(0)->ctcApplied);
     entry(0)->filter.addRule(rangeRule("fl1_max_ctc", 500.0, 1e9));
     window->refreshPanelsForDataset();
@@ -853,17 +878,25 @@ TEST_F(MainWindowSessionTest, CopyKeepsItsCalculationsOnceItsSourceIsGone)
     EXPECT_TRUE(entry(1)->ctcApplied);
     EXPECT_EQ(entry(1)->ctcChannels, std::vector<int>({1, 2}));
 
-    window->datasetList->setCurrentRow(0);
-    QMetaObject::invokeMethod(window.get(), "removeDataset");
-    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
-    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
-    ASSERT_TRUE(calculated());
-    ASSERT_EQ(window->datasetEntries.size(), 1u);
+    keepOnlyTheCopy();
     const DatasetEntry* copy = entry(0);
     EXPECT_EQ(copy->displayName, "S1 (copy)");
     EXPECT_TRUE(window->infoLabel->text().contains(shown)) << info();
     EXPECT_TRUE(copy->ctcApplied);
     EXPECT_EQ(copy->ctcChannels, std::vector<int>({1, 2}));
+
+    // Copied first, then the copy compensated: the source is marked as well,
+    // and the copy, left alone, keeps its columns through a session.
+    boxes.answers["Clear Session"] = QMessageBox::Ok;
+    QMetaObject::invokeMethod(window.get(), "clearSession");
+    window->addDataset(path("s1.rtdc"));
+    ASSERT_TRUE(settled());
+    QMetaObject::invokeMethod(window.get(), "duplicateDataset");
+    compensateFromTable();
+    EXPECT_TRUE(entry(0)->ctcApplied);
+    entry(1)->filter.addRule(rangeRule("fl1_max_ctc", 500.0, 1e9));
+    keepOnlyTheCopy();
+    EXPECT_TRUE(window->infoLabel->text().contains(shown)) << info();
 }
 
 // A session's copy shares its source's reader, and with it the columns that
@@ -896,6 +929,71 @@ TEST_F(MainWindowSessionTest, SessionCopyWaitsForItsSourcesCalculation)
     ASSERT_TRUE(calculated());
     EXPECT_EQ(combo(window->xFeatureCombo), "fl1_max_ctc");
     EXPECT_TRUE(window->infoLabel->text().contains(QString("%1/6000 events shown").arg(kept))) << info();
+}
+
+// Sessions stored copies without their calculation state: such a copy shares
+// its source's columns, so it takes the source's state once the source's
+// restored calculation has run, or when the source is closed while that
+// calculation runs or waits in the queue, and is saved with it from then on.
+TEST_F(MainWindowSessionTest, SessionCopyWithoutCalculationStateTakesItsSources)
+{
+    Fixtures::StandardOptions options;
+    options.sample = "R";
+    options.traces = true;
+    Fixtures::writeStandardMeasurement(dir.file("r.rtdc"), 4000, options);
+    const std::vector<double> refined = refinedColumn(dir.file("r.rtdc"), "fl2_max_rf");
+    const size_t keptR = countWithin(refined, 200.0, std::numeric_limits<double>::infinity());
+    ASSERT_TRUE(keptR > 0 && keptR < refined.size());
+    options = {};
+    options.sample = "S1";
+    const size_t keptS = countCompensatedAbove500(Fixtures::writeStandardMeasurement(dir.file("s1.rtdc"), 6000, options));
+
+    for (const std::string name : {"r.rtdc", "s1.rtdc"}) {
+        window->addDataset(path(name));
+        ASSERT_TRUE(settled());
+        QMetaObject::invokeMethod(window.get(), "duplicateDataset");
+    }
+    window->datasetList->setCurrentRow(0);   // shown at loading: r.rtdc is refined first
+    for (int i : {0, 1}) {
+        entry(i)->filter.setEnabled(true);
+        entry(i)->filter.addRule(rangeRule("fl2_max_rf", 200.0, 1e9));
+        markCompensated(*entry(i + 2));
+    }
+    entry(0)->flRefinementApplied = true;
+    entry(3)->ctcApplied = false;
+    ASSERT_TRUE(window->writeSessionFile(path("old.RYX")));
+    const auto copyCounts = [this] {
+        std::vector<size_t> counts;
+        for (const QString name : {"R (copy)", "S1 (copy)"})
+            for (const auto& ds : window->datasetEntries)
+                if (ds->displayName == name)
+                    counts.push_back(window->filteredEventIndices(ds->id, false).size());
+        return counts;
+    };
+    const auto removeSources = [this] {
+        for (const std::string name : {"r.rtdc", "s1.rtdc"}) {
+            show(name);   // the source: copies of a session come last
+            QMetaObject::invokeMethod(window.get(), "removeDataset");
+        }
+    };
+
+    // Both sources closed while the refinement runs and the compensation waits.
+    auto hold = loadWithRefinementHeld("old.RYX");
+    removeSources();
+    EXPECT_TRUE(window->calculationRunning());
+    hold.unlock();
+    ASSERT_TRUE(calculated());
+    EXPECT_EQ(copyCounts(), std::vector<size_t>({keptR, keptS}));
+
+    // Settled first, then the sources closed, saved and loaded.
+    ASSERT_TRUE(window->loadSessionFile(path("old.RYX")));
+    ASSERT_TRUE(calculated());
+    EXPECT_EQ(copyCounts(), std::vector<size_t>({keptR, keptS}));
+    removeSources();
+    ASSERT_TRUE(window->writeSessionFile(path("new.RYX")));
+    ASSERT_TRUE(window->loadSessionFile(path("new.RYX")));
+    ASSERT_TRUE(calculated());
+    EXPECT_EQ(copyCounts(), std::vector<size_t>({keptR, keptS}));
 }
 
 // Closing the datasets of a restored refinement stops it: after "Clear
@@ -1167,10 +1265,14 @@ TEST_F(MainWindowSessionTest, ExportWaitsForRecomputationsWithProgressAndCancel)
     EXPECT_EQ(tsvRows("RYXexport_s1.tsv"), -1);
     cancel.stop();
 
-    EXPECT_EQ(exportAllToTsv(), 1);   // waits for the end this time
+    // Waits for the end this time. The dialog offered the columns that the
+    // wait brings, so S1's file has them whatever the timing.
+    EXPECT_EQ(exportAllToTsv(true, true), 1);
     release.join();
     EXPECT_EQ(boxes.texts.last().toStdString(), "Exported 2 dataset(s) successfully.");
     EXPECT_EQ(tsvRows("RYXexport_s1.tsv"), int(kept));
+    const QStringList columns = tsvColumns("RYXexport_s1.tsv");
+    EXPECT_EQ(columns.filter("maximum, crosstalk-corrected").size(), 2) << columns.join(", ").toStdString();
 }
 
 // The main road: a session of a compensated, a refined and a filtered dataset,
