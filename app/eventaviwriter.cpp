@@ -199,10 +199,11 @@ ExportMessage writeEventAvi(const DatasetEntry& entry, const std::string& path, 
         return ExportMessage::warning(exportTitle, QStringLiteral("No events to export for: %1").arg(entry.displayName));
     const RTDCReader& reader = *entry.reader;
 
+    // The frame size comes from the image stack, so that a damaged first image
+    // costs its own frame only, as any other image that cannot be read.
     int width = 0;
     int height = 0;
-    std::vector<std::uint8_t> first = readEventImage(reader, indices.front(), width, height);
-    if (first.empty() || width < 1 || height < 1)
+    if (!reader.imageSize(width, height))
         return ExportMessage::warning(exportTitle, QStringLiteral("Failed to read image dimensions."));
 
     const auto failed = [&path](const FileFailure& failure) {
@@ -240,11 +241,6 @@ ExportMessage writeEventAvi(const DatasetEntry& entry, const std::string& path, 
             std::int32_t frame = 0;
             if (frameColumn && cameraFrame(*frameColumn, indices[k], frame) && !framesSeen.insert(frame).second)
                 continue;
-            if (k == 0) {
-                output.writeGrey(first, width, height);
-                first = {};
-                continue;
-            }
             int w = 0, h = 0;
             const std::vector<std::uint8_t> pixels = readEventImage(reader, indices[k], w, h);
             if (!output.writeGrey(pixels, w, h)) {

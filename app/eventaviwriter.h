@@ -13,9 +13,9 @@ struct DatasetEntry;
 // Writes the images of the kept events (in the given order) as an AVI video
 // at 25 frames per second: colour MJPEG frames through the video back end
 // when mjpeg, else uncompressed grey frames that hold every pixel exactly
-// (see RawAviWriter). The first kept image fixes the frame size; an event whose
-// image cannot be read or is of another size keeps its place as a blank
-// frame, and the returned warning names it. skipDuplicateFrames
+// (see RawAviWriter). The image stack's shape fixes the frame size; an event
+// whose image cannot be read (the first one too) or is of another size keeps
+// its place as a blank frame, and the returned warning names it. skipDuplicateFrames
 // keeps one event per camera frame number (the "frame" feature);
 // forReanalysis first writes 100 frames of the average kept image. path is
 // UTF-8; the video is written beside it under a temporary name and replaces

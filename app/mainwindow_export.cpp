@@ -282,10 +282,13 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
     // A file without parts of its source is no plain success: the user is
     // told what is missing (names from the file, cut for display).
     QStringList missing;
-    for (const std::string& name : writer.leftOutAttributes())
-        missing << QStringLiteral("attribute \"%1\"").arg(shortenedText(QString::fromStdString(name), 100));
-    for (const std::string& name : writer.leftOutTraces())
-        missing << QStringLiteral("trace \"%1\"").arg(shortenedText(QString::fromStdString(name), 100));
+    const auto nameEach = [&missing](const QString& kind, const std::vector<std::string>& names) {
+        for (const std::string& name : names)
+            missing << QStringLiteral("%1 \"%2\"").arg(kind, shortenedText(QString::fromStdString(name), 100));
+    };
+    nameEach(QStringLiteral("attribute"), writer.leftOutAttributes());
+    nameEach(QStringLiteral("feature"), writer.leftOutFeatures());
+    nameEach(QStringLiteral("trace"), writer.leftOutTraces());
     // Frames that could not be read are blank in the file, unless none could
     // be read and the stack was left out.
     if (!writer.unreadableImages().empty())

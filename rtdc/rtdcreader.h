@@ -71,6 +71,11 @@ public:
     // or unreadable; width and height are set only for an index in range.
     std::vector<std::uint8_t> readImage(std::size_t index, int& width, int& height) const;
     std::vector<std::uint8_t> readMask(std::size_t index, int& width, int& height) const;
+    // Width and height of every image frame, from the shape of the image
+    // stack, so that no damaged frame hides them. False, leaving both
+    // untouched, without images or for a stack that holds no frames of a
+    // readable size.
+    bool imageSize(int& width, int& height) const;
 
     // Reads the root attributes; also decides isInstrumentData.
     RTDCMetadata readMetadata();

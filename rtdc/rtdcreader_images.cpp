@@ -16,6 +16,20 @@ namespace {
 constexpr std::size_t minimumChunkCacheBytes = 4u << 20;
 constexpr std::size_t maximumChunkCacheBytes = 256u << 20;
 constexpr std::size_t chunkCacheSlots = 12421; // a prime, as the library advises
+
+// The extents (frames, height, width) of an image or mask stack; false for a
+// dataset that is no stack of frames. Throws for a frame size that cannot be
+// read (beyond int or the pixel limit), as a damaged extent claims.
+bool frameStackShape(const H5::DataSpace& space, hsize_t dims[3])
+{
+    if (space.getSimpleExtentNdims() != 3)
+        return false;
+    space.getSimpleExtentDims(dims);
+    if (dims[1] > static_cast<hsize_t>(INT_MAX) || dims[2] > static_cast<hsize_t>(INT_MAX)
+        || (dims[1] > 0 && dims[2] > ReaderDetail::maximumFramePixels / dims[1]))
+        throw H5::DataSetIException("frameStackShape", "frame size out of range");
+    return true;
+}
 } // namespace
 
 H5::DataSet* RTDCReader::frameDataset(const std::string& datasetPath) const
@@ -58,15 +72,9 @@ std::vector<std::uint8_t> RTDCReader::readFrame(const char* datasetName, bool pr
     try {
         const H5::DataSet* dataset = frameDataset(datasetName);
         H5::DataSpace space = dataset->getSpace();
-        if (space.getSimpleExtentNdims() != 3)
-            return pixels;
         hsize_t dims[3] = {0, 0, 0};
-        space.getSimpleExtentDims(dims);
-        if (index >= dims[0])
+        if (!frameStackShape(space, dims) || index >= dims[0])
             return pixels;
-        if (dims[1] > static_cast<hsize_t>(INT_MAX) || dims[2] > static_cast<hsize_t>(INT_MAX)
-            || (dims[1] > 0 && dims[2] > ReaderDetail::maximumFramePixels / dims[1]))
-            throw H5::DataSetIException("readFrame", "frame size out of range");
         height = static_cast<int>(dims[1]);
         width = static_cast<int>(dims[2]);
         const hsize_t start[3] = {index, 0, 0};
@@ -82,6 +90,26 @@ std::vector<std::uint8_t> RTDCReader::readFrame(const char* datasetName, bool pr
         pixels.shrink_to_fit();
     }
     return pixels;
+}
+
+bool RTDCReader::imageSize(int& width, int& height) const
+{
+    if (!hasImage())
+        return false;
+    Hdf5Lock lock;
+    if (!isOpen())
+        return false;
+    try {
+        hsize_t dims[3] = {0, 0, 0};
+        if (!frameStackShape(frameDataset("/events/image")->getSpace(), dims) || dims[1] < 1 || dims[2] < 1)
+            return false;
+        height = static_cast<int>(dims[1]);
+        width = static_cast<int>(dims[2]);
+        return true;
+    } catch (...) {
+        reportHdf5Failure("Error reading image size: ");
+        return false;
+    }
 }
 
 bool RTDCReader::hasImage() const

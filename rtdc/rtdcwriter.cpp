@@ -104,6 +104,7 @@ bool RTDCWriter::create(const std::string& path)
     *writeFailure = WriteFailure();
     failure = FileFailure();
     attributesLeftOut.clear();
+    featuresLeftOut.clear();
     tracesLeftOut.clear();
     imagesUnread.clear();
     masksUnread.clear();
@@ -317,8 +318,15 @@ void RTDCWriter::writeScalarFeatures(const std::vector<std::string>& names, cons
             return; // the file is lost; close reports it
         try {
             const std::vector<double>& column = reader.readFeature(name);
-            if (column.empty() || *lowest < 0 || static_cast<std::size_t>(*highest) >= column.size())
+            if (column.empty() || *lowest < 0 || static_cast<std::size_t>(*highest) >= column.size()) {
+                // A dataset shorter than the event count would damage the file
+                // for every reader, and padding it would invent values: the
+                // column stays out, and a column of the source is named.
+                if (reader.hasFeature(name)
+                    && std::find(featuresLeftOut.begin(), featuresLeftOut.end(), name) == featuresLeftOut.end())
+                    featuresLeftOut.push_back(name);
                 continue;
+            }
             values.resize(indices.size());
             for (std::size_t k = 0; k < indices.size(); ++k)
                 values[k] = column[static_cast<std::size_t>(indices[k])];

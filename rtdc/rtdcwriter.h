@@ -82,8 +82,9 @@ public:
     void writeExportMetadata(std::uint64_t eventCount, const std::string& changedSampleName);
 
     // One float64 dataset "/events/<name>" per name, row k holding the value
-    // of source event indices[k]. Unknown names and columns too short for the
-    // kept indices are left out without a message.
+    // of source event indices[k]. Unknown names are left out; so are columns
+    // too short for the kept indices (a damaged source), which join
+    // leftOutFeatures. Neither gives a message.
     void writeScalarFeatures(const std::vector<std::string>& names, const std::vector<int>& indices,
                              const RTDCReader& reader);
     // "/events/image" and "/events/mask": (N, H, W) uint8, chunks of one
@@ -102,9 +103,11 @@ public:
     void writeTraces(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress = {});
 
     // What the source holds but this file does not, for the user to be told:
-    // root attributes that could not be copied and traces that could not be
-    // read or written, each name once, in the order met. Emptied by `create`.
+    // root attributes that could not be copied, feature columns too short for
+    // the kept events, and traces that could not be read or written, each
+    // name once, in the order met. Emptied by `create`.
     const std::vector<std::string>& leftOutAttributes() const { return attributesLeftOut; }
+    const std::vector<std::string>& leftOutFeatures() const { return featuresLeftOut; }
     const std::vector<std::string>& leftOutTraces() const { return tracesLeftOut; }
     // The kept events (source indices, in kept order) whose image or mask
     // is blank in the file, or missing with its stack. Emptied by `create`.
@@ -144,6 +147,7 @@ private:
     std::unique_ptr<WriteFailure> writeFailure; // of the open file; its file driver records here
     std::set<std::string> copiedAttributes;  // names copyMetadata wrote and no record replaced yet
     std::vector<std::string> attributesLeftOut;
+    std::vector<std::string> featuresLeftOut;
     std::vector<std::string> tracesLeftOut;
     std::vector<int> imagesUnread;
     std::vector<int> masksUnread;

@@ -1,5 +1,6 @@
 #include "app/eventaviwriter.h"
 
+#include "app/avistructure.h"
 #include "exporttesting.h"
 #include "fixtures/rtdcfixture.h"
 
@@ -55,9 +56,11 @@ constexpr int greyTolerance = 6;
 class EventAviWriterTest : public ::testing::Test
 {
 protected:
-    // n uniform frames of grey level levels[i]; optionally a "frame" column.
+    // n uniform frames of grey level levels[i]; optionally a "frame" column
+    // and images whose stored bytes are damaged.
     DatasetEntry entryWithImages(const std::vector<uint8_t>& levels, const std::vector<uint32_t>& cameraFrames = {},
-                                 std::size_t imageCount = std::size_t(-1))
+                                 std::size_t imageCount = std::size_t(-1),
+                                 const std::vector<std::size_t>& damagedImages = {})
     {
         const std::size_t n = std::min(levels.size(), imageCount);
         std::vector<uint8_t> frames;
@@ -65,14 +68,28 @@ protected:
             frames.insert(frames.end(), frameHeight * frameWidth, levels[i]);
         RtdcFileBuilder b;
         b.feature("deform", std::vector<float>(levels.size(), 0.1f));
+        // Compressed chunks of one frame each, so that one image can be damaged alone.
+        const Fixtures::Storage storage = damagedImages.empty() ? Fixtures::Storage{} : Fixtures::Storage{1, 4};
         if (n > 0)
-            b.image(frames, n, frameHeight, frameWidth);
+            b.image(frames, n, frameHeight, frameWidth, storage);
         if (!cameraFrames.empty())
             b.feature("frame", cameraFrames);
         // A new file each time: an earlier entry may still hold its file open.
         const std::string path = dir.file("m" + std::to_string(++sources) + ".rtdc");
         b.write(path);
+        for (std::size_t image : damagedImages)
+            Fixtures::damageFrameChunk(path, "image", image);
         return openedEntry(path, "Sample A");
+    }
+
+    // An image stack whose frames have no rows, so no frame size can be had.
+    DatasetEntry entryWithoutFrameShape()
+    {
+        RtdcFileBuilder b;
+        b.feature("deform", std::vector<float>{0.1f, 0.2f})
+            .dataset("/events/image", std::vector<uint8_t>{}, {2, 0, std::size_t(frameWidth)});
+        b.write(dir.file("shapeless.rtdc"));
+        return openedEntry(dir.file("shapeless.rtdc"), "Sample A");
     }
 
     Fixtures::TempDir dir;
@@ -194,6 +211,41 @@ TEST_F(EventAviWriterTest, EventsWithoutImagesKeepABlankFrameAndAreNamed)
     }
 }
 
+TEST_F(EventAviWriterTest, DamagedFirstImageKeepsABlankFrameAndTheVideoItsSize)
+{
+    // The frame size comes from the image stack: the damaged first image
+    // costs its own frame only, in every way of writing the video.
+    const DatasetEntry entry = entryWithImages({10, 60, 110, 160}, {7, 7, 8, 9}, std::size_t(-1), {0});
+    const std::vector<int> all{0, 1, 2, 3};
+    for (const bool mjpeg : {false, true}) {
+        struct Case {
+            bool skip;
+            bool reanalysis;
+            std::vector<int> levels;   // of the frames after the average ones; -1 for blank
+        };
+        // Skipping drops event 1, whose camera frame the damaged event 0 already has.
+        for (const Case& c : {Case{false, false, {-1, 60, 110, 160}}, Case{true, false, {-1, 110, 160}},
+                              Case{false, true, {-1, 60, 110, 160}}}) {
+            const std::string path = dir.file("first" + std::to_string(mjpeg) + std::to_string(c.skip)
+                                              + std::to_string(c.reanalysis) + ".avi");
+            const ExportMessage message = writeEventAvi(entry, path, all, mjpeg, c.skip, c.reanalysis);
+            EXPECT_EQ(message.text.toStdString(), "Exported to " + path + ", but these could not be copied from the "
+                                                  "source and are missing:\nimage of event 0 (a blank frame in its place)");
+            const int leading = c.reanalysis ? 100 : 0;
+            const int frames = leading + int(c.levels.size());
+            EXPECT_TRUE(aviStructureComplete(path, frames)) << path;
+            const Video video = readVideo(path);
+            ASSERT_EQ(video.frames, frames) << path;
+            EXPECT_EQ(video.images[0].size(), cv::Size(frameWidth, frameHeight)) << path;
+            if (c.reanalysis) {
+                EXPECT_NEAR(centreGrey(video.images[0]), 110, greyTolerance) << path; // (60 + 110 + 160) / 3
+            }
+            for (std::size_t k = 0; k < c.levels.size(); ++k)
+                EXPECT_NEAR(centreGrey(video.images[leading + k]), std::max(c.levels[k], 0), greyTolerance) << path;
+        }
+    }
+}
+
 // ---- nothing to write, and failures --------------------------------------------
 
 TEST_F(EventAviWriterTest, NothingToWriteGivesAWarningAndNoFile)
@@ -207,7 +259,7 @@ TEST_F(EventAviWriterTest, NothingToWriteGivesAWarningAndNoFile)
         {entryWithImages({10, 20}, {}, 0), {0}, "No images available in: Sample A"},
         {DatasetEntry{}, {0}, "No images available in: "},
         {entryWithImages({10, 20}), {}, "No events to export for: Sample A"},
-        {entryWithImages({10, 20, 30}, {}, 2), {2, 0}, "Failed to read image dimensions."},
+        {entryWithoutFrameShape(), {0}, "Failed to read image dimensions."},
     };
     for (const Case& c : cases) {
         const ExportMessage message = writeEventAvi(c.entry, dir.file("out.avi"), c.kept, true, false, false);
@@ -215,7 +267,7 @@ TEST_F(EventAviWriterTest, NothingToWriteGivesAWarningAndNoFile)
         EXPECT_EQ(message.title, "Export");
         EXPECT_EQ(message.text, c.text);
     }
-    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"m1.rtdc", "m2.rtdc", "m3.rtdc"}));
+    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"m1.rtdc", "m2.rtdc", "shapeless.rtdc"}));
 }
 
 TEST_F(EventAviWriterTest, VideoThatCannotBeCreatedGivesCriticalMessage)

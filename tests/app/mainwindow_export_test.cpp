@@ -294,7 +294,8 @@ TEST_F(MainWindowExportTest, RtdcExportNamesWhatItCouldNotCopyInsteadOfSuccess)
     Fixtures::StandardOptions options;
     options.traces = true;
     const std::string source = dir.file("m.rtdc");
-    Fixtures::writeStandardMeasurement(source, 20, options);
+    // A column shorter than the event count cannot go into the file whole.
+    Fixtures::standardMeasurement(20, options).feature("deform", std::vector<float>(12, 0.1f)).write(source);
     Fixtures::addUnstoredTrace(source, "fl1_median", 20, std::uint64_t(1) << 40);
     Fixtures::addDamagedFloatAttribute(source, "user:damaged");
     ASSERT_NE(Testing::addLoadedDataset(window, source, "A"), nullptr);
@@ -303,11 +304,13 @@ TEST_F(MainWindowExportTest, RtdcExportNamesWhatItCouldNotCopyInsteadOfSuccess)
     const std::string target = dir.file("RYXexport_m.rtdc");
     EXPECT_EQ(driver.boxes.join("\n").toStdString(),
               "Export|Exported to " + target + ", but these could not be copied from the source and are missing:\n"
-              "attribute \"user:damaged\"\ntrace \"fl1_median\"");
-    // The readable traces are in the file.
+              "attribute \"user:damaged\"\nfeature \"deform\"\ntrace \"fl1_median\"");
+    // The readable traces and the whole columns are in the file.
     RTDCReader out;
     ASSERT_TRUE(out.open(target));
     EXPECT_EQ(out.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl2_raw"}));
+    EXPECT_FALSE(out.hasFeature("deform"));
+    EXPECT_EQ(out.readFeature("area_um").size(), 20u);
 }
 
 TEST_F(MainWindowExportTest, DamagedImageIsNamedAndKeepsItsFrameInEveryFormat)

@@ -376,6 +376,8 @@ TEST_F(RTDCWriterTest, UnknownShortAndEmptyInputsWriteNothing)
     writer.writeTraces(source, {0, 3});
     ASSERT_TRUE(writer.close());
     EXPECT_TRUE(err.lines().empty());
+    // The source's short column is named for the user; a name it does not have is not.
+    EXPECT_EQ(writer.leftOutFeatures(), std::vector<std::string>{"short"});
 
     RTDCReader out;
     ASSERT_TRUE(out.open(dir.file("out.rtdc")));
