@@ -216,11 +216,11 @@ void RawAviWriter::startSegment()
 {
     Bytes h;
     if (!segments.empty()) {
-        segmentAt = std::uint64_t(file->position());
+        segmentAt = file->position();
         h.begin("RIFF", "AVIX");
     }
     h.begin("LIST", "movi");
-    moviAt = std::uint64_t(file->position()) + h.at() - 4;
+    moviAt = file->position() + h.at() - 4;
     write(h.data.data(), h.data.size());
     segmentFrames = 0;
 }
@@ -253,10 +253,10 @@ bool RawAviWriter::writeGrey(const std::uint8_t* pixels, std::size_t stride, int
 void RawAviWriter::finishSegment()
 {
     writeStandardIndex();
-    patch32(moviAt - 4, std::uint32_t(std::uint64_t(file->position()) - moviAt));
+    patch32(moviAt - 4, std::uint32_t(file->position() - moviAt));
     if (segments.size() == 1)
         writeOldIndex();
-    patch32(segmentAt + 4, std::uint32_t(std::uint64_t(file->position()) - segmentAt - chunkHeaderBytes));
+    patch32(segmentAt + 4, std::uint32_t(file->position() - segmentAt - chunkHeaderBytes));
 }
 
 // "ix00" at the end of the segment's "movi" list: each frame's data as an
@@ -264,7 +264,7 @@ void RawAviWriter::finishSegment()
 void RawAviWriter::writeStandardIndex()
 {
     Segment segment;
-    segment.indexAt = std::uint64_t(file->position());
+    segment.indexAt = file->position();
     segment.frames = segmentFrames;
     Bytes ix;
     const std::size_t size = ix.begin("ix00");
@@ -358,7 +358,7 @@ void RawAviWriter::patch32(std::uint64_t at, std::uint32_t value)
 {
     if (failed)
         return;
-    const std::uint64_t end = std::uint64_t(file->position());
+    const std::uint64_t end = file->position();
     const char bytes[4] = {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
     file->seek(at);
     checkStream();

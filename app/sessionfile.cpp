@@ -127,7 +127,8 @@ std::vector<FilterRule> deserializeRules(const QJsonValue& value)
 bool writeJsonFile(const QString& path, const QJsonObject& root, QString* problem)
 {
     FileFailure failure;
-    if (replaceFileContent(path.toStdString(), QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString(), &failure))
+    const std::string json = QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
+    if (replaceFileContent(path.toStdString(), json, &failure))
         return true;
     if (problem)
         *problem = QString::fromStdString(failure.reason);
