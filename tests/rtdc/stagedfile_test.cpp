@@ -81,9 +81,13 @@ TEST_F(StagedFileTest, FailedWriteLeavesTheLinkedFileAsItWasAndNothingBeside)
     EXPECT_TRUE(fs::is_symlink(dir.file("link")));
     EXPECT_EQ(entries("data"), 1u);
 
-    // Nor does a staged file that is given up, however far it got.
+    // A staged file lies beside the file it replaces (one file system for the
+    // rename), as private as that file while it is written, and goes when given up.
     {
         StagedFile abandoned(dir.file("link"), ".part");
+        EXPECT_EQ(fs::path(abandoned.path()).parent_path(), fs::path(dir.file("data")));
+        EXPECT_EQ(fs::status(abandoned.path()).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write);
         std::ofstream(abandoned.path()) << "half";
     }
     EXPECT_EQ(read("data/old.txt"), "old");
