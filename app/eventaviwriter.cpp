@@ -3,8 +3,8 @@
 #include "app/avistructure.h"
 #include "app/datasetentry.h"
 #include "app/rawaviwriter.h"
-#include "rtdc/exportfile.h"
 #include "rtdc/rtdcreader.h"
+#include "rtdc/stagedfile.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>

@@ -1,15 +1,13 @@
 #include "app/eventtsvwriter.h"
 
 #include "app/datasetentry.h"
+#include "rtdc/checkedoutput.h"
 #include "rtdc/exportfile.h"
 #include "rtdc/rtdcreader.h"
+#include "rtdc/stagedfile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <filesystem>
-#include <fstream>
-#include <locale>
 
 namespace Tessary {
 
@@ -46,19 +44,16 @@ ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
                             const std::vector<std::string>& features, const std::vector<int>& indices,
                             const ExportProgressReport& progress)
 {
-    // The reason is the system's error of the stream call that failed, taken at once.
-    const auto failed = [&path](FileFailure::Step step, int error) {
-        return ExportMessage::fileFailure({step, systemErrorText(error)}, QString::fromStdString(path));
+    const auto failed = [&path](const FileFailure& failure) {
+        return ExportMessage::fileFailure(failure, QString::fromStdString(path));
     };
     if (!entry.reader)
-        return ExportMessage::fileFailure({FileFailure::Create, {}}, QString::fromStdString(path));
+        return failed({FileFailure::Create, {}});
     const RTDCReader& reader = *entry.reader;
     StagedFile staged(path, ".part");
-    errno = 0;
-    std::ofstream out(std::filesystem::u8path(staged.path())); // text mode: the platform's line ends
-    if (!out)
-        return failed(FileFailure::Create, errno);
-    out.imbue(std::locale::classic());
+    CheckedOutput out(staged.path()); // text mode: the platform's line ends
+    if (!out.isOpen())
+        return failed(out.failure());
 
     std::string text = "# Tessary TSV Export\n";
     const auto comment = [&text](const std::string& name, const std::string& value) {
@@ -96,26 +91,21 @@ ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
         }
         text += '\n';
         if (text.size() >= flushBytes) {
-            errno = 0;
-            out << text;
-            if (!out)
-                return failed(FileFailure::Write, errno);
+            if (!out.write(text))
+                return failed(out.failure());
             text.clear();
             if (progress && !progress(double(row + 1) / double(indices.size())))
                 return {};   // the unfinished file goes with `staged`
         }
     }
-    errno = 0;
-    out << text;
-    if (out)
-        out.close();
-    if (!out)
-        return failed(FileFailure::Write, errno);
+    out.write(text);
+    if (!out.close())
+        return failed(out.failure());
     if (progress && !progress(1.0))
         return {};
     std::string error;
     if (!staged.commit(error))
-        return ExportMessage::fileFailure({FileFailure::Rename, error}, QString::fromStdString(path));
+        return failed({FileFailure::Rename, error});
     return {};
 }
 

@@ -1,6 +1,6 @@
 #include "app/exportmessage.h"
 
-#include "widgets/filereplacement.h"
+#include "widgets/filefailuretext.h"
 
 #include <QMessageBox>
 

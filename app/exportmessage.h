@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rtdc/exportfile.h"
+#include "rtdc/stagedfile.h"
 
 #include <QString>
 #include <QStringList>

@@ -11,10 +11,11 @@
 #include "app/exportmessage.h"
 #include "app/exportprogress.h"
 #include "app/statsummary.h"
-#include "rtdc/exportfile.h"
+#include "rtdc/checkedoutput.h"
 #include "rtdc/rtdcreader.h"
 #include "rtdc/rtdcwriter.h"
-#include "widgets/filereplacement.h"
+#include "rtdc/stagedfile.h"
+#include "widgets/filefailuretext.h"
 #include "widgets/plotdocument.h"
 #include "widgets/plotexportstyle.h"
 #include "widgets/savedialoghelpers.h"
@@ -28,11 +29,6 @@
 #include <QMessageBox>
 
 #include <qwt_plot_renderer.h>
-
-#include <cerrno>
-#include <filesystem>
-#include <fstream>
-#include <locale>
 
 namespace Tessary {
 
@@ -341,7 +337,7 @@ void MainWindow::exportPlot()
     // The figure is drawn in memory first: only a write that completes
     // replaces a file of that name.
     FileFailure failure;
-    if (document.isEmpty() || !replaceFileContent(path, document, &failure)) {
+    if (document.isEmpty() || !replaceFileContent(path.toStdString(), document.toStdString(), &failure)) {
         // An empty document is a drawing that failed: no system reason to give.
         const QString text = document.isEmpty() ? QStringLiteral("Failed to create: %1").arg(path)
                                                  : fileFailureText(failure, path);
@@ -399,24 +395,22 @@ void MainWindow::exportStatSummary()
 
     const QString path = QString::fromStdString(options.outputPath);
     // Which step failed and the system's reason, taken right after the failing call.
-    const auto cannotWrite = [&](FileFailure::Step step, const std::string& reason) {
+    const auto cannotWrite = [&](const FileFailure& failure) {
         QMessageBox::warning(this, kExport,
-                             fileFailureText({step, reason}, path, QStringLiteral("Could not open file for writing:\n%1")));
+                             fileFailureText(failure, path, QStringLiteral("Could not open file for writing:\n%1")));
     };
     if (options.outputPath.empty()) {
-        cannotWrite(FileFailure::Create, {});
+        cannotWrite({FileFailure::Create, {}});
         return;
     }
     StagedFile staged(options.outputPath, ".tsv");
     {
-        errno = 0;
-        std::ofstream out(std::filesystem::u8path(staged.path()));
-        if (!out) {
-            cannotWrite(FileFailure::Create, systemErrorText(errno));
+        // Text mode (the platform's line ends), numbers without a decimal comma.
+        CheckedOutput out(staged.path());
+        if (!out.isOpen()) {
+            cannotWrite(out.failure());
             return;
         }
-        // No decimal comma, whatever the program's locale.
-        out.imbue(std::locale::classic());
 
         // Names and labels from files keep to one cell of one line.
         out << "Dataset";
@@ -457,16 +451,14 @@ void MainWindow::exportStatSummary()
             }
             out << '\n';
         }
-        errno = 0;
-        out.close();
-        if (!out) {
-            cannotWrite(FileFailure::Write, systemErrorText(errno));
+        if (!out.close()) {
+            cannotWrite(out.failure());
             return;
         }
     }
     std::string error;
     if (!staged.commit(error)) {
-        cannotWrite(FileFailure::Rename, error);
+        cannotWrite({FileFailure::Rename, error});
         return;
     }
     // Its rows count the events that the rules kept: a rule on a column that

@@ -11,7 +11,7 @@
 #include "calc/calculationsdockwidget.h"
 #include "rtdc/rtdcreader.h"
 #include "stats/statisticalevalwindow.h"
-#include "widgets/filereplacement.h"
+#include "widgets/filefailuretext.h"
 #include "widgets/filterdockwidget.h"
 #include "widgets/savedialoghelpers.h"
 #include "widgets/scatterplot.h"
@@ -461,7 +461,7 @@ bool MainWindow::writeFilterGroupsFile(const QString& path, const std::vector<in
     // The message says which step failed and why (a full disk is no failure to open).
     FileFailure failure;
     const QByteArray bytes = QJsonDocument(filterGroupsFileObject(chosen)).toJson(QJsonDocument::Indented);
-    if (!replaceFileContent(path, bytes, &failure)) {
+    if (!replaceFileContent(path.toStdString(), bytes.toStdString(), &failure)) {
         QMessageBox::critical(this, QStringLiteral("Export Filter Groups"),
                               fileFailureText(failure, path, QStringLiteral("Failed to open file for writing:\n%1")));
         return false;

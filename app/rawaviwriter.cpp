@@ -1,8 +1,6 @@
 #include "app/rawaviwriter.h"
 
-#include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 namespace Tessary {
 
@@ -90,15 +88,14 @@ RawAviWriter::RawAviWriter(const std::string& path, int width, int height, int f
     for (int i = 0; i < 4; ++i)
         frameChunk[4 + i] = char(frameBytes >> (8 * i));
 
-    errno = 0;
-    file.open(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
-    if (!file.is_open()) {
-        fileFailure = {FileFailure::Create, systemErrorText(errno)};
+    file = std::make_unique<CheckedOutput>(path, std::ios::binary);
+    if (!file->isOpen()) {
+        fileFailure = file->failure();
         return;
     }
     writeHeaders();
     if (failed)
-        file.close();
+        file->close();
 }
 
 // A frame costs its chunk and an entry in "ix00" (8 bytes) and "idx1" (16
@@ -219,11 +216,11 @@ void RawAviWriter::startSegment()
 {
     Bytes h;
     if (!segments.empty()) {
-        segmentAt = std::uint64_t(file.tellp());
+        segmentAt = file->position();
         h.begin("RIFF", "AVIX");
     }
     h.begin("LIST", "movi");
-    moviAt = std::uint64_t(file.tellp()) + h.at() - 4;
+    moviAt = file->position() + h.at() - 4;
     write(h.data.data(), h.data.size());
     segmentFrames = 0;
 }
@@ -256,10 +253,10 @@ bool RawAviWriter::writeGrey(const std::uint8_t* pixels, std::size_t stride, int
 void RawAviWriter::finishSegment()
 {
     writeStandardIndex();
-    patch32(moviAt - 4, std::uint32_t(std::uint64_t(file.tellp()) - moviAt));
+    patch32(moviAt - 4, std::uint32_t(file->position() - moviAt));
     if (segments.size() == 1)
         writeOldIndex();
-    patch32(segmentAt + 4, std::uint32_t(std::uint64_t(file.tellp()) - segmentAt - chunkHeaderBytes));
+    patch32(segmentAt + 4, std::uint32_t(file->position() - segmentAt - chunkHeaderBytes));
 }
 
 // "ix00" at the end of the segment's "movi" list: each frame's data as an
@@ -267,7 +264,7 @@ void RawAviWriter::finishSegment()
 void RawAviWriter::writeStandardIndex()
 {
     Segment segment;
-    segment.indexAt = std::uint64_t(file.tellp());
+    segment.indexAt = file->position();
     segment.frames = segmentFrames;
     Bytes ix;
     const std::size_t size = ix.begin("ix00");
@@ -314,7 +311,8 @@ void RawAviWriter::writeSuperIndex()
         entries.u32(segment.indexBytes);
         entries.u32(segment.frames);
     }
-    file.seekp(std::streamoff(superIndexAt));
+    file->seek(superIndexAt);
+    checkStream();
     write(entries.data.data(), entries.data.size());
 }
 
@@ -332,29 +330,27 @@ bool RawAviWriter::close()
         patch32(totalFramesAt, totalFrames);
     }
     if (failed) {
-        file.close();
+        file->close();
         return false;
     }
-    errno = 0;
-    file.close();
+    file->close();
     checkStream();
     return !failed;
 }
 
 void RawAviWriter::checkStream()
 {
-    if (failed || file)
+    if (failed || file->good())
         return;
     failed = true;
-    fileFailure = {FileFailure::Write, systemErrorText(errno)};
+    fileFailure = file->failure();
 }
 
 void RawAviWriter::write(const void* bytes, std::size_t count)
 {
     if (failed)
         return;
-    errno = 0;
-    file.write(static_cast<const char*>(bytes), std::streamsize(count));
+    file->write({static_cast<const char*>(bytes), count});
     checkStream();
 }
 
@@ -362,16 +358,14 @@ void RawAviWriter::patch32(std::uint64_t at, std::uint32_t value)
 {
     if (failed)
         return;
-    const std::uint64_t end = std::uint64_t(file.tellp());
+    const std::uint64_t end = file->position();
     const char bytes[4] = {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
-    errno = 0;
-    file.seekp(std::streamoff(at));
+    file->seek(at);
     checkStream();
     write(bytes, 4);
     if (failed)
         return;
-    errno = 0;
-    file.seekp(std::streamoff(end));
+    file->seek(end);
     checkStream();
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "rtdc/exportfile.h"
+#include "rtdc/checkedoutput.h"
 
 #include <cstdint>
-#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,7 +36,7 @@ public:
     RawAviWriter(const RawAviWriter&) = delete;
     RawAviWriter& operator=(const RawAviWriter&) = delete;
 
-    bool isOpen() const { return file.is_open(); }
+    bool isOpen() const { return file && file->isOpen(); }
     // Writes a grey image of the frame size (rows of width bytes, each stride
     // bytes after the one before) as `times` frames. False once a write has
     // failed or more than maxFrames frames were asked for.
@@ -68,7 +68,7 @@ private:
     void patch32(std::uint64_t at, std::uint32_t value);
     void checkStream(); // after a call on the stream: a failure gives its reason
 
-    std::ofstream file;
+    std::unique_ptr<CheckedOutput> file;
     int width;
     int height;
     int framesPerSecond;

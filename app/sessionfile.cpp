@@ -5,7 +5,7 @@
 #include "app/filtergroupregistry.h"
 #include "rtdc/axistransforms.h"
 #include "rtdc/rtdcreader.h"
-#include "widgets/filereplacement.h"
+#include "rtdc/stagedfile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -127,7 +127,8 @@ std::vector<FilterRule> deserializeRules(const QJsonValue& value)
 bool writeJsonFile(const QString& path, const QJsonObject& root, QString* problem)
 {
     FileFailure failure;
-    if (replaceFileContent(path, QJsonDocument(root).toJson(QJsonDocument::Indented), &failure))
+    const std::string json = QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
+    if (replaceFileContent(path.toStdString(), json, &failure))
         return true;
     if (problem)
         *problem = QString::fromStdString(failure.reason);

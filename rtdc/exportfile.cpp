@@ -1,115 +1,11 @@
 #include "rtdc/exportfile.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <system_error>
 
 namespace Tessary {
-
-namespace fs = std::filesystem;
-
-namespace {
-
-fs::path pathFromUtf8(const std::string& text)
-{
-    return fs::u8path(text);
-}
-
-std::string utf8FromPath(const fs::path& path)
-{
-    return path.u8string();
-}
-
-// A name nobody else picks: a per-process random stem and a running number.
-std::string uniqueStem()
-{
-    static const unsigned long long processStem = [] {
-        std::random_device device;
-        return (static_cast<unsigned long long>(device()) << 32) ^ device();
-    }();
-    static std::atomic<unsigned long long> counter{0};
-    char text[64];
-    std::snprintf(text, sizeof text, ".tessary-%016llx-%llu", processStem, counter.fetch_add(1));
-    return text;
-}
-
-} // namespace
-
-std::string systemErrorText(int error)
-{
-    if (error == 0)
-        return "the system gave no reason";
-    return std::generic_category().message(error);
-}
-
-std::string appendFailureReason(const std::string& path)
-{
-    // Larger than any buffer between us and the file, so the write reaches the system.
-    const std::string block(std::size_t(1) << 20, '\0');
-    errno = 0;
-    std::ofstream out(pathFromUtf8(path), std::ios::binary | std::ios::app);
-    if (out)
-        out.write(block.data(), std::streamsize(block.size()));
-    if (out)
-        out.flush();
-    const int error = errno;
-    return out ? std::string() : error != 0 ? systemErrorText(error) : std::string();
-}
-
-StagedFile::StagedFile(const std::string& targetPath, const std::string& suffix)
-    : target(targetPath)
-{
-    fs::path folder = pathFromUtf8(targetPath).parent_path();
-    if (folder.empty())
-        folder = ".";
-    std::error_code ignored;
-    for (;;) {
-        const fs::path candidate = folder / pathFromUtf8(uniqueStem() + suffix);
-        if (!fs::exists(candidate, ignored)) {
-            tempPath = utf8FromPath(candidate);
-            break;
-        }
-    }
-}
-
-StagedFile::~StagedFile()
-{
-    discard();
-}
-
-bool StagedFile::commit(std::string& error)
-{
-    if (done) {
-        error = "the file was already finished";
-        return false;
-    }
-    std::error_code code;
-    fs::rename(pathFromUtf8(tempPath), pathFromUtf8(target), code);
-    if (code) {
-        error = code.message();
-        discard();
-        return false;
-    }
-    done = true;
-    return true;
-}
-
-void StagedFile::discard()
-{
-    if (done)
-        return;
-    done = true;
-    std::error_code ignored;
-    fs::remove(pathFromUtf8(tempPath), ignored);
-}
 
 const char* const exportDateKey = "export:date";
 const char* const exportEventCountKey = "export:event count";

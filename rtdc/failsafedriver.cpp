@@ -1,6 +1,6 @@
 #include "rtdc/failsafedriver.h"
 
-#include "rtdc/exportfile.h"
+#include "rtdc/stagedfile.h"
 
 #include <H5Cpp.h>
 #include <H5FDsec2.h>

@@ -8,6 +8,7 @@
 #include "rtdc/failsafedriver.h"
 #include "rtdc/hdf5lock.h"
 #include "rtdc/rtdcreader.h"
+#include "rtdc/stagedfile.h"
 
 #include <H5Cpp.h>
 
@@ -117,8 +118,9 @@ bool RTDCWriter::create(const std::string& path)
         // which holds at most 64 kB per attribute and looks each name up one by
         // one; the 1.8 format stores many or large attributes in an index.
         access.setLibverBounds(H5F_LIBVER_V18, H5F_LIBVER_V18);
+        // The staged file exists already (created empty): the library truncates it.
         auto staging = std::make_unique<StagedFile>(path, ".part");
-        file = std::make_unique<H5::H5File>(staging->path(), H5F_ACC_EXCL, H5::FileCreatPropList::DEFAULT, access);
+        file = std::make_unique<H5::H5File>(staging->path(), H5F_ACC_TRUNC, H5::FileCreatPropList::DEFAULT, access);
         staged = std::move(staging);
         file->createGroup("/events");
         if (writeFailure->failed)

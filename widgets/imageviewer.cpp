@@ -1,6 +1,6 @@
 #include "widgets/imageviewer.h"
 
-#include "widgets/filereplacement.h"
+#include "widgets/filefailuretext.h"
 #include "widgets/savedialoghelpers.h"
 
 #include <QCheckBox>
@@ -25,6 +25,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 namespace Tessary {
 
@@ -370,9 +371,9 @@ void ImageViewer::saveImage()
         if (!cv::imencode(suffix, frames->displayImage, encoded)) {
             failure = tr("Failed to save image: %1").arg(tr("the image could not be encoded."));
         } else {
-            const QByteArray bytes(reinterpret_cast<const char*>(encoded.data()), qsizetype(encoded.size()));
+            const std::string_view bytes(reinterpret_cast<const char*>(encoded.data()), encoded.size());
             FileFailure fileFailure;
-            if (!replaceFileContent(fileName, bytes, &fileFailure))
+            if (!replaceFileContent(fileName.toStdString(), bytes, &fileFailure))
                 failure = fileFailureText(fileFailure, fileName);
         }
     } catch (const cv::Exception& e) {

@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 
 #include "app/datasetviews.h"
+#include "app/eventtsvwriter.h"
 #include "app/exportdialog.h"
 #include "calc/flcompensation.h"
 #include "mainwindowtesting.h"
@@ -46,6 +47,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <mutex>
@@ -557,6 +559,48 @@ TEST_F(MainWindowSessionTest, FailedSavesAndDamagedSessionsChangeNothing)
     EXPECT_FALSE(QFile::exists(path("g.ryxfg")));
 #endif
 }
+
+#ifdef __unix__
+// A save over a link writes the file the links lead to, and a file readable
+// by its owner alone stays so: the user keeps both as they set them up.
+TEST_F(MainWindowSessionTest, SavesGoThroughLinksAndKeepAPrivateFilePrivate)
+{
+    namespace fs = std::filesystem;
+    open("a.rtdc", 100, "A");
+    const int group = window->addFilterGroup("Gates");
+    const std::vector<std::pair<std::string, std::function<bool(const std::string&)>>> saves{
+        {"s.RYX", [&](const std::string& name) { return window->writeSessionFile(path(name)); }},
+        {"g.ryxfg", [&](const std::string& name) { return window->writeFilterGroupsFile(path(name), {group}); }},
+        {"e.tsv", [&](const std::string& name) {
+             return writeEventTsv(*entry(0), dir.file(name), {"deform"}, {0, 1}).isEmpty();
+         }},
+    };
+    const auto content = [this](const std::string& name) {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    fs::create_directory(dir.file("real"));
+    for (const auto& [name, save] : saves) {
+        // name -> hop-name -> real/name, the second link relative to its folder.
+        writeText("real/" + name, "old");
+        fs::create_symlink("real/" + name, dir.file("hop-" + name));
+        fs::create_symlink(dir.file("hop-" + name), dir.file(name));
+        ASSERT_TRUE(save(name)) << name;
+        EXPECT_TRUE(fs::is_symlink(dir.file(name)) && fs::is_symlink(dir.file("hop-" + name))) << name;
+        EXPECT_NE(content("real/" + name), QByteArray("old")) << name;
+
+        const std::string own = "own-" + name;
+        writeText(own, "old");
+        fs::permissions(dir.file(own), fs::perms::owner_read | fs::perms::owner_write);
+        ASSERT_TRUE(save(own)) << name;
+        EXPECT_EQ(fs::status(dir.file(own)).permissions() & fs::perms::all,
+                  fs::perms::owner_read | fs::perms::owner_write) << name;
+        EXPECT_NE(content(own), QByteArray("old")) << name;
+    }
+    for (const char* folder : {"", "real"})   // no temporary file stays behind
+        EXPECT_TRUE(QDir(path(folder)).entryList({".tessary-*"}, QDir::Files | QDir::Hidden).isEmpty()) << folder;
+}
+#endif
 
 TEST_F(MainWindowSessionTest, OpeningSessionCannotBeSavedOverAndShowsTheDatasetItNamed)
 {
