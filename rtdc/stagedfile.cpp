@@ -84,6 +84,18 @@ int createEmptyFile(const fs::path& path, bool privateFile)
 #endif
 }
 
+// Whether this process may write the existing file at path.
+bool writable(const fs::path& path, const fs::file_status& status)
+{
+#ifdef _WIN32
+    static_cast<void>(path);
+    return (status.permissions() & fs::perms::owner_write) != fs::perms::none;
+#else
+    static_cast<void>(status);
+    return ::access(path.c_str(), W_OK) == 0;
+#endif
+}
+
 } // namespace
 
 std::string systemErrorText(int error)
@@ -144,6 +156,12 @@ bool StagedFile::commit(std::string& error)
     // file system without them refuses the change, which loses nothing.
     std::error_code code;
     const fs::file_status old = fs::status(pathFromUtf8(replaced), code);
+    // A file the user made read-only is not replaced behind their back.
+    if (!code && fs::is_regular_file(old) && !writable(pathFromUtf8(replaced), old)) {
+        error = "the existing file is read-only";
+        discard();
+        return false;
+    }
     if (!code && fs::is_regular_file(old))
         fs::permissions(pathFromUtf8(tempPath), old.permissions() & fs::perms::all, code);
     code.clear();

@@ -60,8 +60,9 @@ public:
     const std::string& targetPath() const { return target; }
 
     // Gives the temporary file the replaced file's permission bits and
-    // renames it over that file. On failure the temporary file is removed,
-    // the target is untouched and error holds the reason.
+    // renames it over that file; a replaced file that this process may not
+    // write (read-only) is left alone. On failure the temporary file is
+    // removed, the target is untouched and error holds the reason.
     bool commit(std::string& error);
     // Removes the temporary file now; the target is untouched.
     void discard();
