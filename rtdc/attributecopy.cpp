@@ -1,9 +1,12 @@
 #include "rtdc/attributecopy.h"
 
+#include "rtdc/attributetrialfile.h"
 #include "rtdc/hdf5lock.h"
 
 #include <H5Cpp.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -172,18 +175,39 @@ bool arrayTypeWritable(hid_t type, std::size_t size, int depth)
     return elements * H5Tget_size(super.get()) == size;
 }
 
+// Offset and size of each member of a compound.
+using MemberLayout = std::vector<std::pair<std::size_t, std::size_t>>;
+
+// Every member lies within the compound's size and none overlaps another.
+// The library reads a stored type whose member starts inside a member at a
+// lower offset, but cannot convert values of it; an attribute created with
+// it cannot be written, and its stored type then keeps every reader from
+// listing the group's attributes.
+bool membersDisjoint(MemberLayout members, std::size_t size)
+{
+    std::sort(members.begin(), members.end());
+    std::size_t end = 0;
+    for (const auto& [offset, memberSize] : members) {
+        if (offset < end || !partWithin(offset, memberSize, size))
+            return false;
+        end = offset + memberSize;
+    }
+    return true;
+}
+
 bool compoundTypeWritable(hid_t type, std::size_t size, int depth)
 {
     const int members = H5Tget_nmembers(type);
     if (members < 1)
         return false;
+    MemberLayout layout;
     for (int i = 0; i < members; ++i) {
         const Handle member(H5Tget_member_type(type, static_cast<unsigned>(i)), H5Tclose);
-        if (member.get() < 0 || !typeWritable(member.get(), depth + 1)
-            || !partWithin(H5Tget_member_offset(type, static_cast<unsigned>(i)), H5Tget_size(member.get()), size))
+        if (member.get() < 0 || !typeWritable(member.get(), depth + 1))
             return false;
+        layout.emplace_back(H5Tget_member_offset(type, static_cast<unsigned>(i)), H5Tget_size(member.get()));
     }
-    return true;
+    return membersDisjoint(std::move(layout), size);
 }
 
 // Whether the library can write values of a stored type: its fields are
@@ -237,17 +261,24 @@ std::optional<std::size_t> storedArraySize(hid_t type, std::size_t referenceSize
     return size;
 }
 
+// Where the members of a compound are stored (in member order) and its stored size.
+struct StoredCompound
+{
+    MemberLayout members;
+    std::size_t size = 0;
+};
+
 // In memory every member after a variable-length part has moved by the
 // difference of the two sizes (the library keeps the members in stored
 // order); undoing the moves gives where each member is stored. The
 // arithmetic wraps as the library's does, so a damaged size comes back as
 // stored and is then found too small.
-std::optional<std::size_t> storedCompoundSize(hid_t type, std::size_t referenceSize, int depth)
+std::optional<StoredCompound> storedCompound(hid_t type, std::size_t referenceSize, int depth)
 {
     const int members = H5Tget_nmembers(type);
     if (members < 1)
         return std::nullopt;
-    std::vector<std::pair<std::size_t, std::size_t>> storedMembers; // offset and size
+    StoredCompound stored;
     std::size_t moved = 0;
     for (int i = 0; i < members; ++i) {
         const Handle member(H5Tget_member_type(type, static_cast<unsigned>(i)), H5Tclose);
@@ -255,15 +286,13 @@ std::optional<std::size_t> storedCompoundSize(hid_t type, std::size_t referenceS
             member.get() < 0 ? std::nullopt : storedSize(member.get(), referenceSize, depth + 1);
         if (!size)
             return std::nullopt;
-        storedMembers.emplace_back(H5Tget_member_offset(type, static_cast<unsigned>(i)) - moved, *size);
+        stored.members.emplace_back(H5Tget_member_offset(type, static_cast<unsigned>(i)) - moved, *size);
         moved += H5Tget_size(member.get()) - *size;
     }
-    const std::size_t size = H5Tget_size(type) - moved;
-    for (const auto& [offset, memberSize] : storedMembers) {
-        if (!partWithin(offset, memberSize, size))
-            return std::nullopt;
-    }
-    return size;
+    stored.size = H5Tget_size(type) - moved;
+    if (!membersDisjoint(stored.members, stored.size))
+        return std::nullopt;
+    return stored;
 }
 
 // Bytes one value of the type takes in the file; none when its parts do not fit.
@@ -282,8 +311,10 @@ std::optional<std::size_t> storedSize(hid_t type, std::size_t referenceSize, int
     }
     case H5T_ARRAY:
         return storedArraySize(type, referenceSize, depth);
-    case H5T_COMPOUND:
-        return storedCompoundSize(type, referenceSize, depth);
+    case H5T_COMPOUND: {
+        const std::optional<StoredCompound> stored = storedCompound(type, referenceSize, depth);
+        return stored ? std::optional<std::size_t>(stored->size) : std::nullopt;
+    }
     case H5T_ENUM: {
         const Handle super(H5Tget_super(type), H5Tclose);
         const std::size_t size = H5Tget_size(type);
@@ -331,6 +362,166 @@ void checkStoredBytes(hid_t attribute, hid_t fileType, hssize_t count, const Sou
         throw H5::AttributeIException("copyRootAttributes", "its stored size does not match its type");
 }
 
+// Whether the type has parts of variable length: sequences or strings.
+bool hasVariableLengthParts(hid_t type, int depth)
+{
+    if (depth > maximumTypeDepth)
+        return false;
+    switch (H5Tget_class(type)) {
+    case H5T_STRING:
+        return H5Tis_variable_str(type) > 0;
+    case H5T_VLEN:
+        return true;
+    case H5T_ARRAY: {
+        const Handle super(H5Tget_super(type), H5Tclose);
+        return super.get() >= 0 && hasVariableLengthParts(super.get(), depth + 1);
+    }
+    case H5T_COMPOUND:
+        for (int i = 0; i < H5Tget_nmembers(type); ++i) {
+            const Handle member(H5Tget_member_type(type, static_cast<unsigned>(i)), H5Tclose);
+            if (member.get() >= 0 && hasVariableLengthParts(member.get(), depth + 1))
+                return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+// The opaque type that receives an attribute's bytes as stored, and the
+// name of the conversion that hands them out unchanged.
+constexpr const char* storedBytesTag = "Tessary: attribute bytes as stored";
+constexpr const char* storedBytesConversionName = "Tessary: keep stored bytes";
+
+bool isStoredBytesType(hid_t type)
+{
+    if (H5Tget_class(type) != H5T_OPAQUE)
+        return false;
+    char* tag = H5Tget_tag(type);
+    const bool tagged = tag && std::strcmp(tag, storedBytesTag) == 0;
+    H5free_memory(tag);
+    return tagged;
+}
+
+// A conversion from a stored type into the opaque type above of the same
+// size: the bytes stay as they are (the library converts in place). It
+// declines every other pair of types, so that no conversion of anyone else
+// is ever handed to it.
+herr_t keepStoredBytes(hid_t source, hid_t destination, H5T_cdata_t* data, std::size_t, std::size_t, std::size_t,
+                       void*, void*, hid_t)
+{
+    if (data->command != H5T_CONV_INIT)
+        return 0;
+    data->need_bkg = H5T_BKG_NO;
+    return isStoredBytesType(destination) && H5Tget_size(source) == H5Tget_size(destination) ? 0 : -1;
+}
+
+// Registers keepStoredBytes for stored values of the class of `type` while it
+// lives. The registration is process-wide; the caller's HDF5 lock keeps every
+// other call into the library out until it is removed again.
+class StoredBytesConversion
+{
+public:
+    StoredBytesConversion(hid_t type, hid_t storedBytesType)
+    {
+        if (H5Tregister(H5T_PERS_SOFT, storedBytesConversionName, type, storedBytesType, keepStoredBytes) < 0)
+            throw H5::DataTypeIException("copyRootAttributes", "its stored bytes cannot be inspected");
+    }
+    ~StoredBytesConversion()
+    {
+        H5Tunregister(H5T_PERS_SOFT, storedBytesConversionName, H5I_INVALID_HID, H5I_INVALID_HID, keepStoredBytes);
+    }
+    StoredBytesConversion(const StoredBytesConversion&) = delete;
+    StoredBytesConversion& operator=(const StoredBytesConversion&) = delete;
+};
+
+// The attribute's `count` values as the file stores them, `elementSize` bytes each.
+std::vector<unsigned char> storedBytes(hid_t attribute, hid_t fileType, std::size_t count, std::size_t elementSize)
+{
+    const Handle type(checked(H5Tcreate(H5T_OPAQUE, elementSize), "its stored bytes cannot be inspected"), H5Tclose);
+    if (H5Tset_tag(type.get(), storedBytesTag) < 0)
+        throw H5::AttributeIException("copyRootAttributes", "its stored bytes cannot be inspected");
+    const StoredBytesConversion conversion(fileType, type.get());
+    std::vector<unsigned char> bytes(count * elementSize);
+    if (H5Aread(attribute, type.get(), bytes.data()) < 0)
+        throw H5::AttributeIException("copyRootAttributes", "its value cannot be read");
+    return bytes;
+}
+
+std::uint32_t storedLength(const unsigned char* reference)
+{
+    return std::uint32_t(reference[0]) | std::uint32_t(reference[1]) << 8 | std::uint32_t(reference[2]) << 16
+        | std::uint32_t(reference[3]) << 24;
+}
+
+// Whether no variable-length part of one stored value claims more than the
+// file holds: a string more characters, a sequence more elements (at their
+// stored size) than the file has bytes. Each part is stored as a heap
+// reference that starts with its length.
+bool storedLengthsWithin(hid_t type, const unsigned char* stored, const SourceFile& source, int depth)
+{
+    if (depth > maximumTypeDepth)
+        return false;
+    switch (H5Tget_class(type)) {
+    case H5T_STRING:
+        return H5Tis_variable_str(type) <= 0 || storedLength(stored) <= source.size;
+    case H5T_VLEN: {
+        const Handle super(H5Tget_super(type), H5Tclose);
+        const std::optional<std::size_t> element =
+            super.get() < 0 ? std::nullopt : storedSize(super.get(), source.referenceSize, depth + 1);
+        const std::optional<std::size_t> bytes = element ? productWithin(storedLength(stored), *element) : std::nullopt;
+        return bytes && *bytes <= source.size;
+    }
+    case H5T_ARRAY: {
+        const Handle super(H5Tget_super(type), H5Tclose);
+        const std::size_t element =
+            super.get() < 0 ? 0 : storedSize(super.get(), source.referenceSize, depth + 1).value_or(0);
+        const std::size_t whole = storedSize(type, source.referenceSize, depth).value_or(0);
+        if (element == 0)
+            return false;
+        for (std::size_t at = 0; at + element <= whole; at += element) {
+            if (!storedLengthsWithin(super.get(), stored + at, source, depth + 1))
+                return false;
+        }
+        return true;
+    }
+    case H5T_COMPOUND: {
+        const std::optional<StoredCompound> compound = storedCompound(type, source.referenceSize, depth);
+        if (!compound)
+            return false;
+        for (std::size_t i = 0; i < compound->members.size(); ++i) {
+            const Handle member(H5Tget_member_type(type, static_cast<unsigned>(i)), H5Tclose);
+            if (member.get() < 0
+                || !storedLengthsWithin(member.get(), stored + compound->members[i].first, source, depth + 1))
+                return false;
+        }
+        return true;
+    }
+    default:
+        return true;
+    }
+}
+
+// Reading a value, the library takes the length of each variable-length
+// part from its stored heap reference and allocates and zero-fills that
+// much before it looks at what the heap holds: four damaged bytes can claim
+// gigabytes. So the stored references are looked at before the value is
+// read. Called after checkStoredBytes.
+void checkStoredLengths(hid_t attribute, hid_t fileType, std::size_t count, const SourceFile& source)
+{
+    if (!hasVariableLengthParts(fileType, 0))
+        return;
+    const std::size_t element = storedSize(fileType, source.referenceSize, 0).value_or(0);
+    if (element == 0)
+        throw H5::AttributeIException("copyRootAttributes", "its data type is damaged");
+    const std::vector<unsigned char> stored = storedBytes(attribute, fileType, count, element);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!storedLengthsWithin(fileType, stored.data() + i * element, source, 0))
+            throw H5::AttributeIException("copyRootAttributes",
+                                          "its variable-length data claims more than the file holds");
+    }
+}
+
 bool sequencesWithin(hid_t memoryType, const unsigned char* value, hsize_t limit, int depth);
 
 // The parts of `count` values in memory laid out by `type` one after the other.
@@ -348,9 +539,11 @@ bool allSequencesWithin(hid_t type, const unsigned char* values, std::size_t cou
 
 // Whether no variable-length sequence of a value read has more elements than
 // `limit`. The library takes a sequence's length from the stored heap
-// reference and fills what the heap object does not hold with zeros, so a
-// damaged length would have the copy write (and the library allocate)
-// gigabytes that were never stored.
+// reference and fills what the heap object does not hold with zeros. The
+// lengths stored in the attribute itself were checked before the read; those
+// of sequences inside sequences lie in the heap, where only the read finds
+// them, so a damaged one is refused here, after the library has allocated
+// what it claims, and the copy does not write it.
 bool sequencesWithin(hid_t memoryType, const unsigned char* value, hsize_t limit, int depth)
 {
     if (depth > maximumTypeDepth)
@@ -384,8 +577,28 @@ bool sequencesWithin(hid_t memoryType, const unsigned char* value, hsize_t limit
     }
 }
 
-void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, const SourceFile& source,
-                   std::set<std::string>& copied)
+// Creates the attribute `name` on the target's root group with the value,
+// when there is one, once a trial has shown that the library stores it
+// cleanly. One whose value still cannot be written (the target's disk
+// failing) is deleted again.
+void writeAttribute(hid_t toRoot, AttributeTrialFile& trial, const std::string& name, hid_t fileType, hid_t space,
+                    hid_t memoryType, const AttributeValue* value)
+{
+    // A transient copy: a type committed in the source file cannot be named in the target.
+    const Handle targetType(checked(H5Tcopy(fileType), "its type cannot be copied"), H5Tclose);
+    const void* data = value ? value->data() : nullptr;
+    if (!trial.storesCleanly(name, targetType.get(), space, memoryType, data))
+        throw H5::AttributeIException("copyRootAttributes", "its value cannot be written");
+    if (createAttributeWithValue(toRoot, name, targetType.get(), space, memoryType, data))
+        return;
+    if (H5Adelete(toRoot, name.c_str()) < 0)
+        throw H5::AttributeIException("copyRootAttributes",
+                                      "its value cannot be written, and it stays in the file without one");
+    throw H5::AttributeIException("copyRootAttributes", "its value cannot be written");
+}
+
+void copyAttribute(hid_t fromRoot, hid_t toRoot, AttributeTrialFile& trial, const std::string& name,
+                   const SourceFile& source, std::set<std::string>& copied)
 {
     const Handle attribute(checked(H5Aopen(fromRoot, name.c_str(), H5P_DEFAULT), "it cannot be opened"), H5Aclose);
     const Handle space(checked(H5Aget_space(attribute.get()), "its extent cannot be read"), H5Sclose);
@@ -403,6 +616,8 @@ void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, const 
     // still says something (a field left empty): it is created with the same
     // extent, a null one staying null and an empty one keeping its rank.
     const bool holdsValues = extent != H5S_NULL && count > 0;
+    if (holdsValues)
+        checkStoredLengths(attribute.get(), fileType.get(), static_cast<std::size_t>(count), source);
     const Handle memoryType(checked(H5Tget_native_type(fileType.get(), H5T_DIR_ASCEND), "its type has no memory form"),
                             H5Tclose);
     const std::size_t elementSize = H5Tget_size(memoryType.get());
@@ -414,14 +629,7 @@ void copyAttribute(hid_t fromRoot, hid_t toRoot, const std::string& name, const 
                                                  static_cast<std::size_t>(count) * elementSize);
     if (value && !allSequencesWithin(memoryType.get(), value->data(), static_cast<std::size_t>(count), source.size, 0))
         throw H5::AttributeIException("copyRootAttributes", "its variable-length data claims more than the file holds");
-    // A transient copy: a type committed in the source file cannot be named in the target.
-    const Handle targetType(checked(H5Tcopy(fileType.get()), "its type cannot be copied"), H5Tclose);
-    const Handle target(checked(H5Acreate2(toRoot, name.c_str(), targetType.get(), space.get(), H5P_DEFAULT,
-                                           H5P_DEFAULT),
-                                "it cannot be created"),
-                        H5Aclose);
-    if (value && H5Awrite(target.get(), memoryType.get(), value->data()) < 0)
-        throw H5::AttributeIException("copyRootAttributes", "its value cannot be written");
+    writeAttribute(toRoot, trial, name, fileType.get(), space.get(), memoryType.get(), value.get());
     copied.insert(name);
 }
 
@@ -448,6 +656,7 @@ bool copyRootAttributes(hid_t from, hid_t to, std::set<std::string>& copied, std
     if (fromRoot.get() < 0 || toRoot.get() < 0)
         throw H5::GroupIException("copyRootAttributes", "the root group cannot be opened");
     const SourceFile source = sourceFile(from);
+    AttributeTrialFile trial(toRoot.get());
     // The names first, so that no library walk is open while the progress lets the GUI run.
     std::vector<std::string> names;
     hsize_t position = 0;
@@ -455,7 +664,7 @@ bool copyRootAttributes(hid_t from, hid_t to, std::set<std::string>& copied, std
         throw H5::GroupIException("copyRootAttributes", "the attributes cannot be listed");
     for (std::size_t i = 0; i < names.size(); ++i) {
         try {
-            copyAttribute(fromRoot.get(), toRoot.get(), names[i], source, copied);
+            copyAttribute(fromRoot.get(), toRoot.get(), trial, names[i], source, copied);
         } catch (...) {
             reportHdf5Failure("Warning: failed to write attribute '" + names[i] + "': ");
             failed.push_back(names[i]);

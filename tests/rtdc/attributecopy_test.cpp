@@ -8,10 +8,15 @@
 #include <H5Cpp.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace Tessary;
 using Fixtures::AttributeShape;
@@ -39,17 +44,40 @@ protected:
     }
 
     // Copies the root attributes of source into the new file target, in the
-    // format of an export (which holds attributes of any size); the lines it printed.
-    std::vector<std::string> copy(const std::string& source, const std::string& target)
+    // format of an export (which holds attributes of any size).
+    void copyInto(const std::string& source, const std::string& target)
     {
         Hdf5Lock lock;
         const H5::H5File from(source, H5F_ACC_RDONLY);
         H5::FileAccPropList access;
         access.setLibverBounds(H5F_LIBVER_V18, H5F_LIBVER_V18);
         const H5::H5File to(target, H5F_ACC_TRUNC, H5::FileCreatPropList::DEFAULT, access);
-        StderrCapture err;
         copyRootAttributes(from.getId(), to.getId(), copied, failed);
+    }
+
+    // The same; the lines it printed.
+    std::vector<std::string> copy(const std::string& source, const std::string& target)
+    {
+        StderrCapture err;
+        copyInto(source, target);
         return err.lines();
+    }
+
+    // Bounds the address space of this process to what it maps now and
+    // `more` bytes. Not under the address sanitizer, which maps terabytes of
+    // shadow memory up front.
+    static void limitAddressSpace(rlim_t more)
+    {
+#ifndef __SANITIZE_ADDRESS__
+        std::ifstream statm("/proc/self/statm");
+        rlim_t pages = 0;
+        statm >> pages;
+        const rlim_t bytes = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + more;
+        const rlimit limit{bytes, bytes};
+        setrlimit(RLIMIT_AS, &limit);
+#else
+        (void)more;
+#endif
     }
 
     static std::set<std::string> rootAttributeNames(const std::string& path)
@@ -144,4 +172,32 @@ TEST_F(AttributeCopyTest, SequenceLongerThanTheFileIsLeftOut)
                                               "data claims more than the file holds"});
     EXPECT_EQ(rootAttributeNames(target).count("zz:sequences"), 0u);
     EXPECT_LT(Fixtures::fileSize(target), 64u * 1024u);
+}
+
+TEST_F(AttributeCopyTest, HugeClaimedLengthsAreRefusedBeforeTheRead)
+{
+    // Four damaged bytes in a file of a few kB claim a billion numbers, or
+    // four billion characters: reading either, the library would allocate
+    // and zero-fill gigabytes. The copy runs in a child that cannot map a
+    // gigabyte more, so only a refusal before the read gets through.
+    const std::string source = dir.file("source.rtdc");
+    Fixtures::standardMeasurement(5).write(source);
+    Fixtures::addShapedAttribute(source, "zz:sequences", AttributeShape::SequenceArray);
+    Fixtures::damageFirstSequenceLength(source, "zz:sequences", 1000000000u);
+    Fixtures::addShapedAttribute(source, "zz:strings", AttributeShape::StringArray);
+    Fixtures::damageFirstSequenceLength(source, "zz:strings", 0xfffffff0u);
+    const std::string target = dir.file("copy.rtdc");
+    EXPECT_EXIT(
+        {
+            limitAddressSpace(rlim_t(1) << 30);
+            copyInto(source, target);
+            H5close();
+            std::_Exit(failed == std::vector<std::string>{"zz:sequences", "zz:strings"} ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0),
+        "^Warning: failed to write attribute 'zz:sequences': its variable-length data claims more than the file "
+        "holds\nWarning: failed to write attribute 'zz:strings': its variable-length data claims more than the "
+        "file holds\n$");
+    const std::set<std::string> written = rootAttributeNames(target);
+    EXPECT_EQ(written.count("zz:sequences") + written.count("zz:strings"), 0u);
 }

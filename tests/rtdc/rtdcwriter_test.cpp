@@ -1,5 +1,6 @@
 #include "rtdc/rtdcwriter.h"
 
+#include "fixtures/damagedattributes.h"
 #include "fixtures/rtdcfixture.h"
 #include "readertesting.h"
 #include "rtdc/eventfilter.h"
@@ -638,6 +639,47 @@ TEST_F(RTDCWriterTest, LargeAttributesAreCopiedAndDamagedOnesAreNamed)
     StderrCapture warnings;
     expectProgressAndCancel(
         [&](RTDCWriter& writer, const RTDCWriter::StepProgress& progress) { writer.copyMetadata(source, progress); });
+}
+
+TEST_F(RTDCWriterTest, DamagedCompoundLeavesTheExportsAttributesReadable)
+{
+    // A member offset damaged into the member before it: an attribute of that
+    // type in the export would make every reader fail on the root group's
+    // attributes, so it must not reach the file at all.
+    const std::string path = dir.file("source.rtdc");
+    Fixtures::standardMeasurement(10).write(path);
+    Fixtures::addShapedAttribute(path, "user:records", Fixtures::AttributeShape::Compound);
+    Fixtures::damageMemberOffset(path, "user:records");
+    openSource(path);
+    StderrCapture err;
+    ASSERT_TRUE(exportAll(dir.file("out.rtdc"), {1, 2}));
+    EXPECT_EQ(leftOutAttributes, std::vector<std::string>{"user:records"});
+    EXPECT_EQ(err.lines(), std::vector<std::string>{"Warning: failed to write attribute 'user:records': its data "
+                                                    "type is damaged"});
+
+    // Every other attribute lists and reads, through the library and through our reader.
+    std::vector<std::string> expected = attributeNames(path);
+    expected.erase(std::find(expected.begin(), expected.end(), "user:records"));
+    expected.insert(expected.end(), {"export:date", "export:event count"});
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::string> listed;
+    {
+        const H5::H5File out(dir.file("out.rtdc"), H5F_ACC_RDONLY);
+        hsize_t position = 0;
+        const auto collect = [](hid_t, const char* name, const H5A_info_t*, void* names) -> herr_t {
+            static_cast<std::vector<std::string>*>(names)->emplace_back(name);
+            return 0;
+        };
+        EXPECT_GE(H5Aiterate2(out.getId(), H5_INDEX_NAME, H5_ITER_INC, &position, collect, &listed), 0);
+    }
+    EXPECT_EQ(listed, expected);
+    RTDCReader exported;
+    ASSERT_TRUE(exported.open(dir.file("out.rtdc")));
+    RTDCMetadata metadata = exported.readMetadata();
+    EXPECT_EQ(metadata.exportInfo.count("event count"), 1u);
+    metadata.allAttributes.erase("export:date");
+    metadata.allAttributes.erase("export:event count");
+    EXPECT_EQ(metadata.allAttributes, sourceMetadata.allAttributes);
 }
 
 TEST_F(RTDCWriterTest, ReexportRecordsItsOwnExportAndFilter)
