@@ -317,18 +317,18 @@ public:
     // and are still not applied ("crosstalk compensation", ...), empty when none.
     QStringList unrestoredCalculations(const DatasetEntry& ds) const;
     enum class CalculationPart { Refinement, Compensation, Fourier, Emodulus, ImageFeatures };
+private:
     // The columns that the restored calculations the dataset awaits (its own,
     // or those of another dataset on its reader) are still to add.
     std::vector<std::string> columnsToCome(const DatasetEntry& ds) const;
-private:
     // Before a dataset closes: the datasets on its reader that do not mark a
     // restored calculation it still awaits take its state for that
     // calculation, so the columns they show are still computed (and saved).
     void passAwaitedCalculationsToCopies(const DatasetEntry& closing);
     // After a restored calculation: every dataset on its reader that does not
     // mark a part it computed takes the state it was computed with, as after
-    // a calculation the user starts.
-    void shareRestoredCalculations(const DatasetEntry& source, const std::vector<CalculationPart>& parts);
+    // a calculation the user starts. The ids of those that took any.
+    std::vector<int> shareRestoredCalculations(const DatasetEntry& source, const std::vector<CalculationPart>& parts);
     // The restored calculations of the dataset still to come: those of its
     // running recomputation and those it has not tried yet.
     std::vector<CalculationPart> awaitedParts(const DatasetEntry& ds) const;

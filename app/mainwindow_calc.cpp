@@ -500,7 +500,7 @@ bool hasComputedRefinement(const RTDCReader& reader)
 bool hasComputedCompensation(const RTDCReader& reader, const std::vector<int>& channels)
 {
     for (int c : channels)
-        if (reader.isComputedFeature("fl" + std::to_string(c) + "_max_ctc"))
+        if (reader.isComputedFeature(FLCompensation::featureName(c)))
             return true;
     return false;
 }
@@ -568,7 +568,7 @@ std::vector<std::string> partColumns(const MainWindow& window, const DatasetEntr
     case Part::Compensation: {
         std::vector<std::string> names;
         for (int c : ds.ctcChannels)
-            names.push_back("fl" + std::to_string(c) + "_max_ctc");
+            names.push_back(FLCompensation::featureName(c));
         return names;
     }
     case Part::Fourier:
@@ -621,16 +621,18 @@ void MainWindow::passAwaitedCalculationsToCopies(const DatasetEntry& closing)
     const std::vector<Part> parts = awaitedParts(closing);
     if (parts.empty())
         return;
-    for (const auto& entry : datasetEntries)
-        if (entry.get() != &closing && entry->reader == closing.reader && takeCalculationParts(closing, *entry, parts))
-            queueInPlaceOf(closing.id, entry->id);
+    for (int id : shareRestoredCalculations(closing, parts))
+        queueInPlaceOf(closing.id, id);
 }
 
-void MainWindow::shareRestoredCalculations(const DatasetEntry& source, const std::vector<CalculationPart>& parts)
+std::vector<int> MainWindow::shareRestoredCalculations(const DatasetEntry& source,
+                                                       const std::vector<CalculationPart>& parts)
 {
+    std::vector<int> took;
     for (const auto& entry : datasetEntries)
-        if (entry.get() != &source && entry->reader == source.reader)
-            takeCalculationParts(source, *entry, parts);
+        if (entry.get() != &source && entry->reader == source.reader && takeCalculationParts(source, *entry, parts))
+            took.push_back(entry->id);
+    return took;
 }
 
 bool MainWindow::takeCalculationParts(const DatasetEntry& from, DatasetEntry& to, const std::vector<CalculationPart>& parts)

@@ -337,7 +337,9 @@ void MainWindow::exportPlot()
     // The figure is drawn in memory first: only a write that completes
     // replaces a file of that name.
     FileFailure failure;
-    if (document.isEmpty() || !replaceFileContent(path.toStdString(), document.toStdString(), &failure)) {
+    if (document.isEmpty()
+        || !replaceFileContent(path.toStdString(), std::string_view(document.constData(), size_t(document.size())),
+                               &failure)) {
         // An empty document is a drawing that failed: no system reason to give.
         const QString text = document.isEmpty() ? QStringLiteral("Failed to create: %1").arg(path)
                                                  : fileFailureText(failure, path);

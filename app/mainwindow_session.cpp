@@ -461,7 +461,7 @@ bool MainWindow::writeFilterGroupsFile(const QString& path, const std::vector<in
     // The message says which step failed and why (a full disk is no failure to open).
     FileFailure failure;
     const QByteArray bytes = QJsonDocument(filterGroupsFileObject(chosen)).toJson(QJsonDocument::Indented);
-    if (!replaceFileContent(path.toStdString(), bytes.toStdString(), &failure)) {
+    if (!replaceFileContent(path.toStdString(), std::string_view(bytes.constData(), size_t(bytes.size())), &failure)) {
         QMessageBox::critical(this, QStringLiteral("Export Filter Groups"),
                               fileFailureText(failure, path, QStringLiteral("Failed to open file for writing:\n%1")));
         return false;

@@ -127,8 +127,8 @@ std::vector<FilterRule> deserializeRules(const QJsonValue& value)
 bool writeJsonFile(const QString& path, const QJsonObject& root, QString* problem)
 {
     FileFailure failure;
-    const std::string json = QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
-    if (replaceFileContent(path.toStdString(), json, &failure))
+    const QByteArray json = QJsonDocument(root).toJson(QJsonDocument::Indented);
+    if (replaceFileContent(path.toStdString(), std::string_view(json.constData(), size_t(json.size())), &failure))
         return true;
     if (problem)
         *problem = QString::fromStdString(failure.reason);

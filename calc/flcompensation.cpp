@@ -77,6 +77,11 @@ bool FLCompensation::compensate(const std::vector<std::vector<double>>& columns,
     return true;
 }
 
+std::string FLCompensation::featureName(int channel)
+{
+    return "fl" + std::to_string(channel) + "_max_ctc";
+}
+
 bool FLCompensation::compute(RTDCReader* reader, const std::vector<int>& channels, const SpilloverMatrix& spillover)
 {
     if (!reader) {
@@ -102,7 +107,7 @@ bool FLCompensation::compute(RTDCReader* reader, const std::vector<int>& channel
     }
     emit progressChanged(70);
     for (size_t k = 0; k < channels.size(); ++k)
-        reader->setComputedFeature("fl" + std::to_string(channels[k]) + "_max_ctc", std::move(compensated[k]));
+        reader->setComputedFeature(featureName(channels[k]), std::move(compensated[k]));
     emit progressChanged(100);
     return true;
 }

@@ -4,6 +4,7 @@
 
 #include <QObject>
 
+#include <string>
 #include <vector>
 
 namespace Tessary {
@@ -25,6 +26,8 @@ public:
     // missing, the matrix does not fit the channels or is singular. Runs on
     // the calling thread; emits progressChanged.
     bool compute(RTDCReader* reader, const std::vector<int>& channels, const SpilloverMatrix& spillover);
+    // The column compute() stores for channel c.
+    static std::string featureName(int channel);
 
     // The solving step alone: columns[k] holds channel k's measured peaks, all
     // of one length. Fills compensated (same shape) and returns true, or

@@ -152,18 +152,19 @@ bool StagedFile::commit(std::string& error)
         error = "the file was already finished";
         return false;
     }
-    // The replaced file's permission bits, as an editor's save keeps them. A
-    // file system without them refuses the change, which loses nothing.
     std::error_code code;
     const fs::file_status old = fs::status(pathFromUtf8(replaced), code);
-    // A file the user made read-only is not replaced behind their back.
-    if (!code && fs::is_regular_file(old) && !writable(pathFromUtf8(replaced), old)) {
-        error = "the existing file is read-only";
-        discard();
-        return false;
-    }
-    if (!code && fs::is_regular_file(old))
+    if (!code && fs::is_regular_file(old)) {
+        // A file the user made read-only is not replaced behind their back.
+        if (!writable(pathFromUtf8(replaced), old)) {
+            error = "the existing file is read-only";
+            discard();
+            return false;
+        }
+        // The replaced file's permission bits, as an editor's save keeps them. A
+        // file system without them refuses the change, which loses nothing.
         fs::permissions(pathFromUtf8(tempPath), old.permissions() & fs::perms::all, code);
+    }
     code.clear();
     fs::rename(pathFromUtf8(tempPath), pathFromUtf8(replaced), code);
     if (code) {
