@@ -1,6 +1,7 @@
 #include "app/eventtsvwriter.h"
 
 #include "app/datasetentry.h"
+#include "app/displaytext.h"
 #include "rtdc/checkedoutput.h"
 #include "rtdc/exportfile.h"
 #include "rtdc/rtdcreader.h"
@@ -23,6 +24,26 @@ void appendValue(std::string& text, double value)
     char digits[32];
     const auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::general, 17);
     text.append(digits, result.ptr);
+}
+
+// A line for each column that ends before the last kept event, whose
+// cells are blank from its end on: such a file is no plain success.
+QStringList shortColumnLines(const std::vector<std::string>& features,
+                             const std::vector<const std::vector<double>*>& columns, const std::vector<int>& indices)
+{
+    QStringList lines;
+    const int last = indices.empty() ? -1 : *std::max_element(indices.begin(), indices.end());
+    if (last < 0)
+        return lines;
+    const std::size_t needed = std::size_t(last) + 1;
+    for (std::size_t j = 0; j < features.size(); ++j) {
+        const QString line = QStringLiteral("feature \"%1\" (blank from event %2 on)")
+                                 .arg(shortenedText(QString::fromStdString(features[j]), 100))
+                                 .arg(columns[j]->size());
+        if (columns[j]->size() < needed && !lines.contains(line))
+            lines << line;
+    }
+    return lines;
 }
 
 } // namespace
@@ -79,6 +100,7 @@ ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
         columns.push_back(&reader.readFeature(features[j]));
     }
     text += '\n';
+    const QStringList shortColumns = shortColumnLines(features, columns, indices);
 
     for (std::size_t row = 0; row < indices.size(); ++row) {
         const int index = indices[row];
@@ -106,6 +128,8 @@ ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
     std::string error;
     if (!staged.commit(error))
         return failed({FileFailure::Rename, error});
+    if (!shortColumns.isEmpty())
+        return ExportMessage::partsMissing(QString::fromStdString(path), shortColumns);
     return {};
 }
 

@@ -679,14 +679,17 @@ std::vector<int> MainWindow::filteredEventIndices(int datasetId, bool applyWhenD
         std::iota(all.begin(), all.end(), 0);
         return all;
     }
-    return filter.apply(filterColumns(filter, *ds->reader), n);
+    return filter.apply(filterColumns(filter, *ds), n);
 }
 
-FeatureColumns MainWindow::filterColumns(const EventFilter& filter, const RTDCReader& reader)
+FeatureColumns MainWindow::filterColumns(const EventFilter& filter, const DatasetEntry& ds) const
 {
+    // Another dataset on the file may have computed them with its own settings.
+    const std::vector<std::string> withheld = unrestoredColumns(ds);
     FeatureColumns columns;
     for (const std::string& name : filter.usedFeatures())
-        columns[name] = &reader.readFeature(name);
+        if (std::find(withheld.begin(), withheld.end(), name) == withheld.end())
+            columns[name] = &ds.reader->readFeature(name);
     return columns;
 }
 

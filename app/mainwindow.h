@@ -87,8 +87,10 @@ public:
 
     // Channel numbers, ascending, of the reader's "fl<N>_max" features.
     static std::vector<int> fluorescenceChannels(const RTDCReader* reader);
-    // The reader's columns that the filter's rules read (loaded as needed).
-    static FeatureColumns filterColumns(const EventFilter& filter, const RTDCReader& reader);
+    // The columns of the dataset's reader that the filter's rules read
+    // (loaded as needed), but for those of calculations that could not be
+    // restored for it: its rules on them are not applied.
+    FeatureColumns filterColumns(const EventFilter& filter, const DatasetEntry& ds) const;
 
     // The indices of the dataset's events that its effective filter keeps:
     // every event when the filter is off or has no rules (unless
@@ -313,11 +315,20 @@ public:
     // Whether the dataset's marked calculations are still to be recomputed
     // (queued, running, or not yet tried).
     bool recomputationPending(int datasetId) const;
+    // The datasets whose recomputations wait, in the order they will run.
+    const std::deque<int>& queuedRecomputations() const { return recomputeQueue; }
     // The restored calculations of the dataset that could not be recomputed
     // and are still not applied ("crosstalk compensation", ...), empty when none.
     QStringList unrestoredCalculations(const DatasetEntry& ds) const;
     enum class CalculationPart { Refinement, Compensation, Fourier, Emodulus, ImageFeatures };
+    // The columns of those calculations, which another dataset on the same
+    // file may have computed with its own settings.
+    std::vector<std::string> unrestoredColumns(const DatasetEntry& ds) const;
 private:
+    std::vector<CalculationPart> unrestoredParts(const DatasetEntry& ds) const;
+    // The display name of the dataset whose session entry saved the state of
+    // that part of ds, when ds took it from another dataset; none when its own.
+    std::optional<QString> takenFrom(const DatasetEntry& ds, CalculationPart part) const;
     // The columns that the restored calculations the dataset awaits (its own,
     // or those of another dataset on its reader) are still to add.
     std::vector<std::string> columnsToCome(const DatasetEntry& ds) const;
@@ -376,6 +387,9 @@ private:
     int panelsWaitingId = -1;
     // Dataset id -> the restored calculations that could not be recomputed.
     std::map<int, std::vector<CalculationPart>> failedRecomputations;
+    // Dataset id -> the parts whose state it took from another dataset on its
+    // reader, with the name of the dataset whose session entry saved them.
+    std::map<int, std::map<CalculationPart, QString>> calculationsTakenFrom;
     // Shows an active dataset whose panels cannot be filled yet.
     void showDatasetPending(DatasetEntry* entry, const QString& text);
     // The ids of all datasets, in list order.

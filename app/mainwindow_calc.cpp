@@ -637,10 +637,14 @@ std::vector<int> MainWindow::shareRestoredCalculations(const DatasetEntry& sourc
 
 bool MainWindow::takeCalculationParts(const DatasetEntry& from, DatasetEntry& to, const std::vector<CalculationPart>& parts)
 {
+    // A part it marks keeps its own state, and one whose own restore failed
+    // stays unrestored, as the user was told.
+    const std::vector<Part> unrestored = unrestoredParts(to);
     bool took = false;
     for (Part part : parts)
-        if (!appliedFlag(to, part)) {
+        if (!appliedFlag(to, part) && std::find(unrestored.begin(), unrestored.end(), part) == unrestored.end()) {
             copyCalculationPart(from, to, part);
+            calculationsTakenFrom[to.id][part] = takenFrom(from, part).value_or(from.displayName);
             took = true;
         }
     if (took && to.id == activeDatasetId())
@@ -676,32 +680,76 @@ void MainWindow::settleRecomputation(int datasetId, const std::vector<Calculatio
         return;
     // A re-saved session must not claim what the dataset does not have.
     std::vector<CalculationPart>& record = failedRecomputations[datasetId];
-    QStringList names;
+    // Each part is named with the dataset whose session entry saved it: a
+    // copy may have taken it over from its removed source.
+    std::map<std::optional<QString>, QStringList> namesBySavingDataset;   // none: its own entry
     for (CalculationPart part : failed) {
         appliedFlag(*ds, part) = false;
         if (std::find(record.begin(), record.end(), part) == record.end())
             record.push_back(part);
-        names << partName(part);
+        namesBySavingDataset[takenFrom(*ds, part)] << partName(part);
     }
-    const QString text = QStringLiteral("The %1 of dataset \"%2\" saved in the session could not be restored.\n\n"
-                                        "Filter rules on its columns are not applied.")
-                             .arg(names.join(QStringLiteral(", ")), ds->displayName);
+    QStringList sentences;
+    for (const auto& [saving, names] : namesBySavingDataset) {
+        const QString what = names.join(QStringLiteral(", "));
+        sentences << (!saving ? QStringLiteral("The %1 of dataset \"%2\" saved in the session could not be restored.")
+                                    .arg(what, ds->displayName)
+                              : QStringLiteral("The %1 of dataset \"%2\" saved in the session, which \"%3\" took "
+                                               "over when \"%2\" was removed, could not be restored.")
+                                    .arg(what, *saving, ds->displayName));
+    }
+    const QString text =
+        sentences.join(QLatin1Char('\n')) + QStringLiteral("\n\nFilter rules on its columns are not applied.");
     qWarning().noquote() << text;
     // Told once the current event has been handled: this may run inside a
     // plot update or an export.
     QTimer::singleShot(0, this, [this, text] { QMessageBox::warning(this, QStringLiteral("Load Session"), text); });
 }
 
+std::vector<MainWindow::CalculationPart> MainWindow::unrestoredParts(const DatasetEntry& ds) const
+{
+    std::vector<Part> parts;
+    const auto it = failedRecomputations.find(ds.id);
+    if (it != failedRecomputations.end())
+        for (CalculationPart part : it->second)
+            if (!appliedFlag(ds, part))   // applied again by the user since: no longer missing
+                parts.push_back(part);
+    return parts;
+}
+
 QStringList MainWindow::unrestoredCalculations(const DatasetEntry& ds) const
 {
     QStringList names;
-    const auto it = failedRecomputations.find(ds.id);
-    if (it == failedRecomputations.end())
-        return names;
-    for (CalculationPart part : it->second)
-        if (!appliedFlag(ds, part))   // applied again by the user since: no longer missing
-            names << partName(part);
+    for (CalculationPart part : unrestoredParts(ds))
+        names << partName(part);
     return names;
+}
+
+std::vector<std::string> MainWindow::unrestoredColumns(const DatasetEntry& ds) const
+{
+    std::vector<std::string> columns;
+    if (!ds.reader)
+        return columns;
+    for (CalculationPart part : unrestoredParts(ds)) {
+        // Every channel of the file: the channels the session saved need not fit it.
+        if (part == Part::Compensation) {
+            for (int c : fluorescenceChannels(ds.reader.get()))
+                columns.push_back(FLCompensation::featureName(c));
+        } else {
+            const std::vector<std::string> names = partColumns(*this, ds, part);
+            columns.insert(columns.end(), names.begin(), names.end());
+        }
+    }
+    return columns;
+}
+
+std::optional<QString> MainWindow::takenFrom(const DatasetEntry& ds, CalculationPart part) const
+{
+    const auto taken = calculationsTakenFrom.find(ds.id);
+    if (taken != calculationsTakenFrom.end())
+        if (const auto from = taken->second.find(part); from != taken->second.end())
+            return from->second;
+    return std::nullopt;
 }
 
 void MainWindow::onRecomputedColumns(const RTDCReader* reader)

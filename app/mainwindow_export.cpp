@@ -37,13 +37,22 @@ namespace {
 const QString kExport = QStringLiteral("Export");
 const QString kExportError = QStringLiteral("Export Error");
 
+// Whether the folder holds an entry of that name: a link counts too, also
+// one that leads nowhere or round in a loop, since a new file written under
+// its name would land wherever it points.
+bool nameTaken(const QString& path)
+{
+    const QFileInfo entry(path);
+    return entry.exists() || entry.isSymLink();
+}
+
 // folder/RYXexport_<name>, or the first free folder/RYXexport_<base>_<n>.<suffix>.
 QString freeExportPath(const QString& folder, const QString& sourceName)
 {
     const QString first = QStringLiteral("RYXexport_") + sourceName;
     QString path = folder + QLatin1Char('/') + first;
     const QFileInfo info(first);
-    for (int n = 2; QFileInfo::exists(path); ++n)
+    for (int n = 2; nameTaken(path); ++n)
         path = folder + QLatin1Char('/') + info.completeBaseName() + QLatin1Char('_') + QString::number(n)
                + QLatin1Char('.') + info.suffix();
     return path;
@@ -118,7 +127,7 @@ EventFilter MainWindow::decidingRules(const DatasetEntry& entry) const
     const EventFilter filter = buildEffectiveFilter(&entry);
     if (!filter.isEnabled() || !entry.reader)
         return EventFilter();
-    return filter.usableRulesOnly(filterColumns(filter, *entry.reader), size_t(entry.reader->eventCount()));
+    return filter.usableRulesOnly(filterColumns(filter, entry), size_t(entry.reader->eventCount()));
 }
 
 // ---------------------------------------------------------------------------

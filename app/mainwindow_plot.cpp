@@ -290,7 +290,7 @@ void MainWindow::updatePlot()
     std::vector<int> kept;
     bool ruleApplied = false;
     if (filterActive) {
-        const FeatureColumns columns = filterColumns(filter, *reader);
+        const FeatureColumns columns = filterColumns(filter, *ds);
         kept = filter.apply(columns, total);
         ruleApplied = filter.hasUsableRule(columns, total);
     }

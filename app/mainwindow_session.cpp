@@ -181,6 +181,7 @@ void MainWindow::discardSession()
     recomputeQueue.clear();
     panelsWaitingId = -1;
     failedRecomputations.clear();
+    calculationsTakenFrom.clear();
 
     closeToolWindows(combineWindows);
     closeToolWindows(statEvalWindows);

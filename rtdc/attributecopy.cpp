@@ -454,23 +454,33 @@ std::uint32_t storedLength(const unsigned char* reference)
         | std::uint32_t(reference[3]) << 24;
 }
 
-// Whether no variable-length part of one stored value claims more than the
-// file holds: a string more characters, a sequence more elements (at their
-// stored size) than the file has bytes. Each part is stored as a heap
-// reference that starts with its length.
-bool storedLengthsWithin(hid_t type, const unsigned char* stored, const SourceFile& source, int depth)
+// Takes the bytes a variable-length part claims from what is left of the
+// file's size for the attribute; false when they are not there.
+bool claimWithin(std::optional<std::size_t> bytes, std::size_t& left)
+{
+    if (!bytes || *bytes > left)
+        return false;
+    left -= *bytes;
+    return true;
+}
+
+// Whether the variable-length parts of one stored value claim no more than
+// `left` of the file's bytes, which they then take from it: a string its
+// characters, a sequence its elements at their stored size. Each part is
+// stored as a heap reference that starts with its length.
+bool storedLengthsWithin(hid_t type, const unsigned char* stored, const SourceFile& source, std::size_t& left,
+                         int depth)
 {
     if (depth > maximumTypeDepth)
         return false;
     switch (H5Tget_class(type)) {
     case H5T_STRING:
-        return H5Tis_variable_str(type) <= 0 || storedLength(stored) <= source.size;
+        return H5Tis_variable_str(type) <= 0 || claimWithin(storedLength(stored), left);
     case H5T_VLEN: {
         const Handle super(H5Tget_super(type), H5Tclose);
         const std::optional<std::size_t> element =
             super.get() < 0 ? std::nullopt : storedSize(super.get(), source.referenceSize, depth + 1);
-        const std::optional<std::size_t> bytes = element ? productWithin(storedLength(stored), *element) : std::nullopt;
-        return bytes && *bytes <= source.size;
+        return claimWithin(element ? productWithin(storedLength(stored), *element) : std::nullopt, left);
     }
     case H5T_ARRAY: {
         const Handle super(H5Tget_super(type), H5Tclose);
@@ -480,7 +490,7 @@ bool storedLengthsWithin(hid_t type, const unsigned char* stored, const SourceFi
         if (element == 0)
             return false;
         for (std::size_t at = 0; at + element <= whole; at += element) {
-            if (!storedLengthsWithin(super.get(), stored + at, source, depth + 1))
+            if (!storedLengthsWithin(super.get(), stored + at, source, left, depth + 1))
                 return false;
         }
         return true;
@@ -492,7 +502,7 @@ bool storedLengthsWithin(hid_t type, const unsigned char* stored, const SourceFi
         for (std::size_t i = 0; i < compound->members.size(); ++i) {
             const Handle member(H5Tget_member_type(type, static_cast<unsigned>(i)), H5Tclose);
             if (member.get() < 0
-                || !storedLengthsWithin(member.get(), stored + compound->members[i].first, source, depth + 1))
+                || !storedLengthsWithin(member.get(), stored + compound->members[i].first, source, left, depth + 1))
                 return false;
         }
         return true;
@@ -505,8 +515,10 @@ bool storedLengthsWithin(hid_t type, const unsigned char* stored, const SourceFi
 // Reading a value, the library takes the length of each variable-length
 // part from its stored heap reference and allocates and zero-fills that
 // much before it looks at what the heap holds: four damaged bytes can claim
-// gigabytes. So the stored references are looked at before the value is
-// read. Called after checkStoredBytes.
+// gigabytes, and many parts together as much. So the stored references are
+// looked at before the value is read, and all the parts of the attribute
+// together may claim no more than the file holds. Called after
+// checkStoredBytes.
 void checkStoredLengths(hid_t attribute, hid_t fileType, std::size_t count, const SourceFile& source)
 {
     if (!hasVariableLengthParts(fileType, 0))
@@ -515,8 +527,9 @@ void checkStoredLengths(hid_t attribute, hid_t fileType, std::size_t count, cons
     if (element == 0)
         throw H5::AttributeIException("copyRootAttributes", "its data type is damaged");
     const std::vector<unsigned char> stored = storedBytes(attribute, fileType, count, element);
+    std::size_t left = static_cast<std::size_t>(source.size);
     for (std::size_t i = 0; i < count; ++i) {
-        if (!storedLengthsWithin(fileType, stored.data() + i * element, source, 0))
+        if (!storedLengthsWithin(fileType, stored.data() + i * element, source, left, 0))
             throw H5::AttributeIException("copyRootAttributes",
                                           "its variable-length data claims more than the file holds");
     }

@@ -9,6 +9,16 @@ namespace {
 // The trial file grows by this much at a time.
 constexpr std::size_t trialFileIncrement = 64 * 1024;
 
+// The trial file's name. Before it creates a file the library opens one of
+// that name to see whether it is open already, and the in-memory driver
+// reads a file it finds there whole: so the name is one that no file system
+// holds, a single part longer than any allows.
+const std::string& trialFileName()
+{
+    static const std::string name = "attribute trial " + std::string(300, '-');
+    return name;
+}
+
 // The file's format as the bounds of the library versions that can read it.
 bool copyFormat(hid_t targetLocation, hid_t access)
 {
@@ -39,7 +49,7 @@ bool createAttributeWithValue(hid_t location, const std::string& name, hid_t typ
 
 AttributeTrialFile::AttributeTrialFile(hid_t targetLocation) : access(H5Pcreate(H5P_FILE_ACCESS))
 {
-    // Without a backing store the core driver keeps the file in memory and touches no disk.
+    // Without a backing store the core driver keeps the file in memory and writes no disk.
     if (access < 0 || !copyFormat(targetLocation, access) || H5Pset_fapl_core(access, trialFileIncrement, false) < 0) {
         if (access >= 0)
             H5Pclose(access);
@@ -57,7 +67,7 @@ bool AttributeTrialFile::storesCleanly(const std::string& name, hid_t type, hid_
                                        const void* value)
 {
     if (file < 0)
-        file = H5Fcreate("attribute trial", H5F_ACC_TRUNC, H5P_DEFAULT, access);
+        file = H5Fcreate(trialFileName().c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access);
     if (file < 0)
         throw H5::FileIException("AttributeTrialFile", "it cannot be tried");
     bool stored = createAttributeWithValue(file, name, type, space, memoryType, value);

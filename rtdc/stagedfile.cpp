@@ -11,8 +11,12 @@
 #include <random>
 #include <system_error>
 
-#ifndef _WIN32
+#ifdef _WIN32
 #include <fcntl.h>
+#include <io.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -45,23 +49,49 @@ std::string uniqueStem()
     return text;
 }
 
-// The file that a save over path replaces: path itself, or the end of its
-// chain of symbolic links (which need not exist yet); a relative link is read
-// from the link's folder. Nothing for a chain that never ends.
-std::optional<fs::path> fileBehindLinks(fs::path path)
+// Whether the system follows the symbolic link at path when a path names
+// it: in a folder that everyone may write and where only owners may remove
+// entries (a shared temporary folder), only a link of this user's or of the
+// folder's owner's. Another user could otherwise plant a link under the
+// name a save goes to and have it replace any file this user may write.
+bool systemFollows(const fs::path& link)
+{
+#ifdef _WIN32
+    static_cast<void>(link);
+    return true;
+#else
+    const fs::path folder = link.has_parent_path() ? link.parent_path() : fs::path(".");
+    struct stat linkInfo = {}, folderInfo = {};
+    if (::lstat(link.c_str(), &linkInfo) != 0 || ::stat(folder.c_str(), &folderInfo) != 0)
+        return true;   // gone meanwhile: the writer's open says what is there now
+    const bool shared = (folderInfo.st_mode & S_ISVTX) && (folderInfo.st_mode & S_IWOTH);
+    return !shared || linkInfo.st_uid == ::geteuid() || linkInfo.st_uid == folderInfo.st_uid;
+#endif
+}
+
+// How a path's chain of symbolic links ends.
+enum class LinkChain { Ends, Endless, Refused };
+
+// Follows path to the file that a save over it replaces: path itself, or the
+// end of its chain of symbolic links (which need not exist yet); a relative
+// link is read from the link's folder. Endless for a chain that never ends;
+// Refused, with path at the link, for a link the system would not follow.
+LinkChain followLinks(fs::path& path)
 {
     // As many links as the system follows in one path before it gives up.
     constexpr int maxLinks = 40;
     for (int followed = 0; followed <= maxLinks; ++followed) {
         std::error_code code;
         if (!fs::is_symlink(fs::symlink_status(path, code)))
-            return path;
+            return LinkChain::Ends;
+        if (!systemFollows(path))
+            return LinkChain::Refused;
         const fs::path next = fs::read_symlink(path, code);
         if (code)
-            return std::nullopt;
+            return LinkChain::Endless;
         path = next.is_absolute() ? next : path.parent_path() / next;
     }
-    return std::nullopt;
+    return LinkChain::Endless;
 }
 
 // Creates an empty file at path unless one of that name exists (EEXIST then);
@@ -96,6 +126,53 @@ bool writable(const fs::path& path, const fs::file_status& status)
 #endif
 }
 
+
+// Gives the written file at path the permission bits (where given) and makes
+// its content and mode durable before it takes a name that the user relies
+// on: a rename reaches the disk independently of the data, and a power loss
+// in between would leave an empty file in place of the old one. 0 or the
+// system's error. A file system without permission bits refuses the change,
+// which loses nothing.
+int syncFile(const fs::path& path, std::optional<fs::perms> bits)
+{
+#ifdef _WIN32
+    std::error_code ignored;
+    if (bits)
+        fs::permissions(path, *bits, ignored);
+    const int descriptor = ::_wopen(path.c_str(), _O_RDWR | _O_BINARY);
+    if (descriptor < 0)
+        return errno;
+    const int error = ::_commit(descriptor) == 0 ? 0 : errno;
+    ::_close(descriptor);
+    return error;
+#else
+    // Opened while still readable by its owner: the bits may take that away.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return errno;
+    if (bits)
+        static_cast<void>(::fchmod(descriptor, static_cast<mode_t>(*bits)));
+    const int error = ::fsync(descriptor) == 0 ? 0 : errno;
+    ::close(descriptor);
+    return error;
+#endif
+}
+
+// Makes a rename in the folder durable. The file is in place already, so a
+// folder that cannot be synced (some file systems refuse) changes nothing.
+void syncFolder(const fs::path& folder)
+{
+#ifndef _WIN32
+    const int descriptor = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor >= 0) {
+        static_cast<void>(::fsync(descriptor));
+        ::close(descriptor);
+    }
+#else
+    static_cast<void>(folder);   // no folder can be opened for a sync here
+#endif
+}
+
 } // namespace
 
 std::string systemErrorText(int error)
@@ -122,15 +199,32 @@ std::string appendFailureReason(const std::string& path)
 StagedFile::StagedFile(const std::string& targetPath, const std::string& suffix)
     : target(targetPath)
 {
-    const std::optional<fs::path> end = fileBehindLinks(pathFromUtf8(targetPath));
-    // For links that never end the name lies below the link, so that the
-    // writer's open fails with the system's reason, as a plain open would.
-    fs::path folder = end ? end->parent_path() : pathFromUtf8(targetPath);
-    replaced = end ? utf8FromPath(*end) : target;
+    fs::path end = pathFromUtf8(targetPath);
+    const LinkChain chain = followLinks(end);
+    fs::path folder;
+    switch (chain) {
+    case LinkChain::Ends:
+        folder = end.parent_path();
+        replaced = utf8FromPath(end);
+        break;
+    case LinkChain::Endless:
+        // The name lies below the link, so that the writer's open fails
+        // with the system's reason, as a plain open would.
+        folder = pathFromUtf8(targetPath);
+        replaced = target;
+        break;
+    case LinkChain::Refused:
+        // Written beside the name the user gave, where nothing goes through
+        // the link, and refused at the commit.
+        folder = pathFromUtf8(targetPath).parent_path();
+        replaced = target;
+        refusal = "it leads through a link that another user made in a shared folder, which the system does not follow";
+        break;
+    }
     if (folder.empty())
         folder = ".";
     std::error_code ignored;
-    const bool replacing = end && fs::exists(*end, ignored);
+    const bool replacing = chain == LinkChain::Ends && fs::exists(end, ignored);
     for (;;) {
         const fs::path candidate = folder / pathFromUtf8(uniqueStem() + suffix);
         // Any other failure than a taken name is the writer's to report when it opens the file.
@@ -152,27 +246,31 @@ bool StagedFile::commit(std::string& error)
         error = "the file was already finished";
         return false;
     }
-    std::error_code code;
-    const fs::file_status old = fs::status(pathFromUtf8(replaced), code);
-    if (!code && fs::is_regular_file(old)) {
-        // A file the user made read-only is not replaced behind their back.
-        if (!writable(pathFromUtf8(replaced), old)) {
-            error = "the existing file is read-only";
-            discard();
-            return false;
-        }
-        // The replaced file's permission bits, as an editor's save keeps them. A
-        // file system without them refuses the change, which loses nothing.
-        fs::permissions(pathFromUtf8(tempPath), old.permissions() & fs::perms::all, code);
-    }
-    code.clear();
-    fs::rename(pathFromUtf8(tempPath), pathFromUtf8(replaced), code);
-    if (code) {
-        error = code.message();
+    const auto fail = [this, &error](const std::string& reason) {
+        error = reason;
         discard();
         return false;
+    };
+    if (!refusal.empty())
+        return fail(refusal);
+    std::error_code code;
+    const fs::path replacedPath = pathFromUtf8(replaced);
+    const fs::file_status old = fs::status(replacedPath, code);
+    std::optional<fs::perms> bits;
+    if (!code && fs::is_regular_file(old)) {
+        // A file the user made read-only is not replaced behind their back.
+        if (!writable(replacedPath, old))
+            return fail("the existing file is read-only");
+        // The replaced file's permission bits, as an editor's save keeps them.
+        bits = old.permissions() & fs::perms::all;
     }
+    if (const int syncError = syncFile(pathFromUtf8(tempPath), bits); syncError != 0)
+        return fail("the written file did not reach the disk: " + systemErrorText(syncError));
+    fs::rename(pathFromUtf8(tempPath), replacedPath, code);
+    if (code)
+        return fail(code.message());
     done = true;
+    syncFolder(replacedPath.parent_path());
     return true;
 }
 

@@ -37,14 +37,17 @@ std::string appendFailureReason(const std::string& path);
 // stays and the file it leads to, through any chain of links, gets the new
 // content; a link to a file that does not exist yet creates that file) and
 // the replaced file's permission bits carry over, so a private file stays
-// private. The content goes to a hidden temporary file in the folder of the
-// file finally replaced (so the rename stays on one file system and never
-// copies), created empty and, while a file is replaced, readable by its owner
-// alone; `commit` renames it over that file. Destroyed without a commit, it
-// removes the temporary file, so a failed or abandoned save leaves the old
-// file exactly as it was. The writer opens the file at `path()` itself and
-// truncates it; a folder that cannot hold the file, or a chain of links that
-// never ends, makes that open fail with the system's reason.
+// private. A link is followed only where the system would follow it: not one
+// that another user made in a shared folder (sticky and writable by all),
+// unless that user owns the folder. The content goes to a hidden temporary
+// file in the folder of the file finally replaced (so the rename stays on one
+// file system and never copies), created empty and, while a file is
+// replaced, readable by its owner alone; `commit` syncs it to the disk and
+// renames it over that file. Destroyed without a commit, it removes the
+// temporary file, so a failed or abandoned save leaves the old file exactly
+// as it was. The writer opens the file at `path()` itself and truncates it; a
+// folder that cannot hold the file, or a chain of links that never ends,
+// makes that open fail with the system's reason.
 class StagedFile
 {
 public:
@@ -59,10 +62,11 @@ public:
     // The path the caller gave, for messages.
     const std::string& targetPath() const { return target; }
 
-    // Gives the temporary file the replaced file's permission bits and
-    // renames it over that file; a replaced file that this process may not
-    // write (read-only) is left alone. On failure the temporary file is
-    // removed, the target is untouched and error holds the reason.
+    // Gives the temporary file the replaced file's permission bits, syncs it
+    // and renames it over that file, then syncs that folder; a replaced file
+    // that this process may not write (read-only), or a link the system would
+    // not follow, is left alone. On failure the temporary file is removed,
+    // the target is untouched and error holds the reason.
     bool commit(std::string& error);
     // Removes the temporary file now; the target is untouched.
     void discard();
@@ -71,6 +75,7 @@ private:
     std::string target;
     std::string replaced; // the file at the end of target's links
     std::string tempPath;
+    std::string refusal; // why the target may not be replaced at all
     bool done = false;
 };
 

@@ -289,7 +289,7 @@ TEST_F(MainWindowExportTest, ExportShowsItsProgressAndCancelLeavesNoFile)
     }
 }
 
-TEST_F(MainWindowExportTest, RtdcExportNamesWhatItCouldNotCopyInsteadOfSuccess)
+TEST_F(MainWindowExportTest, ExportsNameWhatTheyCouldNotCopyInsteadOfSuccess)
 {
     Fixtures::StandardOptions options;
     options.traces = true;
@@ -311,6 +311,24 @@ TEST_F(MainWindowExportTest, RtdcExportNamesWhatItCouldNotCopyInsteadOfSuccess)
     EXPECT_EQ(out.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl2_raw"}));
     EXPECT_FALSE(out.hasFeature("deform"));
     EXPECT_EQ(out.readFeature("area_um").size(), 20u);
+
+    // The TSV file holds the short column with blank cells after its end.
+    // The default name is held by a link that leads nowhere, outside the
+    // folder: it counts as taken, so nothing is written where it points.
+    std::filesystem::create_symlink(dir.file("elsewhere/m.tsv"), dir.file("RYXexport_m.tsv"));
+    driver.boxes.clear();
+    driver.exportDialog = [](ExportDialog& d) {
+        d.tsvRadio->setChecked(true);
+        d.accept();
+    };
+    driver.run("exportData", window);
+    const std::string tsv = dir.file("RYXexport_m_2.tsv");
+    EXPECT_EQ(driver.boxes.join("\n").toStdString(),
+              "Export|Exported to " + tsv + ", but these could not be copied from the source and are missing:\n"
+              "feature \"deform\" (blank from event 12 on)");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("elsewhere")));
+    const std::string text = fileText(tsv);
+    EXPECT_TRUE(text.find("\t\t") != std::string::npos || text.find("\t\n") != std::string::npos);   // a blank cell
 }
 
 TEST_F(MainWindowExportTest, DamagedImageIsNamedAndKeepsItsFrameInEveryFormat)

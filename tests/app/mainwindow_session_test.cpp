@@ -563,7 +563,7 @@ TEST_F(MainWindowSessionTest, FailedSavesAndDamagedSessionsChangeNothing)
 #ifdef __unix__
 // A save over a link writes the file the links lead to, and a file readable
 // by its owner alone stays so: the user keeps both as they set them up.
-TEST_F(MainWindowSessionTest, SavesGoThroughLinksAndKeepAPrivateFilePrivate)
+TEST_F(MainWindowSessionTest, SavesGoThroughLinksAndKeepTheFilesMode)
 {
     namespace fs = std::filesystem;
     open("a.rtdc", 100, "A");
@@ -590,11 +590,12 @@ TEST_F(MainWindowSessionTest, SavesGoThroughLinksAndKeepAPrivateFilePrivate)
         EXPECT_NE(content("real/" + name), QByteArray("old")) << name;
 
         const std::string own = "own-" + name;
+        // Neither the default mode of new files nor the private one of the temporary file.
         writeText(own, "old");
-        fs::permissions(dir.file(own), fs::perms::owner_read | fs::perms::owner_write);
+        const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+        fs::permissions(dir.file(own), mode);
         ASSERT_TRUE(save(own)) << name;
-        EXPECT_EQ(fs::status(dir.file(own)).permissions() & fs::perms::all,
-                  fs::perms::owner_read | fs::perms::owner_write) << name;
+        EXPECT_EQ(fs::status(dir.file(own)).permissions() & fs::perms::all, mode) << name;
         EXPECT_NE(content(own), QByteArray("old")) << name;
     }
     for (const char* folder : {"", "real"})   // no temporary file stays behind
@@ -978,7 +979,8 @@ TEST_F(MainWindowSessionTest, SessionCopyWaitsForItsSourcesCalculation)
 // Sessions stored copies without their calculation state: such a copy shares
 // its source's columns, so it takes the source's state once the source's
 // restored calculation has run, or when the source is closed while that
-// calculation runs or waits in the queue, and is saved with it from then on.
+// calculation runs or waits in the queue (taking its place there), and is
+// saved with it from then on.
 TEST_F(MainWindowSessionTest, SessionCopyWithoutCalculationStateTakesItsSources)
 {
     Fixtures::StandardOptions options;
@@ -997,12 +999,14 @@ TEST_F(MainWindowSessionTest, SessionCopyWithoutCalculationStateTakesItsSources)
         ASSERT_TRUE(settled());
         QMetaObject::invokeMethod(window.get(), "duplicateDataset");
     }
+    open("t.rtdc", 1000, "T");   // compensated after s1.rtdc
     window->datasetList->setCurrentRow(0);   // shown at loading: r.rtdc is refined first
     for (int i : {0, 1}) {
         entry(i)->filter.setEnabled(true);
         entry(i)->filter.addRule(rangeRule("fl2_max_rf", 200.0, 1e9));
         markCompensated(*entry(i + 2));
     }
+    markCompensated(*entry(4));
     entry(0)->flRefinementApplied = true;
     entry(3)->ctcApplied = false;
     ASSERT_TRUE(window->writeSessionFile(path("old.RYX")));
@@ -1014,16 +1018,22 @@ TEST_F(MainWindowSessionTest, SessionCopyWithoutCalculationStateTakesItsSources)
                     counts.push_back(window->filteredEventIndices(ds->id, false).size());
         return counts;
     };
-    const auto removeSources = [this] {
-        for (const std::string name : {"r.rtdc", "s1.rtdc"}) {
-            show(name);   // the source: copies of a session come last
-            QMetaObject::invokeMethod(window.get(), "removeDataset");
-        }
+    const auto removeSource = [this](const std::string& name) {
+        show(name);   // the source: copies of a session come last
+        QMetaObject::invokeMethod(window.get(), "removeDataset");
+    };
+    const auto removeSources = [&] {
+        for (const std::string name : {"s1.rtdc", "r.rtdc"})
+            removeSource(name);
     };
 
-    // Both sources closed while the refinement runs and the compensation waits.
+    // Both sources closed while the refinement runs and the compensation
+    // waits; the copy waits where its source did, before t.rtdc.
     auto hold = loadWithRefinementHeld("old.RYX");
-    removeSources();
+    removeSource("s1.rtdc");
+    ASSERT_FALSE(window->queuedRecomputations().empty());
+    EXPECT_EQ(window->queuedRecomputations().front(), window->datasetEntries.back()->id);   // S1 (copy)
+    removeSource("r.rtdc");
     EXPECT_TRUE(window->calculationRunning());
     hold.unlock();
     ASSERT_TRUE(calculated());
@@ -1249,6 +1259,89 @@ TEST_F(MainWindowSessionTest, RestoredCalculationThatCannotBeRecomputedIsReporte
     EXPECT_EQ(exported.eventCount(), 6000u);
     for (const auto& [key, value] : exported.readMetadata().offlineFilter)
         EXPECT_EQ(key.find("fl1_max_ctc"), std::string::npos) << key;
+}
+
+// A copy's own session entry decides its calculations: a part whose restore
+// failed stays unrestored, its rules not applied, though its source computes
+// those columns on the file they share, and a part it saved keeps its state.
+// A source's state that a copy took over at a removal, and that cannot be
+// restored, is named as the source's.
+TEST_F(MainWindowSessionTest, CopyStaysAsItsOwnSessionEntrySaid)
+{
+    Fixtures::StandardOptions options;
+    options.sample = "S1";
+    const size_t kept = countCompensatedAbove500(Fixtures::writeStandardMeasurement(dir.file("s1.rtdc"), 6000, options));
+    const auto named = [this](const QString& name) -> DatasetEntry* {
+        for (const auto& ds : window->datasetEntries)
+            if (ds->displayName == name)
+                return ds.get();
+        return nullptr;
+    };
+    // A matrix for three channels cannot be restored on a file with two.
+    const auto markUnrestorable = [](DatasetEntry& ds) {
+        markCompensated(ds);
+        ds.ctcChannels = {1, 2, 3};
+        ds.spilloverMatrix = SpilloverMatrix(3, 3);
+    };
+    window->addDataset(path("s1.rtdc"));
+    ASSERT_TRUE(settled());
+    QMetaObject::invokeMethod(window.get(), "duplicateDataset");
+    markCompensated(*entry(0));
+    markUnrestorable(*entry(1));
+    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
+    // Shown while another calculation runs, the copy's restore is tried first.
+    holdCalculation();
+    ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
+    ASSERT_TRUE(settled());
+    releaseCalculation();
+    ASSERT_TRUE(calculated());
+
+    DatasetEntry* failed = named("S1 (copy)");
+    ASSERT_NE(failed, nullptr);
+    EXPECT_TRUE(boxes.texts.join("\n").contains(
+        "The crosstalk compensation of dataset \"S1 (copy)\" saved in the session could not be restored."));
+    EXPECT_FALSE(failed->ctcApplied);
+    EXPECT_EQ(window->unrestoredCalculations(*failed), QStringList{"crosstalk compensation"});
+    EXPECT_EQ(window->filteredEventIndices(failed->id, false).size(), 6000u);
+    EXPECT_EQ(window->filteredEventIndices(named("S1")->id, false).size(), kept);
+
+    // A copy that saved a matrix of its own keeps it when its source's
+    // restore is done first.
+    boxes.answers["Clear Session"] = QMessageBox::Ok;
+    QMetaObject::invokeMethod(window.get(), "clearSession");
+    window->addDataset(path("s1.rtdc"));
+    ASSERT_TRUE(settled());
+    QMetaObject::invokeMethod(window.get(), "duplicateDataset");
+    markCompensated(*entry(0));
+    markCompensated(*entry(1), 0.15, 0.08);
+    open("s2.rtdc", 1000, "S2");
+    ASSERT_TRUE(window->writeSessionFile(path("o.RYX")));
+    ASSERT_TRUE(window->loadSessionFile(path("o.RYX")));
+    ASSERT_TRUE(calculated());
+    ASSERT_NE(named("S1 (copy)"), nullptr);
+    EXPECT_EQ(named("S1 (copy)")->spilloverMatrix(0, 1), 0.15);
+
+    // The source removed while its compensation waits, whose matrix cannot
+    // be inverted: the copy takes it over, and it fails there.
+    QMetaObject::invokeMethod(window.get(), "clearSession");
+    window->addDataset(path("s1.rtdc"));
+    ASSERT_TRUE(settled());
+    QMetaObject::invokeMethod(window.get(), "duplicateDataset");
+    markCompensated(*entry(0), 1.0, 1.0);
+    markCompensated(*entry(1));
+    entry(1)->ctcApplied = false;
+    ASSERT_TRUE(window->writeSessionFile(path("h.RYX")));
+    holdCalculation();
+    ASSERT_TRUE(window->loadSessionFile(path("h.RYX")));
+    ASSERT_TRUE(settled());
+    show("s1.rtdc");
+    QMetaObject::invokeMethod(window.get(), "removeDataset");
+    releaseCalculation();
+    ASSERT_TRUE(calculated());
+    EXPECT_TRUE(boxes.texts.join("\n").contains(
+        "The crosstalk compensation of dataset \"S1\" saved in the session, which \"S1 (copy)\" took over when "
+        "\"S1\" was removed, could not be restored."))
+        << boxes.texts.join("\n").toStdString();
 }
 
 // Quitting while a restored refinement runs stops it: the window goes at

@@ -5,15 +5,48 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 
 #ifdef __unix__
+#include <mutex>
+#include <set>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace Tessary;
 namespace fs = std::filesystem;
+
+namespace {
+
+// What this process synced: each file's inode with the name it had then.
+struct SyncedFile
+{
+    ino_t inode;
+    std::string name;
+};
+std::mutex syncedMutex;
+std::vector<SyncedFile> synced;
+
+} // namespace
+
+// Stands in for the system's fsync in this test program, to see what a save
+// syncs and under which name.
+extern "C" int fsync(int descriptor)
+{
+    struct stat info = {};
+    char name[4096] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(descriptor);
+    if (::fstat(descriptor, &info) == 0 && ::readlink(link.c_str(), name, sizeof name - 1) >= 0) {
+        const std::lock_guard<std::mutex> lock(syncedMutex);
+        synced.push_back({info.st_ino, name});
+    }
+    return static_cast<int>(::syscall(SYS_fsync, descriptor));
+}
 
 namespace {
 
@@ -64,6 +97,29 @@ TEST_F(StagedFileTest, LinksLeadToTheFileTheyNameEvenWhenItIsNew)
     EXPECT_EQ(entries(), 4u);
 }
 
+TEST_F(StagedFileTest, ContentReachesTheDiskBeforeItTakesTheName)
+{
+    // A rename reaches the disk independently of the data: unsynced, the
+    // new file could be empty after a power loss, and the old one gone.
+    write("old.txt", "old");
+    synced.clear();
+    ASSERT_TRUE(replaceFileContent(dir.file("old.txt"), "new"));
+    const auto inode = [](const fs::path& path) {
+        struct stat info = {};
+        return ::stat(path.c_str(), &info) == 0 ? info.st_ino : ino_t(0);
+    };
+    const auto firstSync = [](const std::function<bool(const SyncedFile&)>& which) {
+        return std::find_if(synced.begin(), synced.end(), which) - synced.begin();
+    };
+    // The file under its temporary name, then the folder that holds the rename.
+    const auto file = firstSync([&](const SyncedFile& f) {
+        return f.inode == inode(dir.file("old.txt")) && fs::path(f.name).filename().string().rfind(".tessary-", 0) == 0;
+    });
+    const auto folder = firstSync([&](const SyncedFile& f) { return f.inode == inode(dir.path()); });
+    EXPECT_LT(file, folder);
+    EXPECT_LT(folder, std::ptrdiff_t(synced.size()));
+}
+
 TEST_F(StagedFileTest, FailedWriteLeavesTheLinkedFileAsItWasAndNothingBeside)
 {
     fs::create_directory(dir.file("data"));
@@ -92,5 +148,48 @@ TEST_F(StagedFileTest, FailedWriteLeavesTheLinkedFileAsItWasAndNothingBeside)
     }
     EXPECT_EQ(read("data/old.txt"), "old");
     EXPECT_EQ(entries("data"), 1u);
+}
+
+TEST_F(StagedFileTest, FilesThatAreNotOursToReplaceStayAsTheyWere)
+{
+    // Run as an unprivileged user where the tests run as root, who may write
+    // any file: a file the user may not write is read-only to the save.
+    fs::create_directory(dir.file("own"));
+    write("own/locked.txt", "old");
+    fs::permissions(dir.file("own/locked.txt"), fs::perms::owner_read | fs::perms::group_read);
+    fs::permissions(dir.path(), fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(dir.file("own"), fs::perms::all);
+    constexpr uid_t nobody = 65534;
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(dir.file("own/locked.txt").c_str(), nobody, nobody), 0);
+    }
+    EXPECT_EXIT(
+        {
+            if (::geteuid() == 0 && (::setgid(nobody) != 0 || ::setuid(nobody) != 0))
+                std::_Exit(2);
+            FileFailure failure;
+            const bool replaced = replaceFileContent(dir.file("own/locked.txt"), "new", &failure);
+            std::_Exit(!replaced && failure.reason == "the existing file is read-only" ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(read("own/locked.txt"), "old");
+
+    // A link another user made in a shared folder is not followed, as the
+    // system would not follow it: the file it leads to stays as it was.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a link of another user's takes root to make";
+    fs::create_directory(dir.file("shared"));
+    fs::permissions(dir.file("shared"), fs::perms::all | fs::perms::sticky_bit);
+    write("victim.txt", "old");
+    fs::create_symlink(dir.file("victim.txt"), dir.file("shared/save.txt"));
+    ASSERT_EQ(::lchown(dir.file("shared/save.txt").c_str(), nobody, nobody), 0);
+    FileFailure failure;
+    EXPECT_FALSE(replaceFileContent(dir.file("shared/save.txt"), "new", &failure));
+    EXPECT_EQ(failure.step, FileFailure::Rename);
+    EXPECT_EQ(failure.reason,
+              "it leads through a link that another user made in a shared folder, which the system does not follow");
+    EXPECT_EQ(read("victim.txt"), "old");
+    EXPECT_EQ(fs::read_symlink(dir.file("shared/save.txt")), fs::path(dir.file("victim.txt")));
+    EXPECT_EQ(entries("shared"), 1u);
 }
 #endif
