@@ -17,8 +17,8 @@ struct DatasetEntry;
 // replaces it), a header
 // of feature labels, then one row per kept index (in the given order) with
 // the features' values to 17 significant digits; a cell whose index lies
-// beyond its column stays empty, and the message names that column. Names, labels and values keep to one line
-// (oneLineText). path is UTF-8; the file is written beside it under a
+// beyond its column stays empty, and the message names that column. Names,
+// labels and values keep to one line (oneLineText). path is UTF-8; the file is written beside it under a
 // temporary name and replaces it only when complete, so a failure or a
 // cancel (progress returns false) leaves an existing file intact. Reads every
 // column once through the entry's reader (which takes the HDF5 lock).

@@ -321,11 +321,11 @@ public:
     // and are still not applied ("crosstalk compensation", ...), empty when none.
     QStringList unrestoredCalculations(const DatasetEntry& ds) const;
     enum class CalculationPart { Refinement, Compensation, Fourier, Emodulus, ImageFeatures };
-    // The columns of those calculations, which another dataset on the same
-    // file may have computed with its own settings.
-    std::vector<std::string> unrestoredColumns(const DatasetEntry& ds) const;
 private:
     std::vector<CalculationPart> unrestoredParts(const DatasetEntry& ds) const;
+    // The columns of those parts, which another dataset on the same file may
+    // have computed with its own settings.
+    std::vector<std::string> unrestoredColumns(const DatasetEntry& ds) const;
     // The display name of the dataset whose session entry saved the state of
     // that part of ds, when ds took it from another dataset; none when its own.
     std::optional<QString> takenFrom(const DatasetEntry& ds, CalculationPart part) const;
@@ -343,7 +343,8 @@ private:
     // The restored calculations of the dataset still to come: those of its
     // running recomputation and those it has not tried yet.
     std::vector<CalculationPart> awaitedParts(const DatasetEntry& ds) const;
-    // The parts that `to` does not mark take from's state; whether any did.
+    // The parts that `to` does not mark, and whose own restore did not fail,
+    // take from's state; whether any did.
     bool takeCalculationParts(const DatasetEntry& from, DatasetEntry& to, const std::vector<CalculationPart>& parts);
     // Queues the dataset's recomputation where the closing one's was queued.
     void queueInPlaceOf(int closingId, int datasetId);

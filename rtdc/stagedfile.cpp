@@ -126,7 +126,6 @@ bool writable(const fs::path& path, const fs::file_status& status)
 #endif
 }
 
-
 // Gives the written file at path the permission bits (where given) and makes
 // its content and mode durable before it takes a name that the user relies
 // on: a rename reaches the disk independently of the data, and a power loss
@@ -266,9 +265,10 @@ bool StagedFile::commit(std::string& error)
     }
     if (const int syncError = syncFile(pathFromUtf8(tempPath), bits); syncError != 0)
         return fail("the written file did not reach the disk: " + systemErrorText(syncError));
-    fs::rename(pathFromUtf8(tempPath), replacedPath, code);
-    if (code)
-        return fail(code.message());
+    std::error_code renameError;
+    fs::rename(pathFromUtf8(tempPath), replacedPath, renameError);
+    if (renameError)
+        return fail(renameError.message());
     done = true;
     syncFolder(replacedPath.parent_path());
     return true;
