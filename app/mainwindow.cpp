@@ -684,13 +684,19 @@ std::vector<int> MainWindow::filteredEventIndices(int datasetId, bool applyWhenD
 
 FeatureColumns MainWindow::filterColumns(const EventFilter& filter, const DatasetEntry& ds) const
 {
-    // Another dataset on the file may have computed them with its own settings.
-    const std::vector<std::string> withheld = unrestoredColumns(ds);
     FeatureColumns columns;
     for (const std::string& name : filter.usedFeatures())
-        if (std::find(withheld.begin(), withheld.end(), name) == withheld.end())
+        if (hasOwnColumn(ds, name))
             columns[name] = &ds.reader->readFeature(name);
     return columns;
+}
+
+bool MainWindow::hasOwnColumn(const DatasetEntry& ds, const std::string& name) const
+{
+    if (!ds.reader || !ds.reader->hasFeature(name))
+        return false;
+    const std::vector<std::string> withheld = unrestoredColumns(ds);
+    return std::find(withheld.begin(), withheld.end(), name) == withheld.end();
 }
 
 int MainWindow::addFilterGroup(const std::string& name)

@@ -91,6 +91,10 @@ public:
     // (loaded as needed), but for those of calculations that could not be
     // restored for it: its rules on them are not applied.
     FeatureColumns filterColumns(const EventFilter& filter, const DatasetEntry& ds) const;
+    // Whether the dataset has the column as its own: its reader holds it, and
+    // it is not of a calculation that could not be restored for the dataset
+    // (another dataset on the file may have computed it with its own settings).
+    bool hasOwnColumn(const DatasetEntry& ds, const std::string& name) const;
 
     // The indices of the dataset's events that its effective filter keeps:
     // every event when the filter is off or has no rules (unless

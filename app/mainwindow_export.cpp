@@ -224,10 +224,9 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
         return false;
     }
 
-    const std::vector<std::string> available = reader.features();
     std::vector<std::string> features;
     for (const std::string& feature : options.features)
-        if (std::find(available.begin(), available.end(), feature) != available.end())
+        if (hasOwnColumn(*entry, feature))
             features.push_back(feature);
 
     if (options.formatTsv || options.formatAvi) {
@@ -447,7 +446,7 @@ void MainWindow::exportStatSummary()
             // dataset's filtering is switched off.
             const std::vector<int> kept = filteredEventIndices(ds->id, true);
             for (const std::string& feature : options.features) {
-                if (!ds->reader || !ds->reader->hasFeature(feature)) {
+                if (!hasOwnColumn(*ds, feature)) {
                     out << std::string(statistics.size(), '\t');
                     continue;
                 }

@@ -1304,6 +1304,11 @@ TEST_F(MainWindowSessionTest, CopyStaysAsItsOwnSessionEntrySaid)
     EXPECT_EQ(window->unrestoredCalculations(*failed), QStringList{"crosstalk compensation"});
     EXPECT_EQ(window->filteredEventIndices(failed->id, false).size(), 6000u);
     EXPECT_EQ(window->filteredEventIndices(named("S1")->id, false).size(), kept);
+    // Its export holds neither a cut by that rule nor the columns its source computed.
+    EXPECT_EQ(exportAllToTsv(), 1);
+    EXPECT_EQ(tsvRows("RYXexport_s1_2.tsv"), 6000);
+    EXPECT_FALSE(tsvColumns("RYXexport_s1_2.tsv").join('|').contains("crosstalk"));
+    EXPECT_TRUE(tsvColumns("RYXexport_s1.tsv").join('|').contains("crosstalk"));
 
     // A copy that saved a matrix of its own keeps it when its source's
     // restore is done first.
