@@ -37,10 +37,12 @@ QStringList shortColumnLines(const std::vector<std::string>& features,
         return lines;
     const std::size_t needed = std::size_t(last) + 1;
     for (std::size_t j = 0; j < features.size(); ++j) {
+        if (columns[j]->size() >= needed)
+            continue;
         const QString line = QStringLiteral("feature \"%1\" (blank from event %2 on)")
                                  .arg(shortenedText(QString::fromStdString(features[j]), 100))
                                  .arg(columns[j]->size());
-        if (columns[j]->size() < needed && !lines.contains(line))
+        if (!lines.contains(line))   // a feature listed twice is named once
             lines << line;
     }
     return lines;
