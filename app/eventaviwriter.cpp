@@ -261,7 +261,7 @@ ExportMessage writeEventAvi(const DatasetEntry& entry, const std::string& path, 
         return {};
     std::string error;
     if (!staged.commit(error))
-        return failed({FileFailure::Rename, error});
+        return failed({FileFailure::Replace, error});
     if (!unreadable.empty())
         return ExportMessage::partsMissing(QString::fromStdString(path),
                                            {unreadableFramesLine(QStringLiteral("image"), unreadable, true)});

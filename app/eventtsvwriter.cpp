@@ -129,7 +129,7 @@ ExportMessage writeEventTsv(const DatasetEntry& entry, const std::string& path,
         return {};
     std::string error;
     if (!staged.commit(error))
-        return failed({FileFailure::Rename, error});
+        return failed({FileFailure::Replace, error});
     if (!shortColumns.isEmpty())
         return ExportMessage::partsMissing(QString::fromStdString(path), shortColumns);
     return {};

@@ -516,42 +516,45 @@ Recomputation outstandingCalculations(const MainWindow& window, const DatasetEnt
     const RTDCReader& reader = *ds.reader;
     const std::vector<int> channels = MainWindow::fluorescenceChannels(&reader);
 
-    if (ds.flRefinementApplied && !hasComputedRefinement(reader)) {
+    // The dataset's own saved state must fit its file before columns that
+    // another dataset on the same reader computed count as its own: they may
+    // have been computed with that dataset's settings.
+    if (ds.flRefinementApplied) {
         if (channels.empty()) {
             todo.impossible.push_back(Part::Refinement);
-        } else {
+        } else if (!hasComputedRefinement(reader)) {
             todo.refinement = window.flRefinement;
             todo.metadata = ds.metadata;
         }
     }
-    if (ds.ctcApplied && !hasComputedCompensation(reader, channels)) {
-        if (channels.size() >= 2 && ds.ctcChannels == channels && ds.spilloverMatrix.rows() == channels.size()) {
+    if (ds.ctcApplied) {
+        if (channels.size() < 2 || ds.ctcChannels != channels || ds.spilloverMatrix.rows() != channels.size()) {
+            todo.impossible.push_back(Part::Compensation);
+        } else if (!hasComputedCompensation(reader, channels)) {
             todo.compensation = window.flCompensation;
             todo.channels = channels;
             todo.spillover = ds.spilloverMatrix;
-        } else {
-            todo.impossible.push_back(Part::Compensation);
         }
     }
-    if (ds.fcDeformApplied && !reader.isComputedFeature("deform_fc")) {
-        if (reader.hasMask())
-            todo.fourier = window.fourierDeform;
-        else
+    if (ds.fcDeformApplied) {
+        if (!reader.hasMask())
             todo.impossible.push_back(Part::Fourier);
+        else if (!reader.isComputedFeature("deform_fc"))
+            todo.fourier = window.fourierDeform;
     }
-    if (ds.emodApplied && !reader.isComputedFeature("emodulus")) {
-        if (MainWindow::emodulusAvailable(ds) && reader.hasFeature(ds.emodParams.deformFeature)) {
+    if (ds.emodApplied) {
+        if (!MainWindow::emodulusAvailable(ds) || !reader.hasFeature(ds.emodParams.deformFeature)) {
+            todo.impossible.push_back(Part::Emodulus);
+        } else if (!reader.isComputedFeature("emodulus")) {
             todo.emodulus = window.emodulusEngine;
             todo.emodParams = withMeasuredTemperature(ds.emodParams, ds.metadata);
-        } else {
-            todo.impossible.push_back(Part::Emodulus);
         }
     }
-    if (ds.imageFeaturesApplied && !reader.isComputedFeature(ImageFeatures::featureNames().front())) {
-        if (reader.hasImage() && reader.hasMask())
-            todo.imageFeatures = window.imageFeatures;
-        else
+    if (ds.imageFeaturesApplied) {
+        if (!reader.hasImage() || !reader.hasMask())
             todo.impossible.push_back(Part::ImageFeatures);
+        else if (!reader.isComputedFeature(ImageFeatures::featureNames().front()))
+            todo.imageFeatures = window.imageFeatures;
     }
     if (!todo.empty())
         todo.reader = ds.reader;

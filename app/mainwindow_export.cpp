@@ -468,7 +468,7 @@ void MainWindow::exportStatSummary()
     }
     std::string error;
     if (!staged.commit(error)) {
-        cannotWrite({FileFailure::Rename, error});
+        cannotWrite({FileFailure::Replace, error});
         return;
     }
     // Its rows count the events that the rules kept: a rule on a column that

@@ -172,7 +172,7 @@ bool RTDCWriter::close()
     std::string error;
     if (!staging->commit(error)) {
         warn("Error replacing file '" + staging->targetPath() + "': " + error);
-        failure = {FileFailure::Rename, error};
+        failure = {FileFailure::Replace, error};
         return false;
     }
     return true;

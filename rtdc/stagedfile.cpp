@@ -298,7 +298,7 @@ bool replaceFileContent(const std::string& path, std::string_view content, FileF
         return fail(out.failure());
     std::string reason;
     if (!staged.commit(reason))
-        return fail({FileFailure::Rename, reason});
+        return fail({FileFailure::Replace, reason});
     return true;
 }
 

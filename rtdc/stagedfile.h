@@ -14,7 +14,7 @@ namespace Tessary {
 // reason in its own words ("No space left on device", "File too large").
 struct FileFailure
 {
-    enum Step { None, Create, Write, Rename };
+    enum Step { None, Create, Write, Replace };   // Replace: the written file could not take the target's place
     Step step = None;
     std::string reason;
 

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Brings a Debian 12 machine to the state where Tessary builds, runs and tests.
-# Idempotent: when everything is present it only checks and returns within seconds.
+# Idempotent: when everything is present it only checks and returns within
+# seconds, and then needs neither root nor sudo.
 set -euo pipefail
 
 QWT_PREFIX="${QWT_PREFIX:-/opt/tessary-qwt}"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
+# Real package names only: dpkg never reports a name that another package
+# merely provides as installed, so such a name would be installed on every run.
+
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config dpkg-dev debian-archive-keyring
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-svg-dev
-  qt6-documentation-tools libqt6opengl6-dev libqt6svg6-dev libgl-dev
+  qt6-documentation-tools libqt6opengl6-dev libgl-dev
   libhdf5-dev hdf5-tools zlib1g-dev
   libopencv-dev
   libarmadillo-dev libopenblas-dev
@@ -44,16 +48,29 @@ debian_mirror() {
   fi
 }
 
-missing=()
-for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
+# Fills the array "missing" with the listed packages dpkg does not report as installed.
+find_missing() {
+  missing=()
+  local p
+  for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$p")
+    fi
+  done
+}
+
+find_missing
 if [ "${#missing[@]}" -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # A name apt accepts but dpkg never counts as installed would otherwise be
+  # installed again on every later run: stop here and name it.
+  find_missing
+  if [ "${#missing[@]}" -gt 0 ]; then
+    echo "These packages are still not installed: ${missing[*]}" >&2
+    exit 1
+  fi
 fi
 
 # Qwt for Qt 6 is not packaged for Debian 12: build the upstream release that

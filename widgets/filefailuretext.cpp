@@ -12,8 +12,8 @@ QString fileFailureText(const FileFailure& failure, const QString& path, const Q
     case FileFailure::Write:
         step = QStringLiteral("Failed to write: %1").arg(path);
         break;
-    case FileFailure::Rename:
-        step = QStringLiteral("Failed to rename the written file to: %1").arg(path);
+    case FileFailure::Replace:
+        step = QStringLiteral("Failed to put the written file in place of: %1").arg(path);
         break;
     case FileFailure::None:
         return {};

@@ -430,6 +430,14 @@ TEST_F(MainWindowExportTest, WritesThatFailSayTheStepAndTheSystemsReason)
     }
     EXPECT_EQ(driver.boxes, QStringList{"Export|Failed to write: " + summary + "\nFile too large"});
     EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"m.rtdc"});
+
+    // Written whole, the file cannot take the place of a folder of that name:
+    // the last step is named, nothing was renamed.
+    std::filesystem::create_directory(summary.toStdString());
+    driver.boxes.clear();
+    driver.run("exportStatSummary", window);
+    EXPECT_EQ(driver.boxes,
+              QStringList{"Export|Failed to put the written file in place of: " + summary + "\nIs a directory"});
 }
 #endif
 

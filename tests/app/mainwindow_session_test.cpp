@@ -1288,22 +1288,36 @@ TEST_F(MainWindowSessionTest, CopyStaysAsItsOwnSessionEntrySaid)
     QMetaObject::invokeMethod(window.get(), "duplicateDataset");
     markCompensated(*entry(0));
     markUnrestorable(*entry(1));
-    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));
+    ASSERT_TRUE(window->writeSessionFile(path("s.RYX")));   // the copy shown
+    window->datasetList->setCurrentRow(0);
+    ASSERT_TRUE(window->writeSessionFile(path("source-shown.RYX")));
+    // Whichever restore runs first, the copy's own state does not fit its
+    // file: its rule keeps every event and the user is told.
+    const auto expectCopyUnrestored = [&](const char* session) {
+        DatasetEntry* failed = named("S1 (copy)");
+        ASSERT_NE(failed, nullptr) << session;
+        EXPECT_TRUE(boxes.texts.join("\n").contains(
+            "The crosstalk compensation of dataset \"S1 (copy)\" saved in the session could not be restored."))
+            << session;
+        EXPECT_FALSE(failed->ctcApplied) << session;
+        EXPECT_EQ(window->unrestoredCalculations(*failed), QStringList{"crosstalk compensation"}) << session;
+        EXPECT_EQ(window->filteredEventIndices(failed->id, false).size(), 6000u) << session;
+        EXPECT_EQ(window->filteredEventIndices(named("S1")->id, false).size(), kept) << session;
+    };
+    for (const char* session : {"source-shown.RYX", "s.RYX"}) {
+        boxes.texts.clear();
+        ASSERT_TRUE(window->loadSessionFile(path(session)));
+        ASSERT_TRUE(calculated());
+        expectCopyUnrestored(session);
+    }
     // Shown while another calculation runs, the copy's restore is tried first.
+    boxes.texts.clear();
     holdCalculation();
     ASSERT_TRUE(window->loadSessionFile(path("s.RYX")));
     ASSERT_TRUE(settled());
     releaseCalculation();
     ASSERT_TRUE(calculated());
-
-    DatasetEntry* failed = named("S1 (copy)");
-    ASSERT_NE(failed, nullptr);
-    EXPECT_TRUE(boxes.texts.join("\n").contains(
-        "The crosstalk compensation of dataset \"S1 (copy)\" saved in the session could not be restored."));
-    EXPECT_FALSE(failed->ctcApplied);
-    EXPECT_EQ(window->unrestoredCalculations(*failed), QStringList{"crosstalk compensation"});
-    EXPECT_EQ(window->filteredEventIndices(failed->id, false).size(), 6000u);
-    EXPECT_EQ(window->filteredEventIndices(named("S1")->id, false).size(), kept);
+    expectCopyUnrestored("s.RYX, held");
     // Its export holds neither a cut by that rule nor the columns its source computed.
     EXPECT_EQ(exportAllToTsv(), 1);
     EXPECT_EQ(tsvRows("RYXexport_s1_2.tsv"), 6000);

@@ -185,7 +185,7 @@ TEST_F(StagedFileTest, FilesThatAreNotOursToReplaceStayAsTheyWere)
     ASSERT_EQ(::lchown(dir.file("shared/save.txt").c_str(), nobody, nobody), 0);
     FileFailure failure;
     EXPECT_FALSE(replaceFileContent(dir.file("shared/save.txt"), "new", &failure));
-    EXPECT_EQ(failure.step, FileFailure::Rename);
+    EXPECT_EQ(failure.step, FileFailure::Replace);
     EXPECT_EQ(failure.reason,
               "it leads through a link that another user made in a shared folder, which the system does not follow");
     EXPECT_EQ(read("victim.txt"), "old");
