@@ -14,12 +14,12 @@ struct DatasetEntry;
 // comment lines with this export's record ("export:date", "export:event
 // count", "export:changed sample name") and every other metadata attribute
 // (the source's record of an earlier export is left out, as the .rtdc export
-// replaces it), a header
-// of feature labels, then one row per kept index (in the given order) with
-// the features' values to 17 significant digits; a cell whose index lies
-// beyond its column stays empty, and the message names that column. Names,
-// labels and values keep to one line (oneLineText). path is UTF-8; the file is written beside it under a
-// temporary name and replaces it only when complete, so a failure or a
+// replaces it), a header of feature labels, then one row per kept index (in
+// the given order) with the features' values to 17 significant digits; a
+// cell whose index lies beyond its column stays empty, and the message names
+// that column. Names, labels and values keep to one line (oneLineText). path
+// is UTF-8; the file is written beside it under a temporary name and
+// replaces it only when complete, so a failure or a
 // cancel (progress returns false) leaves an existing file intact. Reads every
 // column once through the entry's reader (which takes the HDF5 lock).
 // Returns the message to show; empty on success and after a cancel.

@@ -14,7 +14,8 @@ namespace Tessary {
 // reason in its own words ("No space left on device", "File too large").
 struct FileFailure
 {
-    enum Step { None, Create, Write, Replace };   // Replace: the written file could not take the target's place
+    // Replace: the file was written whole but could not take the target's place.
+    enum Step { None, Create, Write, Replace };
     Step step = None;
     std::string reason;
 
