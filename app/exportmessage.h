@@ -43,6 +43,9 @@ struct ExportMessage
 // in their place: "image of event 7 (a blank frame in its place)",
 // "masks of events 3, 9".
 QString unreadableFramesLine(const QString& kind, const std::vector<int>& events, bool blanks);
+// The same for the kept events whose row of a trace could not be read and is
+// zeros in the file: "trace "fl1_raw" of event 7 (a row of zeros in its place)".
+QString unreadableTraceRowsLine(const QString& name, const std::vector<int>& events);
 
 // Shows a non-empty message as a modal warning or critical box; nothing for an empty one.
 void showExportMessage(QWidget* parent, const ExportMessage& message);

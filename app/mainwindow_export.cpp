@@ -301,6 +301,8 @@ bool MainWindow::exportSingleDataset(const DatasetEntry* entry, const ExportOpti
     if (!writer.unreadableMasks().empty())
         missing << unreadableFramesLine(QStringLiteral("mask"), writer.unreadableMasks(),
                                         writer.unreadableMasks().size() < kept.size());
+    for (const auto& [name, events] : writer.unreadableTraceRows())
+        missing << unreadableTraceRowsLine(shortenedText(QString::fromStdString(name), 100), events);
     if (missing.isEmpty())
         return true;
     showExportMessage(progress.messageParent(), ExportMessage::partsMissing(path, missing));

@@ -109,6 +109,7 @@ bool RTDCWriter::create(const std::string& path)
     tracesLeftOut.clear();
     imagesUnread.clear();
     masksUnread.clear();
+    traceRowsUnread.clear();
     try {
         H5::H5Library::checkVersion(H5_VERS_MAJOR, H5_VERS_MINOR, H5_VERS_RELEASE);
         H5::H5Library::open();
@@ -440,22 +441,13 @@ void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& i
             leaveOutTrace(name);
         return;
     }
-    if (reader.traceLength() == 0)
-        return;
-    const auto firstKept = std::find_if(indices.begin(), indices.end(), [](int index) { return index >= 0; });
     for (std::size_t traceNumber = 0; traceNumber < names.size() && !writeFailure->failed; ++traceNumber) {
         const std::string& name = names[traceNumber];
-        // Each trace keeps its own row length; a file may hold traces of
-        // several lengths, and a row of another length would be written as zeros.
-        std::uint64_t length = reader.traceLength();
-        if (firstKept != indices.end())
-            if (const std::size_t own = reader.readTrace(name, std::size_t(*firstKept)).size(); own > 0)
-                length = own;
         const auto rowsProgress = [&](double rowsDone) {
             return !progress || progress((double(traceNumber) + rowsDone) / double(names.size()));
         };
         try {
-            if (!writeTrace(reader, indices, name, length, rowsProgress))
+            if (!writeTrace(reader, indices, name, rowsProgress))
                 return;
         } catch (...) {
             // One trace the library refuses leaves the others to be written.
@@ -472,31 +464,51 @@ void RTDCWriter::writeTraces(const RTDCReader& reader, const std::vector<int>& i
 }
 
 bool RTDCWriter::writeTrace(const RTDCReader& reader, const std::vector<int>& indices, const std::string& name,
-                            std::uint64_t length, const std::function<bool(double rowsDone)>& progress)
+                            const std::function<bool(double rowsDone)>& progress)
 {
+    const auto readRow = [&](int index) {
+        return index >= 0 ? reader.readTrace(name, static_cast<std::size_t>(index)) : std::vector<float>();
+    };
+    // The first kept row that reads gives the trace its length: a file may
+    // hold traces of several lengths. The rows before it, like any later one
+    // that cannot be read, are stored as zeros and named.
+    std::vector<int> unread;
+    std::vector<float> first;
+    std::size_t firstRow = 0;
+    for (; firstRow < indices.size(); ++firstRow) {
+        first = readRow(indices[firstRow]);
+        if (!first.empty())
+            break;
+        unread.push_back(indices[firstRow]);
+    }
+    if (firstRow == indices.size()) {
+        leaveOutTrace(name);
+        return true;
+    }
+    const std::size_t length = first.size();
     const std::vector<hsize_t> rowShape{static_cast<hsize_t>(length)};
     // First the dataset: the library refuses rows longer than a chunk may be
     // before the block is sized by the length.
     H5::DataSet dataset =
         createRowChunkedDataSet(*file, "/events/trace/" + name, H5::PredType::IEEE_F32LE, indices.size(), rowShape);
-    const std::size_t rowBytes = static_cast<std::size_t>(length) * sizeof(float);
+    const std::size_t rowBytes = length * sizeof(float);
     const std::size_t rows = rowsPerBlock(rowBytes, indices.size());
-    std::vector<float> block(rows * static_cast<std::size_t>(length));
+    std::vector<float> block(rows * length);
     // Finished chunks must hold the file's bytes: native floats qualify on little-endian machines.
     const bool directChunks = H5::PredType::NATIVE_FLOAT == H5::PredType::IEEE_F32LE;
     ChunkDeflater deflater(dataset, 2, rowBytes, deflateLevel);
     for (std::size_t start = 0; start < indices.size() && !writeFailure->failed; start += rows) {
         const std::size_t count = std::min(rows, indices.size() - start);
         for (std::size_t r = 0; r < count; ++r) {
-            float* row = block.data() + r * static_cast<std::size_t>(length);
-            const int index = indices[start + r];
-            std::vector<float> trace;
-            if (index >= 0)
-                trace = reader.readTrace(name, static_cast<std::size_t>(index));
+            float* row = block.data() + r * length;
+            std::fill(row, row + length, 0.0f);
+            if (start + r < firstRow)
+                continue; // named already
+            const std::vector<float> trace = start + r == firstRow ? first : readRow(indices[start + r]);
             if (trace.size() == length)
                 std::copy(trace.begin(), trace.end(), row);
             else
-                std::fill(row, row + length, 0.0f);
+                unread.push_back(indices[start + r]);
         }
         if (directChunks)
             deflater.write(reinterpret_cast<const std::uint8_t*>(block.data()), start, count);
@@ -505,6 +517,8 @@ bool RTDCWriter::writeTrace(const RTDCReader& reader, const std::vector<int>& in
         if (!progress(double(start + count) / double(indices.size())))
             return false;
     }
+    if (!unread.empty())
+        traceRowsUnread.emplace_back(name, std::move(unread));
     return true;
 }
 

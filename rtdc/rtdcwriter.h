@@ -97,9 +97,12 @@ public:
     void writeMasks(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress = {});
     // "/events/trace/<name>": (N, L) float32 for every stored and computed
     // trace (computed ones smoothed as the reader gives them), chunks of one
-    // row, deflate level 4. A trace that cannot be written ends only itself
-    // (one line on standard error); it and the traces the reader could not
-    // read join leftOutTraces.
+    // row, deflate level 4; L from the trace's own first kept row that can be
+    // read. A row that cannot be read (missing, damaged) or is of another
+    // length is stored as zeros and its event joins unreadableTraceRows. A
+    // trace none of whose kept rows can be read, one that cannot be written
+    // (which ends only itself, with one line on standard error) and the
+    // traces the reader could not read join leftOutTraces.
     void writeTraces(const RTDCReader& reader, const std::vector<int>& indices, const StepProgress& progress = {});
 
     // What the source holds but this file does not, for the user to be told:
@@ -113,6 +116,10 @@ public:
     // is blank in the file, or missing with its stack. Emptied by `create`.
     const std::vector<int>& unreadableImages() const { return imagesUnread; }
     const std::vector<int>& unreadableMasks() const { return masksUnread; }
+    // Each written trace with rows of zeros in the file, in trace order, with
+    // the kept events whose row could not be read. Emptied by `create`.
+    using TraceRows = std::pair<std::string, std::vector<int>>;
+    const std::vector<TraceRows>& unreadableTraceRows() const { return traceRowsUnread; }
 
     // Closes the file and puts it in place of the target. False, with one
     // line on standard error, when the file could not be written, finished or
@@ -137,7 +144,7 @@ private:
                      const StepProgress& progress);
     // One trace of the trace step; false when progress stopped it. Throws H5::Exception.
     bool writeTrace(const RTDCReader& reader, const std::vector<int>& indices, const std::string& name,
-                    std::uint64_t length, const std::function<bool(double rowsDone)>& progress);
+                    const std::function<bool(double rowsDone)>& progress);
     void leaveOutTrace(const std::string& name);
     bool writable() const; // a file is open and nothing was lost yet
     void dropFile(); // caller holds the HDF5 lock
@@ -151,6 +158,7 @@ private:
     std::vector<std::string> tracesLeftOut;
     std::vector<int> imagesUnread;
     std::vector<int> masksUnread;
+    std::vector<TraceRows> traceRowsUnread;
     FileFailure failure;
 };
 

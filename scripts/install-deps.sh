@@ -48,12 +48,14 @@ debian_mirror() {
   fi
 }
 
-# Fills the array "missing" with the listed packages dpkg does not report as installed.
+# Fills the array "missing" with the listed packages dpkg does not report as
+# installed. Only the installed state counts: a package the user has put on
+# hold is installed, one with only its configuration files left is not.
 find_missing() {
   missing=()
   local p
   for p in "${PACKAGES[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    if [ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" != "installed" ]; then
       missing+=("$p")
     fi
   done

@@ -78,7 +78,7 @@ protected:
         const std::string path = dir.file("m" + std::to_string(++sources) + ".rtdc");
         b.write(path);
         for (std::size_t image : damagedImages)
-            Fixtures::damageFrameChunk(path, "image", image);
+            Fixtures::damageEventChunk(path, "image", image);
         return openedEntry(path, "Sample A");
     }
 

@@ -294,8 +294,12 @@ TEST_F(MainWindowExportTest, ExportsNameWhatTheyCouldNotCopyInsteadOfSuccess)
     Fixtures::StandardOptions options;
     options.traces = true;
     const std::string source = dir.file("m.rtdc");
-    // A column shorter than the event count cannot go into the file whole.
-    Fixtures::standardMeasurement(20, options).feature("deform", std::vector<float>(12, 0.1f)).write(source);
+    // A column shorter than the event count cannot go into the file whole,
+    // nor can a trace that lacks the rows of the last events.
+    Fixtures::standardMeasurement(20, options)
+        .feature("deform", std::vector<float>(12, 0.1f))
+        .trace("fl2_raw", [](std::size_t i, int16_t* row) { std::fill(row, row + 100, int16_t(i + 1)); }, 17, 100)
+        .write(source);
     Fixtures::addUnstoredTrace(source, "fl1_median", 20, std::uint64_t(1) << 40);
     Fixtures::addDamagedFloatAttribute(source, "user:damaged");
     ASSERT_NE(Testing::addLoadedDataset(window, source, "A"), nullptr);
@@ -304,13 +308,15 @@ TEST_F(MainWindowExportTest, ExportsNameWhatTheyCouldNotCopyInsteadOfSuccess)
     const std::string target = dir.file("RYXexport_m.rtdc");
     EXPECT_EQ(driver.boxes.join("\n").toStdString(),
               "Export|Exported to " + target + ", but these could not be copied from the source and are missing:\n"
-              "attribute \"user:damaged\"\nfeature \"deform\"\ntrace \"fl1_median\"");
+              "attribute \"user:damaged\"\nfeature \"deform\"\ntrace \"fl1_median\"\n"
+              "trace \"fl2_raw\" of events 17, 18, 19 (rows of zeros in their place)");
     // The readable traces and the whole columns are in the file.
     RTDCReader out;
     ASSERT_TRUE(out.open(target));
     EXPECT_EQ(out.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl2_raw"}));
     EXPECT_FALSE(out.hasFeature("deform"));
     EXPECT_EQ(out.readFeature("area_um").size(), 20u);
+    EXPECT_EQ(out.readTrace("fl2_raw", 16), std::vector<float>(100, 17.0f));
 
     // The TSV file holds the short column with blank cells after its end.
     // The default name is held by a link that leads nowhere, outside the
@@ -338,7 +344,7 @@ TEST_F(MainWindowExportTest, DamagedImageIsNamedAndKeepsItsFrameInEveryFormat)
     options.imageStorage = {1, 4};
     const std::string source = dir.file("m.rtdc");
     Fixtures::writeStandardMeasurement(source, 20, options);
-    Fixtures::damageFrameChunk(source, "image", 7);
+    Fixtures::damageEventChunk(source, "image", 7);
     DatasetEntry* ds = Testing::addLoadedDataset(window, source, "A");
     ASSERT_NE(ds, nullptr);
     const auto namedImage = [](const std::string& path) {

@@ -293,9 +293,9 @@ TEST_F(RTDCWriterTest, DamagedFramesAreStoredBlankAndNamed)
     options.imageStorage = options.maskStorage = {1, 4};
     Fixtures::writeStandardMeasurement(dir.file("source.rtdc"), 12, options);
     // The first kept image among them: the stack takes its size from the next one.
-    Fixtures::damageFrameChunk(dir.file("source.rtdc"), "image", 0);
-    Fixtures::damageFrameChunk(dir.file("source.rtdc"), "image", 7);
-    Fixtures::damageFrameChunk(dir.file("source.rtdc"), "mask", 3);
+    Fixtures::damageEventChunk(dir.file("source.rtdc"), "image", 0);
+    Fixtures::damageEventChunk(dir.file("source.rtdc"), "image", 7);
+    Fixtures::damageEventChunk(dir.file("source.rtdc"), "mask", 3);
     openSource(dir.file("source.rtdc"));
     {
         StderrCapture err;
@@ -392,14 +392,26 @@ TEST_F(RTDCWriterTest, UnreadableOrUnwritableTracesAreLeftOutAndNamed)
 {
     Fixtures::StandardOptions options;
     options.traces = true;
-    Fixtures::writeStandardMeasurement(dir.file("source.rtdc"), 10, options);
+    const std::string path = dir.file("source.rtdc");
+    const auto ramp = [](std::size_t i, int16_t* row, std::size_t length) {
+        for (std::size_t k = 0; k < length; ++k)
+            row[k] = static_cast<int16_t>(100 * i + k + 1);
+    };
+    RtdcFileBuilder b = Fixtures::standardMeasurement(10, options);
+    // fl2_raw lacks the rows of events 8 and 9; fl2_median has a damaged row
+    // (event 4); fl3_raw holds 50 samples among traces of 100, and its
+    // first kept row (event 0) is damaged.
+    b.trace("fl2_raw", [&](std::size_t i, int16_t* row) { ramp(i, row, 100); }, 8, 100)
+        .trace("fl2_median", [&](std::size_t i, int16_t* row) { ramp(i, row, 100); }, 10, 100, {1, 4})
+        .trace("fl3_raw", [&](std::size_t i, int16_t* row) { ramp(i, row, 50); }, 10, 50, {1, 4});
+    b.write(path);
+    Fixtures::damageEventChunk(path, "trace/fl2_median", 4);
+    Fixtures::damageEventChunk(path, "trace/fl3_raw", 0);
     // 2^40 samples per event, sorting first among the traces.
-    Fixtures::addUnstoredTrace(dir.file("source.rtdc"), "fl1_median", 10, std::uint64_t(1) << 40);
-    // Rows of another length than the others keep their own.
-    Fixtures::addUnstoredTrace(dir.file("source.rtdc"), "fl3_raw", 10, 50);
+    Fixtures::addUnstoredTrace(path, "fl1_median", 10, std::uint64_t(1) << 40);
     {
         StderrCapture err;
-        openSource(dir.file("source.rtdc"));
+        openSource(path);
         const std::vector<std::string> lines = err.lines();
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_TRUE(startsWith(lines[0], "Error reading trace 'fl1_median': ")) << lines[0];
@@ -409,18 +421,44 @@ TEST_F(RTDCWriterTest, UnreadableOrUnwritableTracesAreLeftOutAndNamed)
     // A computed trace whose name the file cannot take fails alone.
     source.setComputedTrace("fl1/smooth_median", "fl1_raw");
 
+    const std::vector<int> kept{0, 4, 8, 9};
+    RTDCWriter writer;
     StderrCapture err;
-    ASSERT_TRUE(exportAll(dir.file("out.rtdc"), {0, 4}));
+    ASSERT_TRUE(writer.create(dir.file("out.rtdc")));
+    writer.writeTraces(source, kept);
+    ASSERT_TRUE(writer.close());
     const std::vector<std::string> lines = err.lines();
-    ASSERT_EQ(lines.size(), 1u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_TRUE(startsWith(lines[0], "Error writing trace 'fl1/smooth_median': ")) << lines[0];
-    EXPECT_EQ(leftOutTraces, (std::vector<std::string>{"fl1_median", "fl1/smooth_median"}));
+    EXPECT_TRUE(startsWith(lines[1], "Error reading trace 'fl2_median' at index 4: ")) << lines[1];
+    EXPECT_TRUE(startsWith(lines[2], "Error reading trace 'fl3_raw' at index 0: ")) << lines[2];
+    EXPECT_EQ(writer.leftOutTraces(), (std::vector<std::string>{"fl1_median", "fl1/smooth_median"}));
+    const std::vector<RTDCWriter::TraceRows> zeroRows{{"fl2_median", {4}}, {"fl2_raw", {8, 9}}, {"fl3_raw", {0}}};
+    EXPECT_EQ(writer.unreadableTraceRows(), zeroRows);
+
+    // Every readable row as the source holds it, in the trace's own length;
+    // the named rows are zeros.
     RTDCReader out;
     ASSERT_TRUE(out.open(dir.file("out.rtdc")));
     EXPECT_EQ(out.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl2_raw", "fl3_raw"}));
-    for (const std::string& name : out.traceNames())
-        EXPECT_EQ(out.readTrace(name, 1), source.readTrace(name, 4)) << name;
-    EXPECT_EQ(out.readTrace("fl3_raw", 1).size(), 50u);
+    for (const std::string& name : out.traceNames()) {
+        const std::size_t length = name == "fl3_raw" ? 50 : 100;
+        std::vector<int> zeros;
+        for (const auto& [trace, events] : zeroRows)
+            if (trace == name)
+                zeros = events;
+        for (std::size_t k = 0; k < kept.size(); ++k) {
+            const bool named = std::find(zeros.begin(), zeros.end(), kept[k]) != zeros.end();
+            EXPECT_EQ(out.readTrace(name, k), named ? std::vector<float>(length, 0.0f) : b.traceRow(name, kept[k]))
+                << name << " row " << k;
+        }
+    }
+
+    // A trace none of whose kept rows can be read is left out and named.
+    ASSERT_TRUE(exportAll(dir.file("late.rtdc"), {8, 9}));
+    EXPECT_EQ(leftOutTraces, (std::vector<std::string>{"fl1_median", "fl1/smooth_median", "fl2_raw"}));
+    ASSERT_TRUE(out.open(dir.file("late.rtdc")));
+    EXPECT_EQ(out.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl3_raw"}));
 }
 
 TEST_F(RTDCWriterTest, StepsWithoutAFileDoNothing)
