@@ -501,14 +501,19 @@ bool RTDCWriter::writeTrace(const RTDCReader& reader, const std::vector<int>& in
         const std::size_t count = std::min(rows, indices.size() - start);
         for (std::size_t r = 0; r < count; ++r) {
             float* row = block.data() + r * length;
-            std::fill(row, row + length, 0.0f);
-            if (start + r < firstRow)
-                continue; // named already
-            const std::vector<float> trace = start + r == firstRow ? first : readRow(indices[start + r]);
-            if (trace.size() == length)
+            const std::size_t k = start + r;
+            std::vector<float> trace;
+            if (k == firstRow)
+                trace = first;
+            else if (k > firstRow)
+                trace = readRow(indices[k]);
+            if (trace.size() == length) {
                 std::copy(trace.begin(), trace.end(), row);
-            else
-                unread.push_back(indices[start + r]);
+                continue;
+            }
+            std::fill(row, row + length, 0.0f);
+            if (k > firstRow)   // the rows before the first were named already
+                unread.push_back(indices[k]);
         }
         if (directChunks)
             deflater.write(reinterpret_cast<const std::uint8_t*>(block.data()), start, count);
