@@ -8,6 +8,7 @@
 #include "calc/flrefinement.h"
 #include "calc/fourierdeform.h"
 #include "calc/imagefeatures.h"
+#include "rtdc/metadatanumber.h"
 #include "rtdc/rtdcreader.h"
 
 #include <QDebug>
@@ -35,13 +36,8 @@ EModulusParams withMeasuredTemperature(EModulusParams params, const RTDCMetadata
 {
     if (params.tempSource != 2)
         return params;
-    const auto it = metadata.setup.find("temperature");
-    if (it == metadata.setup.end())
-        return params;
-    char* end = nullptr;
-    const double t = std::strtod(it->second.c_str(), &end);
-    if (end != it->second.c_str())
-        params.temperature = t;
+    if (const std::optional<double> measured = metadataNumber(metadata.setup, "temperature"))
+        params.temperature = *measured;
     return params;
 }
 

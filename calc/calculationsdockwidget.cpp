@@ -1,6 +1,7 @@
 #include "calc/calculationsdockwidget.h"
 
 #include "app/datasetentry.h"
+#include "rtdc/metadatanumber.h"
 #include "rtdc/rtdcreader.h"
 
 #include <QCheckBox>
@@ -21,7 +22,6 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <cstdlib>
 #include <set>
 
 namespace Tessary {
@@ -47,20 +47,13 @@ QSpinBox* makeSpin(int min, int max, int value)
 }
 
 // A metadata value as a number, or fallback when it is missing or not numeric.
-double metadataNumber(const std::map<std::string, std::string>& section, const char* key, double fallback, bool* found = nullptr)
+double metadataNumberOr(const std::map<std::string, std::string>& section, const char* key, double fallback,
+                        bool* found = nullptr)
 {
+    const std::optional<double> value = metadataNumber(section, key);
     if (found)
-        *found = false;
-    const auto it = section.find(key);
-    if (it == section.end())
-        return fallback;
-    char* end = nullptr;
-    const double v = std::strtod(it->second.c_str(), &end);
-    if (end == it->second.c_str() || !std::isfinite(v))
-        return fallback;
-    if (found)
-        *found = true;
-    return v;
+        *found = value.has_value();
+    return value.value_or(fallback);
 }
 
 } // namespace
@@ -361,11 +354,11 @@ void CalculationsDockWidget::resetProgress()
 EModulusParams CalculationsDockWidget::emodulusParamsFromMetadata(const RTDCMetadata& metadata, bool hasPerEventTemperature) const
 {
     EModulusParams p = emodulusParams();
-    p.channelWidth = metadataNumber(metadata.setup, "channel width", 20.0);
-    p.flowRate = metadataNumber(metadata.setup, "flow rate", 0.04);
-    p.pixelSize = metadataNumber(metadata.imaging, "pixel size", 0.34);
+    p.channelWidth = metadataNumberOr(metadata.setup, "channel width", 20.0);
+    p.flowRate = metadataNumberOr(metadata.setup, "flow rate", 0.04);
+    p.pixelSize = metadataNumberOr(metadata.imaging, "pixel size", 0.34);
     bool hasTemperature = false;
-    p.temperature = metadataNumber(metadata.setup, "temperature", 23.0, &hasTemperature);
+    p.temperature = metadataNumberOr(metadata.setup, "temperature", 23.0, &hasTemperature);
     if (hasPerEventTemperature)
         p.tempSource = 1;
     else if (hasTemperature)

@@ -1,10 +1,10 @@
 #include "calc/flrefinement.h"
 
+#include "rtdc/metadatanumber.h"
 #include "rtdc/rtdcreader.h"
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <iostream>
 #include <limits>
 #include <regex>
@@ -20,14 +20,10 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // is, samples) when the metadata lack a usable rate.
 double samplePeriodMicroseconds(const RTDCMetadata& metadata)
 {
-    const auto it = metadata.fluorescence.find("sample rate");
-    if (it == metadata.fluorescence.end())
+    const std::optional<double> rate = metadataNumber(metadata.fluorescence, "sample rate");
+    if (!rate || *rate <= 0.0)
         return 1.0;
-    char* end = nullptr;
-    const double rate = std::strtod(it->second.c_str(), &end);
-    if (end == it->second.c_str() || !std::isfinite(rate) || rate <= 0.0)
-        return 1.0;
-    return 1e6 / rate;
+    return 1e6 / *rate;
 }
 
 // Linear interpolation of the sample position where the trace crosses level

@@ -111,16 +111,44 @@ bool columnReadable(const std::string& name, const H5::DataSet& dataset, const H
     return false;
 }
 
-// Whether frames of (N, H, W) are of a size the reader shows; otherwise one
-// line on standard error.
-bool framesReadable(const std::string& name, const H5::DataSpace& space)
+// The stored type of frames in words, for the line that refuses them.
+std::string frameTypeText(const H5::DataType& type)
+{
+    const std::string bits = std::to_string(type.getSize() * 8) + "-bit ";
+    switch (type.getClass()) {
+    case H5T_INTEGER:
+        return bits + (H5Tget_sign(type.getId()) == H5T_SGN_NONE ? "unsigned" : "signed") + " integers";
+    case H5T_FLOAT:
+        return bits + "floats";
+    case H5T_ENUM:
+        return bits + "enums";
+    default:
+        return "values that are no numbers";
+    }
+}
+
+// Whether frames of (N, H, W) are of a size and type the reader shows;
+// otherwise one line on standard error. Every view and export takes frames as
+// 8-bit pixels, so a stack of another type would reach them clipped: only
+// one-byte unsigned integers and one-byte enums (h5py's booleans) are read.
+bool framesReadable(const std::string& name, const H5::DataSet& dataset, const H5::DataSpace& space)
 {
     hsize_t dims[3] = {0, 0, 0};
     space.getSimpleExtentDims(dims);
-    if (dims[1] == 0 || dims[2] <= ReaderDetail::maximumFramePixels / dims[1])
+    if (dims[1] != 0 && dims[2] > ReaderDetail::maximumFramePixels / dims[1]) {
+        std::cerr << ("Error reading " + name + ": frames of " + std::to_string(dims[1]) + " x "
+                      + std::to_string(dims[2]) + " pixels are beyond any camera\n")
+                  << std::flush;
+        return false;
+    }
+    const H5::DataType type = dataset.getDataType();
+    const bool eightBit = type.getSize() == 1
+        && (type.getClass() == H5T_ENUM
+            || (type.getClass() == H5T_INTEGER && H5Tget_sign(type.getId()) == H5T_SGN_NONE));
+    if (eightBit)
         return true;
-    std::cerr << ("Error reading " + name + ": frames of " + std::to_string(dims[1]) + " x "
-                  + std::to_string(dims[2]) + " pixels are beyond any camera\n")
+    std::cerr << ("Error reading " + name + ": frames stored as " + frameTypeText(type)
+                  + " would be clipped to 8 bits\n")
               << std::flush;
     return false;
 }
@@ -292,7 +320,7 @@ void RTDCReader::cacheFeatures()
                     return;
                 // A dataset the reader could never load is not listed, so the
                 // event count and every view rest on the readable ones.
-                if (frames ? !framesReadable(name, space) : !columnReadable(name, dataset, space))
+                if (frames ? !framesReadable(name, dataset, space) : !columnReadable(name, dataset, space))
                     return;
                 names.push_back(name);
             };

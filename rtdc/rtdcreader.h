@@ -65,6 +65,8 @@ public:
     // Allocates the columns on a few short-lived threads first.
     void preloadFeatures() const;
 
+    // False also for a stack of frames stored in another type than one-byte
+    // unsigned integers or one-byte enums: 8-bit frames of it would be clipped.
     bool hasImage() const;
     bool hasMask() const;
     // One 8-bit frame, row-major height x width. Empty when absent, out of range

@@ -16,6 +16,11 @@ namespace {
 constexpr std::size_t minimumChunkCacheBytes = 4u << 20;
 constexpr std::size_t maximumChunkCacheBytes = 256u << 20;
 constexpr std::size_t chunkCacheSlots = 12421; // a prime, as the library advises
+// The library's own preemption weight. At 1.0 it never evicts a chunk that was
+// only partly read, so reading every n-th frame (a filtered export) would keep
+// the whole stack in memory; below 1 the cache stays within its bytes, while
+// chunks read in full are still evicted first.
+constexpr double chunkPreemptionWeight = 0.75;
 
 // The extents (frames, height, width) of an image or mask stack; false for a
 // dataset that is no stack of frames. Throws for a frame size that cannot be
@@ -55,7 +60,7 @@ H5::DataSet* RTDCReader::frameDataset(const std::string& datasetPath) const
         }
     }
     H5::DSetAccPropList access;
-    access.setChunkCache(chunkCacheSlots, cacheBytes, 1.0);
+    access.setChunkCache(chunkCacheSlots, cacheBytes, chunkPreemptionWeight);
     auto dataset = std::make_unique<H5::DataSet>(file->openDataSet(datasetPath, access));
     return openDatasets.emplace(datasetPath, std::move(dataset)).first->second.get();
 }

@@ -142,8 +142,12 @@ std::vector<float> RTDCReader::readStoredTrace(const std::string& name, std::siz
         const hsize_t count[2] = {1, dims[1]};
         space.selectHyperslab(H5S_SELECT_SET, count, start);
         const H5::DataSpace memory(1, &dims[1]);
+        // Signed 16-bit samples, as instruments record them, are read as they
+        // are; the library converts every other type to float, by its sign,
+        // so unsigned samples above 32767 keep their values.
         const H5::DataType type = dataset->getDataType();
-        if (type.getClass() == H5T_INTEGER && type.getSize() == 2) {
+        if (type.getClass() == H5T_INTEGER && type.getSize() == 2
+            && dataset->getIntType().getSign() != H5T_SGN_NONE) {
             std::vector<std::int16_t> raw(static_cast<std::size_t>(dims[1]));
             dataset->read(raw.data(), H5::PredType::NATIVE_INT16, memory, space);
             samples.assign(raw.begin(), raw.end());

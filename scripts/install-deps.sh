@@ -20,6 +20,8 @@ PACKAGES=(
   libarmadillo-dev libopenblas-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+  # The sources a test builds a decimal-comma locale from.
+  locales
 )
 
 # The Debian archive this machine already installs from: the first URI of a
@@ -48,16 +50,27 @@ debian_mirror() {
   fi
 }
 
-# Fills the array "missing" with the listed packages dpkg does not report as
-# installed. Only the installed state counts: a package the user has put on
-# hold is installed, one with only its configuration files left is not.
+# Whether dpkg counts the package as usable: one of its instances (a package
+# can be installed for several architectures) is installed, held or not, or
+# installed with triggers pending, which dpkg counts as satisfying
+# dependencies. Half-installed, unpacked, half-configured, triggers-awaited
+# and config-files instances do not count.
+package_usable() {
+  local state
+  while read -r state; do
+    case "$state" in
+      installed | triggers-pending) return 0 ;;
+    esac
+  done < <(dpkg-query -W -f='${db:Status-Status}\n' "$1" 2>/dev/null)
+  return 1
+}
+
+# Fills the array "missing" with the listed packages that are not usable.
 find_missing() {
   missing=()
   local p
   for p in "${PACKAGES[@]}"; do
-    if [ "$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)" != "installed" ]; then
-      missing+=("$p")
-    fi
+    package_usable "$p" || missing+=("$p")
   done
 }
 

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <mutex>
 
 using namespace Tessary;
@@ -70,7 +72,58 @@ protected:
     QProgressBar* progress = nullptr;
 };
 
+// Sets the C library's numeric locale to German (a decimal comma) while it
+// lives, as the application object does under LC_ALL=de_DE.UTF-8. A machine
+// without that locale gets it built into a temporary folder from the sources
+// of the locales package, which the set-up installs.
+class DecimalCommaLocale
+{
+public:
+    DecimalCommaLocale()
+        : previous(std::setlocale(LC_NUMERIC, nullptr))
+    {
+        if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+            return;
+        const std::string build = "localedef -i de_DE -f UTF-8 '" + dir.file("de_DE.UTF-8") + "' >/dev/null 2>&1";
+        if (std::system(build.c_str()) == -1)
+            return;
+        ::setenv("LOCPATH", dir.path().c_str(), 1);
+        std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    }
+    ~DecimalCommaLocale()
+    {
+        std::setlocale(LC_NUMERIC, previous.c_str());
+        ::unsetenv("LOCPATH");
+    }
+    bool active() const { return std::localeconv()->decimal_point == std::string(","); }
+
+private:
+    Fixtures::TempDir dir;
+    std::string previous;
+};
+
 } // namespace
+
+// Files hold a decimal point whatever the user's locale, so the measurement's
+// numbers must not be read through it.
+TEST_F(MainWindowCalcTest, MeasurementNumbersReadTheSameUnderADecimalCommaLocale)
+{
+    const DecimalCommaLocale locale;
+    ASSERT_TRUE(locale.active()) << "no German locale: install the locales package";
+    Fixtures::standardMeasurement(200)
+        .attribute("setup:flow rate", 0.16)
+        .attribute("imaging:pixel size", 0.68)
+        .attribute("setup:temperature", 23.5)
+        .write(dir.file("comma.rtdc"));
+    window->addDataset(QString::fromStdString(dir.file("comma.rtdc")));
+    ASSERT_TRUE(settled());
+    show(2);
+    const EModulusParams shown = window->calcDockWidget->emodulusParams();
+    EXPECT_EQ(shown.flowRate, 0.16);
+    EXPECT_EQ(shown.pixelSize, 0.68);
+    EXPECT_EQ(shown.temperature, 23.5);
+    EXPECT_EQ(shown.tempSource, 2); // the measured temperature
+}
 
 TEST_F(MainWindowCalcTest, EachDatasetShowsItsOwnMatrixAndAFailureKeepsTheEntries)
 {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <malloc.h>
 #include <thread>
 
 using namespace Tessary;
@@ -333,15 +334,71 @@ TEST_F(RTDCReaderTest, FramesReadExactlyFromContiguousAndCompressedStorage)
     }
 }
 
-TEST_F(RTDCReaderTest, BoolMaskReadsAsZeroAndOne)
+TEST_F(RTDCReaderTest, OnlyEightBitFramesAreReadAndOtherTypesAreRefused)
 {
-    std::vector<uint8_t> frames = {0, 1, 1, 0, 1, 1, 0, 0};
+    std::vector<uint8_t> frames = {0, 1, 1, 0, 1, 1, 0, 255};
     RtdcFileBuilder b;
-    b.feature("deform", std::vector<float>{0, 0}).mask(frames, 2, 2, 2, {}, Fixtures::MaskForm::BoolEnum);
+    b.feature("deform", std::vector<float>{0, 0})
+        .image(frames, 2, 2, 2)
+        .mask(frames, 2, 2, 2, {}, Fixtures::MaskForm::BoolEnum);
     RTDCReader reader;
     ASSERT_TRUE(reader.open(write(b)));
     int width = 0, height = 0;
-    EXPECT_EQ(reader.readMask(1, width, height), (std::vector<uint8_t>{1, 1, 0, 0}));
+    EXPECT_EQ(reader.readImage(1, width, height), (std::vector<uint8_t>{1, 1, 0, 255}));
+    EXPECT_EQ(reader.readMask(1, width, height), (std::vector<uint8_t>{1, 1, 0, 1}));
+
+    // Values of a 16-bit camera, negative values or floats scaled 0-1 would be
+    // clipped to 8 bits: such a stack counts as absent, named once.
+    const std::vector<std::size_t> dims{2, 2, 2};
+    const auto refused = [&](const std::string& frameName, const RtdcFileBuilder& stacks) {
+        RTDCReader other;
+        StderrCapture capture;
+        ASSERT_TRUE(other.open(write(stacks, "other.rtdc")));
+        const auto lines = capture.lines();
+        ASSERT_EQ(lines.size(), 1u) << frameName;
+        EXPECT_TRUE(startsWith(lines[0], "Error reading " + frameName + ": frames stored as ")) << lines[0];
+        EXPECT_FALSE(frameName == "image" ? other.hasImage() : other.hasMask());
+        EXPECT_EQ(other.features(), (std::vector<std::string>{"deform", frameName == "image" ? "mask" : "image"}));
+        EXPECT_TRUE(other.readImage(0, width, height).size() + other.readMask(0, width, height).size() == 4u);
+    };
+    RtdcFileBuilder stacks = b;
+    refused("image", stacks.dataset("/events/image", std::vector<uint16_t>(8, 49800), dims));
+    refused("image", stacks.dataset("/events/image", std::vector<int16_t>(8, -3), dims));
+    refused("image", stacks.dataset("/events/image", std::vector<float>(8, 0.5f), dims));
+    stacks = b;
+    refused("mask", stacks.dataset("/events/mask", std::vector<int8_t>(8, -1), dims));
+}
+
+// A filtered export reads a few frames of every chunk; the chunks it leaves
+// partly read must not stay cached until the reader closes.
+TEST_F(RTDCReaderTest, ReadingEveryTwentiethFrameKeepsTheHeapBounded)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator keeps its own accounts";
+#endif
+    constexpr std::size_t events = 4000;
+    Fixtures::StandardOptions options;
+    options.images = options.masks = true;
+    options.imageHeight = 64;
+    options.imageWidth = 160;
+    options.imageStorage = options.maskStorage = Fixtures::Storage{32, 1};
+    Fixtures::writeStandardMeasurement(dir.file("m.rtdc"), events, options);
+    const std::size_t stackBytes = 2 * events * options.imageHeight * options.imageWidth;
+    const auto heapInUse = [] {
+        const struct mallinfo2 info = mallinfo2();
+        return info.uordblks + info.hblkhd;
+    };
+
+    RTDCReader reader;
+    ASSERT_TRUE(reader.open(dir.file("m.rtdc")));
+    const std::size_t before = heapInUse();
+    int width = 0, height = 0;
+    for (std::size_t index = 0; index < events; index += 20) {
+        ASSERT_FALSE(reader.readImage(index, width, height).empty()) << index;
+        ASSERT_FALSE(reader.readMask(index, width, height).empty()) << index;
+    }
+    const std::size_t grown = heapInUse() - std::min(before, heapInUse());
+    EXPECT_LT(grown, stackBytes / 4) << "of stacks of " << stackBytes << " bytes";
 }
 
 TEST_F(RTDCReaderTest, FrameIndexPastTheEndLeavesSizeUntouched)

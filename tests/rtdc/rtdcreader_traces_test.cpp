@@ -74,13 +74,36 @@ TEST_F(RTDCReaderTracesTest, ListsOnlyMedianAndRawTracesOfRankTwo)
     EXPECT_TRUE(reader.readTrace("fl1_max_pos", 0).empty());
 }
 
-TEST_F(RTDCReaderTracesTest, Int16AndFloatRowsReadExactly)
+TEST_F(RTDCReaderTracesTest, RowsOfEveryIntegerAndFloatTypeReadExactly)
 {
     for (std::size_t index = 0; index < events; ++index) {
         EXPECT_EQ(reader.readTrace("fl1_raw", index), builder.traceRow("fl1_raw", index)) << index;
         EXPECT_EQ(reader.readTrace("fl1_median", index), builder.traceRow("fl1_median", index)) << index;
     }
     EXPECT_EQ(reader.readTrace("fl1_raw", 0)[10], -30002.0f);
+
+    // Converted files store other types: unsigned 16-bit samples above 32767
+    // and 32-bit ones beyond the 16-bit range keep their values.
+    std::vector<uint16_t> unsignedRows(events * length);
+    std::vector<int32_t> wideRows(events * length);
+    for (std::size_t i = 0; i < unsignedRows.size(); ++i) {
+        unsignedRows[i] = uint16_t(32000 + i * 1117 % 33536);
+        wideRows[i] = int32_t(i % 2 ? 70000 + i : -90000 - int32_t(i));
+    }
+    RtdcFileBuilder b;
+    b.feature("deform", std::vector<float>(events, 0.1f))
+        .dataset("/events/trace/fl3_raw", unsignedRows, {events, length})
+        .dataset("/events/trace/fl4_raw", wideRows, {events, length});
+    b.write(dir.file("converted.rtdc"));
+    RTDCReader converted;
+    ASSERT_TRUE(converted.open(dir.file("converted.rtdc")));
+    for (std::size_t index = 0; index < events; ++index) {
+        const auto first = std::ptrdiff_t(index * length);
+        EXPECT_EQ(converted.readTrace("fl3_raw", index),
+                  std::vector<float>(unsignedRows.begin() + first, unsignedRows.begin() + first + length)) << index;
+        EXPECT_EQ(converted.readTrace("fl4_raw", index),
+                  std::vector<float>(wideRows.begin() + first, wideRows.begin() + first + length)) << index;
+    }
 }
 
 TEST_F(RTDCReaderTracesTest, IndexPastTheEndGivesAnEmptyRowSilently)

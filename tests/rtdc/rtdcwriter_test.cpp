@@ -398,10 +398,13 @@ TEST_F(RTDCWriterTest, UnreadableOrUnwritableTracesAreLeftOutAndNamed)
             row[k] = static_cast<int16_t>(100 * i + k + 1);
     };
     RtdcFileBuilder b = Fixtures::standardMeasurement(10, options);
-    // fl2_raw lacks the rows of events 8 and 9; fl2_median has a damaged row
-    // (event 4); fl3_raw holds 50 samples among traces of 100, and its
-    // first kept row (event 0) is damaged.
-    b.trace("fl2_raw", [&](std::size_t i, int16_t* row) { ramp(i, row, 100); }, 8, 100)
+    // fl2_raw lacks the rows of events 8 and 9, and its rows are so long
+    // that a block of the export holds two: those two fill the block that
+    // held events 0 and 4. fl2_median has a damaged row (event 4); fl3_raw
+    // holds 50 samples among traces of 100, and its first kept row (event 0)
+    // is damaged.
+    constexpr std::size_t longRow = 700000;
+    b.trace("fl2_raw", [&](std::size_t i, int16_t* row) { ramp(i, row, longRow); }, 8, longRow)
         .trace("fl2_median", [&](std::size_t i, int16_t* row) { ramp(i, row, 100); }, 10, 100, {1, 4})
         .trace("fl3_raw", [&](std::size_t i, int16_t* row) { ramp(i, row, 50); }, 10, 50, {1, 4});
     b.write(path);
@@ -442,7 +445,7 @@ TEST_F(RTDCWriterTest, UnreadableOrUnwritableTracesAreLeftOutAndNamed)
     ASSERT_TRUE(out.open(dir.file("out.rtdc")));
     EXPECT_EQ(out.traceNames(), (std::vector<std::string>{"fl1_raw", "fl2_median", "fl2_raw", "fl3_raw"}));
     for (const std::string& name : out.traceNames()) {
-        const std::size_t length = name == "fl3_raw" ? 50 : 100;
+        const std::size_t length = name == "fl3_raw" ? 50 : name == "fl2_raw" ? longRow : 100;
         std::vector<int> zeros;
         for (const auto& [trace, events] : zeroRows)
             if (trace == name)
