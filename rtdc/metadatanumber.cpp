@@ -14,11 +14,12 @@ std::optional<double> metadataNumber(const std::map<std::string, std::string>& s
     std::size_t start = text.find_first_not_of(" \t\n\r\f\v");
     if (start == std::string::npos)
         return std::nullopt;
-    if (text[start] == '+')
-        ++start; // from_chars takes a sign only when it is a minus
+    // from_chars takes a sign only when it is a minus, and must not take one after a plus.
+    if (text[start] == '+' && ++start < text.size() && text[start] == '-')
+        return std::nullopt;
     double value = 0.0;
-    const auto [end, error] = std::from_chars(text.data() + start, text.data() + text.size(), value);
-    if (error != std::errc() || !std::isfinite(value))
+    const std::from_chars_result read = std::from_chars(text.data() + start, text.data() + text.size(), value);
+    if (read.ec != std::errc() || !std::isfinite(value))
         return std::nullopt;
     return value;
 }
