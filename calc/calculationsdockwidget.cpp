@@ -46,16 +46,6 @@ QSpinBox* makeSpin(int min, int max, int value)
     return spin;
 }
 
-// A metadata value as a number, or fallback when it is missing or not numeric.
-double metadataNumberOr(const std::map<std::string, std::string>& section, const char* key, double fallback,
-                        bool* found = nullptr)
-{
-    const std::optional<double> value = metadataNumber(section, key);
-    if (found)
-        *found = value.has_value();
-    return value.value_or(fallback);
-}
-
 } // namespace
 
 CalculationsDockWidget::CalculationsDockWidget(QWidget* parent)
@@ -354,14 +344,14 @@ void CalculationsDockWidget::resetProgress()
 EModulusParams CalculationsDockWidget::emodulusParamsFromMetadata(const RTDCMetadata& metadata, bool hasPerEventTemperature) const
 {
     EModulusParams p = emodulusParams();
-    p.channelWidth = metadataNumberOr(metadata.setup, "channel width", 20.0);
-    p.flowRate = metadataNumberOr(metadata.setup, "flow rate", 0.04);
-    p.pixelSize = metadataNumberOr(metadata.imaging, "pixel size", 0.34);
-    bool hasTemperature = false;
-    p.temperature = metadataNumberOr(metadata.setup, "temperature", 23.0, &hasTemperature);
+    p.channelWidth = metadataNumber(metadata.setup, "channel width").value_or(20.0);
+    p.flowRate = metadataNumber(metadata.setup, "flow rate").value_or(0.04);
+    p.pixelSize = metadataNumber(metadata.imaging, "pixel size").value_or(0.34);
+    const std::optional<double> measuredTemperature = metadataNumber(metadata.setup, "temperature");
+    p.temperature = measuredTemperature.value_or(23.0);
     if (hasPerEventTemperature)
         p.tempSource = 1;
-    else if (hasTemperature)
+    else if (measuredTemperature)
         p.tempSource = 2;
     const auto medium = metadata.setup.find("medium");
     if (medium != metadata.setup.end())
